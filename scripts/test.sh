@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds and runs every test of the project: a normal build, a ThreadSanitizer build, an
+# AddressSanitizer+UndefinedBehaviorSanitizer build, and a short bounded run of each fuzz target.
+# Installs the Debian packages it needs first. Usage: ./scripts/test.sh [release|tsan|asan|fuzz]...
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+
+stages=("$@")
+[ ${#stages[@]} -gt 0 ] || stages=(release tsan asan fuzz)
+jobs=$(nproc)
+fuzz_seconds=${FUZZ_SECONDS:-20}
+
+configure_and_build() {  # dir, extra cmake args...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+run_ctest() {  # dir, extra ctest args...
+  local dir=$1; shift
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@"
+}
+
+for stage in "${stages[@]}"; do
+  echo "==== $stage"
+  case "$stage" in
+    release)
+      configure_and_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+      run_ctest build/release
+      ;;
+    tsan)
+      configure_and_build build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVANE_SANITIZE=thread \
+        -DZELVANE_BENCH=OFF
+      TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build/tsan -L tsan
+      ;;
+    asan)
+      configure_and_build build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVANE_SANITIZE=address \
+        -DZELVANE_BENCH=OFF
+      ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" run_ctest build/asan
+      ;;
+    fuzz)
+      configure_and_build build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DZELVANE_FUZZ=ON \
+        -DZELVANE_TESTS=OFF -DZELVANE_BENCH=OFF
+      shopt -s nullglob
+      for target in build/fuzz/fuzz/fuzz_*; do
+        [ -x "$target" ] || continue
+        corpus="fuzz/corpus/$(basename "$target")"
+        echo "-- $(basename "$target") for ${fuzz_seconds}s"
+        "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 \
+          $( [ -d "$corpus" ] && echo "$corpus" ) 2>&1 | tail -n 3
+      done
+      ;;
+    *) echo "unknown stage: $stage" >&2; exit 2 ;;
+  esac
+done
