@@ -1,0 +1,233 @@
+// TCommPort: one numbered serial device ("COM" + number) as a non-visual component.
+//
+// The component owns a receive ring and a transmit ring, the device handle, four events, two
+// locks and five workers (reader, writer, read notifier, status monitor, status notifier) that
+// move bytes between the rings and the device and carry notifications to the main thread.
+// Settings are published properties; while a device is held each setter also writes its value
+// to the device at once, and opening writes every stored setting.
+#pragma once
+
+#include <framework/classes.h>
+#include <win32/win32.h>
+
+#include <atomic>
+#include <functional>
+#include <initializer_list>
+
+// Line speed; the ordinal order is fixed (stored forms hold the names).
+enum TBaudRate : unsigned char {
+  cbr110,
+  cbr300,
+  cbr600,
+  cbr1200,
+  cbr2400,
+  cbr4800,
+  cbr9600,
+  cbr14400,
+  cbr19200,
+  cbr38400,
+  cbr56000,
+  cbr57600,
+  cbr115200,
+  cbr128000,
+  cbr256000
+};
+// Parity; the ordinal is the device's parity code.
+enum TParity : unsigned char { paNone, paOdd, paEven, paMark, paSpace };
+// Stop bits; the ordinal is the device's stop-bit code.
+enum TStopBits : unsigned char { sb1_0, sb1_5, sb2_0 };
+// Flow control: none, XON/XOFF, hardware handshake.
+enum TComControl : unsigned char { ccNone, ccSoft, ccHard };
+// Port events the status monitor can watch.
+enum TEventState : unsigned char {
+  evRxChar,
+  evRxEventChar,
+  evTxEmpty,
+  evCTS,
+  evDSR,
+  evRlsd,
+  evBreak,
+  evError,
+  evRing
+};
+
+// A set of TEventState held in 16 bits: bit n stands for ordinal n, bits 9 to 15 stay 0.
+using TEventStates = unsigned short;
+
+constexpr TEventStates EventSet(std::initializer_list<TEventState> Events) {
+  TEventStates Set = 0;
+  for (TEventState Event : Events) Set = static_cast<TEventStates>(Set | (1u << Event));
+  return Set;
+}
+
+constexpr bool InSet(TEventStates Set, TEventState Event) { return (Set >> Event) & 1u; }
+
+// Handler shapes: (Sender), (Sender, Error), (Sender, Count). Sender is always the component.
+// TNotifyEvent = TBoundHandler<TObject*> comes from the framework.
+using TCommErrorEvent = TBoundHandler<TObject*, int>;
+using TCommDataEvent = TBoundHandler<TObject*, DWORD>;
+
+class TReadThread;
+class TWriteThread;
+class TReadEventThread;
+class TStatusThread;
+class TStatusEventThread;
+
+class TCommPort : public TComponent {
+  friend class TReadThread;
+  friend class TWriteThread;
+  friend class TReadEventThread;
+  friend class TStatusThread;
+  friend class TStatusEventThread;
+
+ public:
+  explicit TCommPort(TComponent* AOwner);
+  ~TCommPort() override;
+  TCommPort(const TCommPort&) = delete;
+  TCommPort& operator=(const TCommPort&) = delete;
+
+  // ---- Settings ----
+  bool IsEnabled();  // a device handle is held
+  void SetComControl(TComControl Value);
+  void SetBaudRate(TBaudRate Value);
+  void SetParity(TParity Value);
+  void SetStopBits(TStopBits Value);
+  void SetDataBits(unsigned short Value);
+  void SetXonLim(unsigned short Value);
+  void SetXoffLim(unsigned short Value);
+  void SetXonChar(unsigned char Value);
+  void SetXoffChar(unsigned char Value);
+  void SetEventChar(unsigned char Value);
+  void SetBaud(int Value);
+  int GetBaud();
+  void SetComNumber(int Value);
+  void SetIBuffSize(unsigned long Value);
+  void SetOBuffSize(unsigned long Value);
+  void BitsWarning();
+
+  int GetComNumber() { return FComNumber; }
+  TBaudRate GetBaudRate() { return FBaudRate; }
+  TParity GetParity() { return FParity; }
+  TComControl GetControl() { return FControl.load(std::memory_order_relaxed); }
+  TStopBits GetStopBits() { return FStopBits; }
+  unsigned short GetDataBits() { return FDataBits; }
+  TEventStates GetMonitorEvents() { return FMonitorEvents; }
+  // MonitorEvents has no setter of its own: the value is stored as it is and read at the next
+  // open.
+  void SetMonitorEvents(TEventStates Value) { FMonitorEvents = Value; }
+  unsigned short GetXonLim() { return FXonLim; }
+  unsigned short GetXoffLim() { return FXoffLim; }
+  unsigned char GetXonChar() { return FXonChar; }
+  unsigned char GetXoffChar() { return FXoffChar; }
+  unsigned char GetEventChar() { return FEventChar; }
+  DWORD GetInSize() { return FInSize; }
+  DWORD GetOutSize() { return FOutSize; }
+
+  // ---- Open and close ----
+  void SetOpen(bool Value);
+  bool GetOpen() { return OpenFlag; }
+  void OpenPort();
+  void ClosePort();
+
+  // ---- Buffered transfer ----
+  DWORD PutBlock(const char* Buf, unsigned long Count);
+  DWORD PutChar(char Value);
+  DWORD PutString(const char* Text);
+  DWORD GetBlock(char* Buf, unsigned long Count);
+  char GetChar();
+  bool CharReady();
+  unsigned long GetInBuffUsed();
+  unsigned long GetInBuffFree();
+  unsigned long GetOutBuffUsed();
+  unsigned long GetOutBuffFree();
+  int GetOutQueCount();
+  void FlushInBuffer();
+  void FlushOutBuffer();
+
+  // ---- Modem lines, break and power ----
+  void SetDTR(bool Value);
+  void SetRTS(bool Value);
+  bool GetDTR() { return DtrState; }
+  bool GetRTS() { return RtsState; }
+  bool GetCTS() { return CtsState.load(); }
+  bool GetDSR() { return DsrState.load(); }
+  bool GetDCD() { return DcdState.load(); }
+  bool GetRing() { return RingState.load(); }
+  void PowerOn();
+  void PowerOff();
+  bool SetBreak(bool Value);
+  void SendBreak(unsigned short Ticks);
+  bool GetModemState(int Selector);
+
+  // ---- Notifications delivered by the workers (main thread) ----
+  // The notifiers bracket every handler call with these. While a delivery is under way, a
+  // request that would close the port (SetOpen(false), ClosePort, SetComNumber, SetIBuffSize,
+  // SetOBuffSize) is queued to run on the main thread after the delivery has returned: closing
+  // there would wait for the very notifier that is waiting for the handler.
+  void BeginDelivery();
+  void EndDelivery();
+
+  // Handler slots, in slot order.
+  TNotifyEvent OnCTSSignal;
+  TNotifyEvent OnDCDSignal;
+  TNotifyEvent OnDSRSignal;
+  TNotifyEvent OnRxDSignal;
+  TNotifyEvent OnRxEventSignal;
+  TNotifyEvent OnTxDSignal;
+  TNotifyEvent OnRingSignal;
+  TNotifyEvent OnBreakSignal;
+  TCommErrorEvent OnErrorSignal;
+  TCommDataEvent OnDataReceived;
+  TCommErrorEvent OnOpen;
+  TNotifyEvent OnClose;
+
+ private:
+  HANDLE PortHandle;
+  DCB PortDcb;
+  int FComNumber;
+  TBaudRate FBaudRate;
+  TParity FParity;
+  std::atomic<TComControl> FControl;
+  TStopBits FStopBits;
+  unsigned short FDataBits;
+  TEventStates FMonitorEvents;
+  unsigned short FXonLim, FXoffLim;
+  unsigned char FXonChar, FXoffChar, FEventChar;
+  TReadThread* ReadThread;
+  TWriteThread* WriteThread;
+  TStatusThread* StatusThread;
+  TReadEventThread* ReadEventThread;
+  TStatusEventThread* StatusEventThread;
+  bool DtrState, RtsState;
+  std::atomic<bool> CtsState, DsrState, DcdState, RingState;
+  std::atomic<DWORD> LastEventMask;
+  HANDLE RxWakeEvent, TxWakeEvent, RxNotifyEvent, StatusNotifyEvent;
+  bool OpenFlag;
+  char* OutBuffer;
+  DWORD FOutSize;
+  DWORD OutHead;
+  std::atomic<DWORD> OutCount;
+  char* InBuffer;
+  DWORD FInSize;
+  DWORD InHead;
+  std::atomic<DWORD> InCount;
+  CRITICAL_SECTION OutLock, InLock;
+  DWORD InGeneration, OutGeneration;  // flush generations, guarded by InLock / OutLock
+  int DeliveryDepth;                  // main thread only: handler deliveries under way
+  bool ClosePending;                  // main thread only: ClosePort is under way
+
+  bool DeferredWhileDelivering(std::function<void()> Request);
+  void WriteDcb(void (*Apply)(DCB&, const TCommPort&));
+  bool StartWorkers();
+  void StopWorkers();
+  void StopStatusThread();
+  void StopReadThread();
+  void StopWriteThread();
+  void StopReadEventThread();
+  void StopStatusEventThread();
+  void ReleaseRings();
+  void OpenFailed();
+};
+
+// Puts TCommPort on the designer's palette page "Marnock".
+void Register();
