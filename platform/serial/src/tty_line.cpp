@@ -1,10 +1,332 @@
 #include "tty_line.h"
 
-namespace serial {
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
-std::unique_ptr<Line> OpenTtyLine(const std::string& /*path*/, DWORD& error) {
-  error = ERROR_FILE_NOT_FOUND;
-  return nullptr;
+#include <cerrno>
+#include <iterator>
+
+namespace serial {
+namespace {
+
+constexpr int kModemPollIntervalMs = 20;
+
+struct SpeedCode {
+  unsigned baud;
+  speed_t code;
+};
+
+// Speeds termios names directly; any other speed goes through BOTHER.
+constexpr SpeedCode kSpeedCodes[] = {
+    {50, B50},         {75, B75},           {110, B110},         {134, B134},
+    {150, B150},       {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},     {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},     {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200}, {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000}, {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
+bool FindSpeedCode(unsigned baud, speed_t& code) {
+  for (const SpeedCode& entry : kSpeedCodes) {
+    if (entry.baud == baud) {
+      code = entry.code;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsHangUpErrno(int err) { return err == EIO || err == ENXIO || err == ENODEV; }
+
+// An ioctl the device does not have (a pty has no modem lines).
+bool IsUnsupportedErrno(int err) { return err == ENOTTY || err == EINVAL || err == ENOSYS; }
+
+DWORD DeviceErrorFromErrno(int err) {
+  if (IsUnsupportedErrno(err)) return ERROR_NOT_SUPPORTED;
+  if (IsHangUpErrno(err)) return ERROR_DEVICE_NOT_CONNECTED;
+  return ERROR_GEN_FAILURE;
+}
+
+// DCB settings termios can express; anything else is refused before the device is touched.
+bool IsValidState(const DCB& dcb) {
+  if (dcb.BaudRate == 0) return false;
+  if (dcb.ByteSize < 5 || dcb.ByteSize > 8) return false;
+  if (dcb.Parity > SPACEPARITY) return false;
+  if (dcb.StopBits > TWOSTOPBITS) return false;
+  // termios has no 1.5 stop bits; a UART sends 1.5 for 5-bit characters when CSTOPB is set.
+  if (dcb.StopBits == ONE5STOPBITS && dcb.ByteSize != 5) return false;
+  if (dcb.fRtsControl == RTS_CONTROL_TOGGLE) return false;  // no RTS-while-sending on termios
+  return true;
+}
+
+tcflag_t CharacterSizeFlag(BYTE byteSize) {
+  switch (byteSize) {
+    case 5: return CS5;
+    case 6: return CS6;
+    case 7: return CS7;
+    default: return CS8;
+  }
+}
+
+tcflag_t ParityFlags(BYTE parity) {
+  switch (parity) {
+    case ODDPARITY: return PARENB | PARODD;
+    case EVENPARITY: return PARENB;
+    case MARKPARITY: return PARENB | CMSPAR | PARODD;
+    case SPACEPARITY: return PARENB | CMSPAR;
+    default: return 0;
+  }
+}
+
+// Raw mode, like cfmakeraw, plus: parity never checked or marked (IGNPAR and INPCK off), and
+// breaks ignored in the data stream (IGNBRK), since otherwise each break would appear as a
+// spurious NUL byte; breaks are still counted and reported through TIOCGICOUNT.
+void MakeRaw(termios& tio) {
+  tio.c_iflag &= ~(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY |
+                   IGNPAR | INPCK | IUCLC | IMAXBEL);
+  tio.c_iflag |= IGNBRK;
+  tio.c_oflag &= ~OPOST;
+  tio.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN | XCASE);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+}
+
+void ApplyFraming(const DCB& dcb, termios& tio) {
+  tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
+  tio.c_cflag |= CharacterSizeFlag(dcb.ByteSize) | ParityFlags(dcb.Parity);
+  if (dcb.StopBits != ONESTOPBIT) tio.c_cflag |= CSTOPB;
+}
+
+void ApplyFlowControl(const DCB& dcb, termios& tio) {
+  tio.c_cflag &= ~CRTSCTS;
+  if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) tio.c_cflag |= CRTSCTS;
+  if (dcb.fOutX) tio.c_iflag |= IXON;
+  if (dcb.fInX) tio.c_iflag |= IXOFF;
+  tio.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+  tio.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+}
+
+}  // namespace
+
+TtyLine::TtyLine(int fd) : fd_(fd) {
+  int modemBits = 0;
+  hasModemLines_ = ioctl(fd_, TIOCMGET, &modemBits) == 0;
+  hasCounters_ = ioctl(fd_, TIOCGICOUNT, &lastCounts_) == 0;
+}
+
+TtyLine::~TtyLine() {
+  ioctl(fd_, TIOCNXCL);  // the exclusive mark outlives the descriptor: clear it
+  flock(fd_, LOCK_UN);
+  close(fd_);
+}
+
+int TtyLine::ModemPollIntervalMs() const {
+  return hasModemLines_ || hasCounters_ ? kModemPollIntervalMs : 0;
+}
+
+LineIo TtyLine::Read(void* data, std::size_t n) {
+  LineIo io;
+  if (n == 0) return io;
+  const ssize_t got = read(fd_, data, n);
+  if (got > 0) {
+    io.bytes = static_cast<std::size_t>(got);
+  } else if (got == 0) {
+    // With VMIN=0/VTIME=0 a read of 0 means "no data", unless the other side hung up.
+    pollfd pfd{fd_, POLLIN, 0};
+    if (poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+      io.error = ERROR_DEVICE_NOT_CONNECTED;
+    }
+  } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+    io.error = IsHangUpErrno(errno) ? ERROR_DEVICE_NOT_CONNECTED : ERROR_GEN_FAILURE;
+  }
+  return io;
+}
+
+LineIo TtyLine::Write(const void* data, std::size_t n) {
+  LineIo io;
+  if (n == 0) return io;
+  const ssize_t put = write(fd_, data, n);
+  if (put >= 0) {
+    io.bytes = static_cast<std::size_t>(put);
+  } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+    io.error = IsHangUpErrno(errno) ? ERROR_DEVICE_NOT_CONNECTED : ERROR_GEN_FAILURE;
+  }
+  return io;
+}
+
+std::size_t TtyLine::OutputPending() {
+  int queued = 0;
+  if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued < 0) return 0;
+  return static_cast<std::size_t>(queued);
+}
+
+DWORD TtyLine::ApplyState(const DCB& dcb) {
+  if (!IsValidState(dcb)) return ERROR_INVALID_PARAMETER;
+
+  termios previous{};
+  if (tcgetattr(fd_, &previous) != 0) return DeviceErrorFromErrno(errno);
+  termios next = previous;
+  MakeRaw(next);
+  ApplyFraming(dcb, next);
+  ApplyFlowControl(dcb, next);
+
+  speed_t code = B0;
+  const bool namedSpeed = FindSpeedCode(dcb.BaudRate, code);
+  if (namedSpeed) {
+    next.c_cflag &= ~CIBAUD;  // input speed follows the output speed
+    cfsetispeed(&next, code);
+    cfsetospeed(&next, code);
+  }
+  if (tcsetattr(fd_, TCSANOW, &next) != 0) {
+    return errno == EINVAL ? ERROR_INVALID_PARAMETER : DeviceErrorFromErrno(errno);
+  }
+  if (!namedSpeed && !SetTtyCustomSpeed(fd_, dcb.BaudRate)) {
+    const int err = errno;
+    tcsetattr(fd_, TCSANOW, &previous);  // refused: keep the previous settings in force
+    return err == EINVAL ? ERROR_INVALID_PARAMETER : DeviceErrorFromErrno(err);
+  }
+  ApplyModemControls(dcb);
+  return 0;
+}
+
+// DTR and RTS follow the DCB's control modes when a mode changes (and on the first apply), as a
+// serial driver does: "enable" and "handshake" raise the line, "disable" lowers it. An unchanged
+// mode leaves the line where EscapeCommFunction put it. A pty has no modem lines: nothing to do.
+void TtyLine::ApplyModemControls(const DCB& dcb) {
+  if (!hasModemLines_) return;
+  std::lock_guard lock(mutex_);
+  const int dtrControl = static_cast<int>(dcb.fDtrControl);
+  const int rtsControl = static_cast<int>(dcb.fRtsControl);
+  if (dtrControl != appliedDtrControl_) {
+    SetModemBit(TIOCM_DTR, dtrControl != DTR_CONTROL_DISABLE);
+    appliedDtrControl_ = dtrControl;
+  }
+  if (rtsControl != appliedRtsControl_) {
+    SetModemBit(TIOCM_RTS, rtsControl != RTS_CONTROL_DISABLE);
+    appliedRtsControl_ = rtsControl;
+  }
+}
+
+bool TtyLine::SetModemBit(int bit, bool on) {
+  return ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0;
+}
+
+DWORD TtyLine::Escape(DWORD func) {
+  int result = 0;
+  switch (func) {
+    case SETDTR: result = SetModemBit(TIOCM_DTR, true) ? 0 : -1; break;
+    case CLRDTR: result = SetModemBit(TIOCM_DTR, false) ? 0 : -1; break;
+    case SETRTS: result = SetModemBit(TIOCM_RTS, true) ? 0 : -1; break;
+    case CLRRTS: result = SetModemBit(TIOCM_RTS, false) ? 0 : -1; break;
+    case SETBREAK: result = ioctl(fd_, TIOCSBRK); break;
+    case CLRBREAK: result = ioctl(fd_, TIOCCBRK); break;
+    case SETXOFF: result = tcflow(fd_, TCOOFF); break;  // act as if XOFF had been received
+    case SETXON: result = tcflow(fd_, TCOON); break;
+    case RESETDEV: return ERROR_NOT_SUPPORTED;
+    default: return ERROR_INVALID_PARAMETER;
+  }
+  return result == 0 ? 0 : DeviceErrorFromErrno(errno);
+}
+
+DWORD TtyLine::ModemStatus(DWORD& status) {
+  status = 0;
+  int bits = 0;
+  if (ioctl(fd_, TIOCMGET, &bits) != 0) return DeviceErrorFromErrno(errno);
+  if (bits & TIOCM_CTS) status |= MS_CTS_ON;
+  if (bits & TIOCM_DSR) status |= MS_DSR_ON;
+  if (bits & TIOCM_RNG) status |= MS_RING_ON;
+  if (bits & TIOCM_CAR) status |= MS_RLSD_ON;
+  return 0;
+}
+
+// Breaks and line errors counted by the UART driver since the last call.
+LineEvents TtyLine::TakeLineEvents() {
+  LineEvents events;
+  if (!hasCounters_) return events;
+  serial_icounter_struct counts{};
+  if (ioctl(fd_, TIOCGICOUNT, &counts) != 0) return events;
+  std::lock_guard lock(mutex_);
+  if (counts.brk != lastCounts_.brk) {
+    events.breakSeen = true;
+    events.ceErrors |= CE_BREAK;
+  }
+  if (counts.frame != lastCounts_.frame) events.ceErrors |= CE_FRAME;
+  if (counts.parity != lastCounts_.parity) events.ceErrors |= CE_RXPARITY;
+  if (counts.overrun != lastCounts_.overrun) events.ceErrors |= CE_OVERRUN;
+  if (counts.buf_overrun != lastCounts_.buf_overrun) events.ceErrors |= CE_RXOVER;
+  events.errorSeen = (events.ceErrors & ~CE_BREAK) != 0;
+  lastCounts_ = counts;
+  return events;
+}
+
+void TtyLine::DiscardInput() { tcflush(fd_, TCIFLUSH); }
+
+void TtyLine::DiscardOutput() { tcflush(fd_, TCOFLUSH); }
+
+// ---- Opening -------------------------------------------------------------------------------------
+
+namespace {
+
+DWORD OpenErrorFromErrno(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+    case EIO:  // a /dev/ttyS node with no UART behind it
+      return ERROR_FILE_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return ERROR_ACCESS_DENIED;
+    case EBUSY:  // held with TIOCEXCL by someone else
+      return ERROR_SHARING_VIOLATION;
+    case EMFILE:
+    case ENFILE:
+      return ERROR_TOO_MANY_OPEN_FILES;
+    default:
+      return ERROR_GEN_FAILURE;
+  }
+}
+
+}  // namespace
+
+// Exclusive for everyone, root included: TIOCEXCL keeps out other openers but not root, so the
+// device is also locked with flock, which every holder through this function respects.
+std::unique_ptr<Line> OpenTtyLine(const std::string& path, DWORD& error) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error = OpenErrorFromErrno(errno);
+    return nullptr;
+  }
+  if (!isatty(fd)) {  // a file or another device is no serial line
+    close(fd);
+    error = ERROR_FILE_NOT_FOUND;
+    return nullptr;
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    close(fd);
+    error = err == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : ERROR_GEN_FAILURE;
+    return nullptr;
+  }
+  if (ioctl(fd, TIOCEXCL) != 0) {
+    const int err = errno;
+    close(fd);  // releases the lock
+    error = OpenErrorFromErrno(err);
+    return nullptr;
+  }
+  error = 0;
+  return std::make_unique<TtyLine>(fd);
 }
 
 }  // namespace serial
