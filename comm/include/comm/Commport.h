@@ -86,6 +86,10 @@ class TCommPort : public TComponent {
   TCommPort(const TCommPort&) = delete;
   TCommPort& operator=(const TCommPort&) = delete;
 
+  // Published properties, in declaration order (after Name and Tag of TComponent).
+  static const TClassInfo& ClassInfo();
+  const TClassInfo& GetClassInfo() const override { return ClassInfo(); }
+
   // ---- Settings ----
   bool IsEnabled();  // a device handle is held
   void SetComControl(TComControl Value);
@@ -101,8 +105,8 @@ class TCommPort : public TComponent {
   void SetBaud(int Value);
   int GetBaud();
   void SetComNumber(int Value);
-  void SetIBuffSize(unsigned long Value);
-  void SetOBuffSize(unsigned long Value);
+  void SetIBuffSize(DWORD Value);
+  void SetOBuffSize(DWORD Value);
   void BitsWarning();
 
   int GetComNumber() { return FComNumber; }
@@ -130,16 +134,16 @@ class TCommPort : public TComponent {
   void ClosePort();
 
   // ---- Buffered transfer ----
-  DWORD PutBlock(const char* Buf, unsigned long Count);
+  DWORD PutBlock(const char* Buf, DWORD Count);
   DWORD PutChar(char Value);
   DWORD PutString(const char* Text);
-  DWORD GetBlock(char* Buf, unsigned long Count);
+  DWORD GetBlock(char* Buf, DWORD Count);
   char GetChar();
   bool CharReady();
-  unsigned long GetInBuffUsed();
-  unsigned long GetInBuffFree();
-  unsigned long GetOutBuffUsed();
-  unsigned long GetOutBuffFree();
+  DWORD GetInBuffUsed();
+  DWORD GetInBuffFree();
+  DWORD GetOutBuffUsed();
+  DWORD GetOutBuffFree();
   int GetOutQueCount();
   void FlushInBuffer();
   void FlushOutBuffer();

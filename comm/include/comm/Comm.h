@@ -1,0 +1,21 @@
+// The Comm library's own unit: its resources (the palette image of TCommPort and the library's
+// description) and, for convenience, the component itself.
+#pragma once
+
+#include <comm/Commport.h>
+
+#include <cstddef>
+#include <string>
+
+// A block of bytes the library carries with it.
+struct TCommResource {
+  const unsigned char* Data;
+  std::size_t Size;
+};
+
+// The resource of the given name: "TCOMMPORT" is TCommPort's palette image, a 24 x 24,
+// 16-colour bitmap (BMP file bytes). An unknown name gives {nullptr, 0}.
+TCommResource FindCommResource(const std::string& Name);
+
+// The library's description: "Marnock COM port".
+const char* CommDescription();

@@ -1,0 +1,50 @@
+# Driver of the install_package test (cmake -P). Inputs: BUILD_DIR, WORK_DIR, CONSUMER_DIR, CXX,
+# FLAGS, GENERATOR.
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    string(REPLACE ";" " " cmd "${ARGN}")
+    message(FATAL_ERROR "failed (${rc}): ${cmd}\n${out}\n${err}")
+  endif()
+  message(STATUS "ok: ${ARGV0} ${ARGV1} ${ARGV2}")
+endfunction()
+
+set(prefix ${WORK_DIR}/prefix)
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+foreach(header comm/comm/Commport.h comm/comm/Comm.h comm/win32/win32.h
+    comm/serial/virtual_cable.h comm/framework/classes.h)
+  if(NOT EXISTS ${prefix}/include/${header})
+    message(FATAL_ERROR "not installed: include/${header}")
+  endif()
+endforeach()
+
+# 1. find_package(Comm)
+run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/cmake-build -G ${GENERATOR}
+  -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix}
+  -DCMAKE_CXX_FLAGS=${FLAGS} -DCMAKE_EXE_LINKER_FLAGS=${FLAGS})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-build)
+
+# 2. pkg-config comm
+file(GLOB pc_file ${prefix}/lib*/pkgconfig/comm.pc ${prefix}/lib/*/pkgconfig/comm.pc)
+if(NOT pc_file)
+  message(FATAL_ERROR "comm.pc not installed")
+endif()
+get_filename_component(pc_dir ${pc_file} DIRECTORY)
+set(ENV{PKG_CONFIG_PATH} ${pc_dir})
+execute_process(COMMAND pkg-config --cflags --libs comm RESULT_VARIABLE rc
+  OUTPUT_VARIABLE pc_flags OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "pkg-config comm failed")
+endif()
+separate_arguments(pc_flags UNIX_COMMAND "${pc_flags}")
+separate_arguments(extra UNIX_COMMAND "${FLAGS}")
+run(${CXX} -std=c++20 ${extra} ${CONSUMER_DIR}/main.cpp -o ${WORK_DIR}/pc-consumer ${pc_flags})
+
+# Run both against the installed libraries only.
+get_filename_component(libdir ${pc_dir} DIRECTORY)
+set(ENV{LD_LIBRARY_PATH} ${libdir})
+run(${WORK_DIR}/cmake-build/comm_consumer)
+run(${WORK_DIR}/pc-consumer)
