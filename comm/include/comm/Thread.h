@@ -22,4 +22,5 @@ class TReadThread : public TThread {
  private:
   void TransferLoop();
   bool ReadRun(char* Destination, DWORD Length, DWORD& Received);
+  void BackOff(DWORD& Delay) const;
 };

@@ -23,4 +23,6 @@ class TWriteThread : public TThread {
   bool HeldByHandshake() const;
   void DrainLoop();
   bool WriteRun(const char* Source, DWORD Length, DWORD& Written);
+  void PauseWhileHeld() const;
+  void BackOff(DWORD& Delay) const;
 };

@@ -1,0 +1,84 @@
+#include <comm/Commport.h>
+#include <comm/Thread.h>
+
+#include <algorithm>
+
+namespace {
+
+// Back-off after a failed read: 10 ms, doubling up to 100 ms, so a dead device costs no CPU.
+constexpr DWORD FirstBackOffMs = 10;
+constexpr DWORD LastBackOffMs = 100;
+constexpr DWORD BackOffSliceMs = 10;
+
+}  // namespace
+
+TReadThread::TReadThread(TCommPort* Port)
+    : TThread(false), Port(Port), Handle(Port->PortHandle), Overlapped{} {
+  Overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+}
+
+TReadThread::~TReadThread() { CloseHandle(Overlapped.hEvent); }
+
+void TReadThread::Execute() {
+  while (!Terminated()) {
+    if (WaitForSingleObject(Port->RxWakeEvent, INFINITE) != WAIT_OBJECT_0) continue;
+    TransferLoop();
+  }
+}
+
+// Moves what the driver holds into the free run of the receive ring, run after run, until the
+// driver is empty or the ring is full. Data crossing the end of the storage takes two reads.
+void TReadThread::TransferLoop() {
+  DWORD Delay = 0;
+  for (;;) {
+    DWORD Errors = 0;
+    COMSTAT Stat{};
+    // Without a fresh answer there is nothing safe to read: go back to waiting.
+    if (!ClearCommError(Handle, &Errors, &Stat)) return;
+
+    EnterCriticalSection(&Port->InLock);
+    const DWORD h = Port->InHead;
+    const DWORD c = Port->InCount.load(std::memory_order_relaxed);
+    const DWORD Generation = Port->InGeneration;
+    LeaveCriticalSection(&Port->InLock);
+
+    const DWORD InSize = Port->FInSize;
+    const DWORD t = h + c;
+    const DWORD Start = t < InSize ? t : t - InSize;
+    const DWORD Run = t < InSize ? InSize - t : h - Start;
+    const DWORD n = std::min(Run, static_cast<DWORD>(Stat.cbInQue));
+    if (n == 0) return;
+
+    DWORD Received = 0;
+    if (!ReadRun(Port->InBuffer + Start, n, Received)) {
+      if (Terminated()) return;
+      BackOff(Delay);
+      continue;
+    }
+    Delay = 0;
+    if (Received == 0) continue;
+
+    // A flush since the snapshot emptied the ring: these bytes no longer count.
+    EnterCriticalSection(&Port->InLock);
+    const bool Applied = Port->InGeneration == Generation;
+    if (Applied) Port->InCount.store(Port->InCount.load(std::memory_order_relaxed) + Received);
+    LeaveCriticalSection(&Port->InLock);
+    if (Applied) SetEvent(Port->RxNotifyEvent);
+  }
+}
+
+// One overlapped read of exactly Length bytes (the driver already holds them).
+bool TReadThread::ReadRun(char* Destination, DWORD Length, DWORD& Received) {
+  Received = 0;
+  if (ReadFile(Handle, Destination, Length, &Received, &Overlapped)) return true;
+  if (GetLastError() != ERROR_IO_PENDING) return false;
+  if (!GetOverlappedResult(Handle, &Overlapped, &Received, TRUE)) return false;
+  ResetEvent(Overlapped.hEvent);
+  return true;
+}
+
+void TReadThread::BackOff(DWORD& Delay) const {
+  Delay = Delay == 0 ? FirstBackOffMs : std::min(Delay * 2, LastBackOffMs);
+  for (DWORD Slept = 0; Slept < Delay && !Terminated(); Slept += BackOffSliceMs)
+    Sleep(BackOffSliceMs);
+}

@@ -1,0 +1,99 @@
+#include <comm/Commport.h>
+#include <comm/Thwrite.h>
+
+#include <algorithm>
+
+namespace {
+
+// While hardware handshake holds the line, the held state is tested again every few ms instead
+// of in a tight loop (the wake event stays signalled, so a plain loop would burn a core).
+constexpr DWORD HoldPollMs = 5;
+// Back-off after a failed write: 10 ms, doubling up to 100 ms.
+constexpr DWORD FirstBackOffMs = 10;
+constexpr DWORD LastBackOffMs = 100;
+constexpr DWORD BackOffSliceMs = 10;
+
+}  // namespace
+
+TWriteThread::TWriteThread(TCommPort* Port)
+    : TThread(false), Handle(Port->PortHandle), Port(Port), Overlapped{} {
+  Overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+}
+
+TWriteThread::~TWriteThread() { CloseHandle(Overlapped.hEvent); }
+
+void TWriteThread::Execute() {
+  while (!Terminated()) {
+    if (WaitForSingleObject(Port->TxWakeEvent, INFINITE) != WAIT_OBJECT_0) continue;
+    if (Port->OutCount.load() == 0) {
+      ResetEvent(Port->TxWakeEvent);
+      // Bytes queued between the test and the reset: their wake was just cleared, send them now.
+      if (Port->OutCount.load() == 0) continue;
+    }
+    if (HeldByHandshake()) {
+      PauseWhileHeld();
+      continue;
+    }
+    DWORD Errors = 0;
+    COMSTAT Stat{};
+    ClearCommError(Port->PortHandle, &Errors, &Stat);
+    DrainLoop();
+  }
+}
+
+bool TWriteThread::HeldByHandshake() const {
+  return Port->FControl.load() == ccHard && !Port->CtsState.load();
+}
+
+// Writes the held bytes, one contiguous run per pass (a run crossing the end of the storage goes
+// in two writes), until the transmit ring is empty.
+void TWriteThread::DrainLoop() {
+  DWORD Delay = 0;
+  while (Port->OutCount.load() != 0) {
+    EnterCriticalSection(&Port->OutLock);
+    const DWORD h = Port->OutHead;
+    const DWORD c = Port->OutCount.load(std::memory_order_relaxed);
+    const DWORD Generation = Port->OutGeneration;
+    LeaveCriticalSection(&Port->OutLock);
+    if (c == 0) return;
+
+    const DWORD OutSize = Port->FOutSize;
+    const DWORD Length = h + c < OutSize ? c : OutSize - h;
+    DWORD Written = 0;
+    if (!WriteRun(Port->OutBuffer + h, Length, Written)) {
+      if (Terminated()) return;
+      BackOff(Delay);
+      continue;
+    }
+    Delay = 0;
+
+    // A flush since the snapshot emptied the ring: leave its count and head alone.
+    EnterCriticalSection(&Port->OutLock);
+    if (Port->OutGeneration == Generation) {
+      Port->OutCount.store(Port->OutCount.load(std::memory_order_relaxed) - Written);
+      Port->OutHead += Written;
+      if (Port->OutHead >= OutSize) Port->OutHead -= OutSize;
+    }
+    LeaveCriticalSection(&Port->OutLock);
+  }
+}
+
+// One overlapped write; it completes when the driver has taken the bytes.
+bool TWriteThread::WriteRun(const char* Source, DWORD Length, DWORD& Written) {
+  Written = 0;
+  if (WriteFile(Handle, Source, Length, &Written, &Overlapped)) return true;
+  if (GetLastError() != ERROR_IO_PENDING) return false;
+  if (!GetOverlappedResult(Handle, &Overlapped, &Written, TRUE)) return false;
+  ResetEvent(Overlapped.hEvent);
+  return true;
+}
+
+void TWriteThread::PauseWhileHeld() const {
+  if (!Terminated()) Sleep(HoldPollMs);
+}
+
+void TWriteThread::BackOff(DWORD& Delay) const {
+  Delay = Delay == 0 ? FirstBackOffMs : std::min(Delay * 2, LastBackOffMs);
+  for (DWORD Slept = 0; Slept < Delay && !Terminated(); Slept += BackOffSliceMs)
+    Sleep(BackOffSliceMs);
+}
