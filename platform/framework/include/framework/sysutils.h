@@ -1,0 +1,32 @@
+// The framework's error classes and number conversions.
+#pragma once
+
+#include <exception>
+#include <string>
+
+// Base of every error the framework raises. Message is what the standard error report shows.
+class Exception : public std::exception {
+ public:
+  Exception() = default;
+  explicit Exception(std::string message) : Message(std::move(message)) {}
+  const char* what() const noexcept override { return Message.c_str(); }
+
+  std::string Message;
+};
+
+// A text that is not a number of the requested kind.
+class EConvertError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// Converts a whole decimal number: optional sign, digits only (leading zeros allowed, "07" is
+// 7), no blanks. Anything else, the empty text included, and values outside int raise
+// EConvertError.
+int StrToInt(const std::string& S);
+
+// Same rules, but returns Default instead of raising.
+int StrToIntDef(const std::string& S, int Default);
+
+// Decimal text of Value.
+std::string IntToStr(long long Value);

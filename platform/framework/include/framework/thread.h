@@ -1,0 +1,124 @@
+// Threads with calls synchronised onto the main thread.
+//
+// The main thread is the thread that loaded this library (normally the process's initial
+// thread). Workers hand calls to it with Synchronize (blocking) or ForceQueue / Queue
+// (asynchronous); the main thread runs them from its event loop with CheckSynchronize, and from
+// TThread::WaitFor, which keeps running them while it waits, so a worker blocked in Synchronize
+// can always finish.
+//
+//   class TPump : public TThread {
+//    public:
+//     explicit TPump(TPort* P) : TThread(false), Port(P) {}
+//    protected:
+//     void Execute() override {
+//       while (!Terminated()) { ...; Synchronize(&TPump::Deliver); }
+//     }
+//    private:
+//     void Deliver();          // runs on the main thread
+//     TPort* Port;
+//   };
+//   TPump* pump = TThread::Create<TPump>(port);   // Execute starts after construction
+//   ...
+//   pump->Terminate(); pump->WaitFor(); delete pump;
+#pragma once
+
+#include <framework/classes.h>
+#include <framework/sysutils.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+// A thread operation that cannot be done (e.g. WaitFor on the thread itself).
+class EThread : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+class TThread : public TObject {
+ public:
+  // CreateSuspended = false: Create<T>() starts the thread once the most-derived constructor
+  // has finished (a base constructor cannot: the derived part does not exist yet).
+  // CreateSuspended = true: the thread starts on Start().
+  explicit TThread(bool CreateSuspended);
+  // Terminates and waits for a thread that is still running (running synchronised calls
+  // meanwhile when on the main thread), then releases it. A derived destructor that frees
+  // what Execute uses must call Terminate() and WaitFor() first.
+  ~TThread() override;
+  TThread(const TThread&) = delete;
+  TThread& operator=(const TThread&) = delete;
+
+  // Constructs T with new and starts it unless it was created suspended. The caller owns it.
+  template <class T, class... A>
+  static T* Create(A&&... Args) {
+    T* thread = new T(std::forward<A>(Args)...);
+    if (!static_cast<TThread*>(thread)->FCreateSuspended) thread->Start();
+    return thread;
+  }
+
+  // Starts Execute on a new thread; does nothing if already started.
+  void Start();
+  // Asks Execute to finish: sets Terminated, which Execute tests.
+  void Terminate();
+  bool Terminated() const { return FTerminated.load(std::memory_order_acquire); }
+  // Blocks until Execute has returned (at once if it was never started). On the main thread it
+  // keeps running queued synchronised calls while it waits. Raises EThread on the thread itself.
+  void WaitFor();
+  // Same, giving up after TimeoutMs; true when Execute has returned (or never started).
+  bool WaitFor(unsigned TimeoutMs);
+  // True once Execute (and DoTerminate) have returned.
+  bool Finished() const;
+  bool Started() const;
+  std::thread::id ThreadID() const;
+  // The exception that escaped Execute, if any.
+  std::exception_ptr FatalException() const;
+
+  // Runs Method on the main thread and returns after it has finished; on the main thread it
+  // runs at once. An exception thrown by Method goes to the application's standard error
+  // report; Synchronize itself returns normally.
+  void Synchronize(std::function<void()> Method);
+  template <class T>
+  void Synchronize(void (T::*Method)()) {
+    T* self = static_cast<T*>(this);
+    Synchronize(std::function<void()>([self, Method] { (self->*Method)(); }));
+  }
+
+  // Queues Call to run on the main thread at a later CheckSynchronize, even when called on the
+  // main thread. Owner identifies the calls for RemoveQueuedEvents (may be null).
+  static void ForceQueue(const void* Owner, std::function<void()> Call);
+  // Like ForceQueue, but on the main thread runs Call at once.
+  static void Queue(const void* Owner, std::function<void()> Call);
+  // Drops the queued, not yet started asynchronous calls of Owner.
+  static void RemoveQueuedEvents(const void* Owner);
+
+  TNotifyEvent OnTerminate;  // run on the main thread (synchronised) after Execute
+
+ protected:
+  virtual void Execute() = 0;
+  // Runs after Execute on the worker; calls OnTerminate on the main thread when assigned.
+  virtual void DoTerminate();
+
+ private:
+  void Run();
+
+  const bool FCreateSuspended;
+  std::atomic<bool> FTerminated{false};
+  std::thread FThread;
+  std::atomic<bool> FStarted{false};
+  bool FFinished = false;  // guarded by the synchronisation lock
+  std::exception_ptr FFatalException;
+};
+
+// Runs the queued synchronised and asynchronous calls on the main thread (those queued when it
+// starts; later ones wait for the next call). With TimeoutMs > 0 and nothing queued, waits up to
+// that long for a call to arrive. Returns true when it ran any. Off the main thread it does
+// nothing and returns false.
+bool CheckSynchronize(unsigned TimeoutMs = 0);
+// True when called on the main thread.
+bool IsMainThread();
+// Hook called (on the queuing thread) whenever a call is queued for the main thread, so that a
+// GUI event loop can wake up and call CheckSynchronize. Returns the previous hook.
+std::function<void()> SetWakeMainThread(std::function<void()> Hook);

@@ -1,0 +1,132 @@
+#include <framework/application.h>
+#include <framework/thread.h>
+
+#include <cstdio>
+
+namespace {
+
+int DefaultMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+  std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
+  std::fflush(stderr);
+  const unsigned buttons = flags & 0x0Fu;
+  return (buttons == 3u || buttons == MB_YESNO) ? IDYES : IDOK;  // 3: Yes/No/Cancel
+}
+
+TApplication* CreateApplicationObject() {
+  auto* app = new TApplication(nullptr);
+  SetWakeMainThread([] {
+    if (Application != nullptr) Application->WakeMainThread();
+  });
+  return app;
+}
+
+}  // namespace
+
+TApplication* Application = CreateApplicationObject();
+
+TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {}
+
+TApplication::~TApplication() = default;
+
+const TClassInfo& TApplication::ClassInfo() {
+  static const TClassInfo info = TClassInfo::Derived<TApplication, TComponent>("TApplication");
+  return info;
+}
+
+std::string TApplication::GetTitle() const {
+  std::lock_guard<std::mutex> guard(FLock);
+  return FTitle;
+}
+
+void TApplication::SetTitle(const std::string& Value) {
+  std::lock_guard<std::mutex> guard(FLock);
+  FTitle = Value;
+}
+
+void TApplication::Terminate() {
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    FTerminated = true;
+  }
+  WakeMainThread();
+}
+
+bool TApplication::Terminated() const {
+  std::lock_guard<std::mutex> guard(FLock);
+  return FTerminated;
+}
+
+void TApplication::ResetTerminated() {
+  std::lock_guard<std::mutex> guard(FLock);
+  FTerminated = false;
+}
+
+int TApplication::MessageBox(const char* Text, const char* Caption, int Flags) {
+  TMessageBoxPresenter presenter;
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    presenter = FMessageBoxPresenter;
+  }
+  const std::string text = Text != nullptr ? Text : "";
+  const std::string caption = Caption != nullptr ? Caption : "";
+  const auto flags = static_cast<unsigned>(Flags);
+  return presenter ? presenter(text, caption, flags) : DefaultMessageBox(text, caption, flags);
+}
+
+void TApplication::ShowException(const Exception& E) {
+  TErrorReportPresenter presenter;
+  std::string title;
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    presenter = FErrorReportPresenter;
+    title = FTitle;
+  }
+  if (presenter) {
+    presenter(E.Message, title);
+  } else {
+    MessageBox(E.Message.c_str(), title.c_str(), static_cast<int>(MB_OK | MB_ICONERROR));
+  }
+}
+
+void TApplication::HandleException(TObject* /*Sender*/) {
+  try {
+    throw;
+  } catch (const Exception& e) {
+    ShowException(e);
+  } catch (const std::exception& e) {
+    ShowException(Exception(e.what()));
+  } catch (...) {
+    ShowException(Exception());
+  }
+}
+
+TMessageBoxPresenter TApplication::SetMessageBoxPresenter(TMessageBoxPresenter Presenter) {
+  std::lock_guard<std::mutex> guard(FLock);
+  std::swap(FMessageBoxPresenter, Presenter);
+  return Presenter;
+}
+
+TErrorReportPresenter TApplication::SetErrorReportPresenter(TErrorReportPresenter Presenter) {
+  std::lock_guard<std::mutex> guard(FLock);
+  std::swap(FErrorReportPresenter, Presenter);
+  return Presenter;
+}
+
+std::function<void()> TApplication::SetWakeMainThreadHandler(std::function<void()> Handler) {
+  std::lock_guard<std::mutex> guard(FLock);
+  std::swap(FWakeHandler, Handler);
+  return Handler;
+}
+
+void TApplication::WakeMainThread() {
+  std::function<void()> handler;
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    handler = FWakeHandler;
+  }
+  if (handler) handler();
+}
+
+int MessageBoxA(HWND /*Owner*/, const char* Text, const char* Caption, unsigned Flags) {
+  return Application->MessageBox(Text, Caption, static_cast<int>(Flags));
+}

@@ -1,0 +1,176 @@
+#include <framework/classes.h>
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+#include "text_util.h"
+
+// ---- TPropInfo / TClassInfo ---------------------------------------------------------------
+
+bool TPropInfo::ReadOnly() const {
+  switch (Kind) {
+    case tkString:
+      return !SetStr;
+    case tkStringList:
+      return !SetList;
+    case tkMethod:
+      return !SetHandler;
+    default:
+      return !SetOrd;
+  }
+}
+
+const TPropInfo* TClassInfo::FindProperty(const std::string& Name) const {
+  for (const TPropInfo& p : FProperties)
+    if (SameText(p.Name, Name)) return &p;
+  return nullptr;
+}
+
+const TMethodInfo* TClassInfo::FindMethod(const std::string& Name) const {
+  for (const TMethodInfo& m : FMethods)
+    if (SameText(m.Name, Name)) return &m;
+  return nullptr;
+}
+
+bool TClassInfo::InheritsFrom(const TClassInfo& Other) const {
+  for (const TClassInfo* c = this; c != nullptr; c = c->FParent)
+    if (c == &Other) return true;
+  return false;
+}
+
+TComponent* TClassInfo::Create(TComponent* AOwner) const {
+  if (!FFactory) throw EComponentError("Cannot create an instance of class " + FName);
+  return FFactory(AOwner);
+}
+
+void TClassInfo::AddProperty(TPropInfo Prop) {
+  // A redeclared property replaces the inherited one in place (keeps its position).
+  for (TPropInfo& p : FProperties) {
+    if (SameText(p.Name, Prop.Name)) {
+      p = std::move(Prop);
+      return;
+    }
+  }
+  FProperties.push_back(std::move(Prop));
+}
+
+void TClassInfo::AddMethod(TMethodInfo Method) {
+  for (TMethodInfo& m : FMethods) {
+    if (SameText(m.Name, Method.Name)) {
+      m = std::move(Method);
+      return;
+    }
+  }
+  FMethods.push_back(std::move(Method));
+}
+
+TPropInfo& TClassInfo::LastProperty() {
+  if (FProperties.empty()) throw EComponentError("Default/Idents need a property before them");
+  return FProperties.back();
+}
+
+// ---- TComponent ---------------------------------------------------------------------------
+
+TComponent::TComponent(TComponent* AOwner) {
+  if (AOwner != nullptr) AOwner->InsertComponent(this);
+}
+
+TComponent::~TComponent() {
+  SetState(csDestroying, true);
+  // Owned components go last-inserted first; each leaves the list before it is destroyed.
+  while (!FComponents.empty()) {
+    TComponent* child = FComponents.back();
+    RemoveComponent(child);
+    delete child;
+  }
+  if (FOwner != nullptr) FOwner->RemoveComponent(this);
+}
+
+const TClassInfo& TComponent::ClassInfo() {
+  static const TClassInfo info = TClassInfo::Root<TComponent>("TComponent")
+                                     .Property("Name", &TComponent::GetName, &TComponent::SetName)
+                                     .Property("Tag", &TComponent::GetTag, &TComponent::SetTag);
+  return info;
+}
+
+void TComponent::SetName(const std::string& NewName) {
+  if (NewName == FName) return;
+  if (!NewName.empty() && !IsIdentifier(NewName))
+    throw EComponentError("Component name \"" + NewName + "\" is not a valid identifier");
+  if (!NewName.empty() && FOwner != nullptr) {
+    TComponent* other = FOwner->FindComponent(NewName);
+    if (other != nullptr && other != this)
+      throw EComponentError("A component named " + NewName + " already exists");
+  }
+  FName = NewName;
+}
+
+TComponent* TComponent::Components(int Index) const {
+  if (Index < 0 || Index >= ComponentCount())
+    throw EComponentError("Component index out of range (" + std::to_string(Index) + ")");
+  return FComponents[static_cast<std::size_t>(Index)];
+}
+
+TComponent* TComponent::FindComponent(const std::string& AName) const {
+  if (AName.empty()) return nullptr;
+  for (TComponent* c : FComponents)
+    if (SameText(c->FName, AName)) return c;
+  return nullptr;
+}
+
+void TComponent::InsertComponent(TComponent* AComponent) {
+  if (AComponent == nullptr || AComponent->FOwner == this) return;
+  if (!AComponent->FName.empty()) {
+    TComponent* other = FindComponent(AComponent->FName);
+    if (other != nullptr)
+      throw EComponentError("A component named " + AComponent->FName + " already exists");
+  }
+  if (AComponent->FOwner != nullptr) AComponent->FOwner->RemoveComponent(AComponent);
+  FComponents.push_back(AComponent);
+  AComponent->FOwner = this;
+  Notification(AComponent, opInsert);
+}
+
+void TComponent::RemoveComponent(TComponent* AComponent) {
+  auto it = std::find(FComponents.begin(), FComponents.end(), AComponent);
+  if (it == FComponents.end()) return;
+  Notification(AComponent, opRemove);
+  FComponents.erase(it);
+  AComponent->FOwner = nullptr;
+}
+
+void TComponent::Loaded() { SetState(csLoading, false); }
+
+void TComponent::Notification(TComponent* /*AComponent*/, TOperation /*Operation*/) {}
+
+// ---- Class registry -------------------------------------------------------------------------
+
+namespace {
+
+struct ClassRegistry {
+  std::mutex lock;
+  std::map<std::string, const TClassInfo*> classes;  // key: upper-cased name
+};
+
+ClassRegistry& Registry() {
+  static ClassRegistry* registry = new ClassRegistry;  // lives until the process ends
+  return *registry;
+}
+
+}  // namespace
+
+void RegisterClass(const TClassInfo& Info) {
+  ClassRegistry& r = Registry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  auto [it, inserted] = r.classes.emplace(UpperCase(Info.Name()), &Info);
+  if (!inserted && it->second != &Info)
+    throw EComponentError("A class named " + Info.Name() + " is already registered");
+}
+
+const TClassInfo* FindClass(const std::string& Name) {
+  ClassRegistry& r = Registry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  auto it = r.classes.find(UpperCase(Name));
+  return it == r.classes.end() ? nullptr : it->second;
+}
