@@ -8,39 +8,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <iterator>
 
 namespace serial {
 namespace {
 
 constexpr int kModemPollIntervalMs = 20;
-
-struct SpeedCode {
-  unsigned baud;
-  speed_t code;
-};
-
-// Speeds termios names directly; any other speed goes through BOTHER.
-constexpr SpeedCode kSpeedCodes[] = {
-    {50, B50},         {75, B75},           {110, B110},         {134, B134},
-    {150, B150},       {200, B200},         {300, B300},         {600, B600},
-    {1200, B1200},     {1800, B1800},       {2400, B2400},       {4800, B4800},
-    {9600, B9600},     {19200, B19200},     {38400, B38400},     {57600, B57600},
-    {115200, B115200}, {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000}, {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000},
-};
-
-bool FindSpeedCode(unsigned baud, speed_t& code) {
-  for (const SpeedCode& entry : kSpeedCodes) {
-    if (entry.baud == baud) {
-      code = entry.code;
-      return true;
-    }
-  }
-  return false;
-}
 
 bool IsHangUpErrno(int err) { return err == EIO || err == ENXIO || err == ENODEV; }
 
@@ -65,7 +37,7 @@ bool IsValidState(const DCB& dcb) {
   return true;
 }
 
-tcflag_t CharacterSizeFlag(BYTE byteSize) {
+std::uint32_t CharacterSizeFlag(BYTE byteSize) {
   switch (byteSize) {
     case 5: return CS5;
     case 6: return CS6;
@@ -74,7 +46,7 @@ tcflag_t CharacterSizeFlag(BYTE byteSize) {
   }
 }
 
-tcflag_t ParityFlags(BYTE parity) {
+std::uint32_t ParityFlags(BYTE parity) {
   switch (parity) {
     case ODDPARITY: return PARENB | PARODD;
     case EVENPARITY: return PARENB;
@@ -87,33 +59,40 @@ tcflag_t ParityFlags(BYTE parity) {
 // Raw mode, like cfmakeraw, plus: parity never checked or marked (IGNPAR and INPCK off), and
 // breaks ignored in the data stream (IGNBRK), since otherwise each break would appear as a
 // spurious NUL byte; breaks are still counted and reported through TIOCGICOUNT.
-void MakeRaw(termios& tio) {
-  tio.c_iflag &= ~(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY |
+void MakeRaw(TtyModes& modes) {
+  modes.iflag &= ~(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY |
                    IGNPAR | INPCK | IUCLC | IMAXBEL);
-  tio.c_iflag |= IGNBRK;
-  tio.c_oflag &= ~OPOST;
-  tio.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN | XCASE);
-  tio.c_cflag |= CLOCAL | CREAD;
-  tio.c_cc[VMIN] = 0;
-  tio.c_cc[VTIME] = 0;
+  modes.iflag |= IGNBRK;
+  modes.oflag &= ~OPOST;
+  modes.lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN | XCASE);
+  modes.cflag |= CLOCAL | CREAD;
+  modes.vmin = 0;
+  modes.vtime = 0;
 }
 
-void ApplyFraming(const DCB& dcb, termios& tio) {
-  tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
-  tio.c_cflag |= CharacterSizeFlag(dcb.ByteSize) | ParityFlags(dcb.Parity);
-  if (dcb.StopBits != ONESTOPBIT) tio.c_cflag |= CSTOPB;
+void ApplyFraming(const DCB& dcb, TtyModes& modes) {
+  modes.cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
+  modes.cflag |= CharacterSizeFlag(dcb.ByteSize) | ParityFlags(dcb.Parity);
+  if (dcb.StopBits != ONESTOPBIT) modes.cflag |= CSTOPB;  // 2, or 1.5 with 5 data bits
 }
 
-void ApplyFlowControl(const DCB& dcb, termios& tio) {
-  tio.c_cflag &= ~CRTSCTS;
-  if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) tio.c_cflag |= CRTSCTS;
-  if (dcb.fOutX) tio.c_iflag |= IXON;
-  if (dcb.fInX) tio.c_iflag |= IXOFF;
-  tio.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
-  tio.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+void ApplyFlowControl(const DCB& dcb, TtyModes& modes) {
+  modes.cflag &= ~CRTSCTS;
+  if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) modes.cflag |= CRTSCTS;
+  if (dcb.fOutX) modes.iflag |= IXON;
+  if (dcb.fInX) modes.iflag |= IXOFF;
+  modes.vstart = static_cast<std::uint8_t>(dcb.XonChar);
+  modes.vstop = static_cast<std::uint8_t>(dcb.XoffChar);
 }
 
 }  // namespace
+
+void ComposeTtyModes(const DCB& dcb, TtyModes& modes) {
+  MakeRaw(modes);
+  ApplyFraming(dcb, modes);
+  ApplyFlowControl(dcb, modes);
+  modes.baud = dcb.BaudRate;
+}
 
 TtyLine::TtyLine(int fd) : fd_(fd) {
   int modemBits = 0;
@@ -169,28 +148,11 @@ std::size_t TtyLine::OutputPending() {
 
 DWORD TtyLine::ApplyState(const DCB& dcb) {
   if (!IsValidState(dcb)) return ERROR_INVALID_PARAMETER;
-
-  termios previous{};
-  if (tcgetattr(fd_, &previous) != 0) return DeviceErrorFromErrno(errno);
-  termios next = previous;
-  MakeRaw(next);
-  ApplyFraming(dcb, next);
-  ApplyFlowControl(dcb, next);
-
-  speed_t code = B0;
-  const bool namedSpeed = FindSpeedCode(dcb.BaudRate, code);
-  if (namedSpeed) {
-    next.c_cflag &= ~CIBAUD;  // input speed follows the output speed
-    cfsetispeed(&next, code);
-    cfsetospeed(&next, code);
-  }
-  if (tcsetattr(fd_, TCSANOW, &next) != 0) {
+  TtyModes modes;
+  if (!ReadTtyModes(fd_, modes)) return DeviceErrorFromErrno(errno);
+  ComposeTtyModes(dcb, modes);
+  if (!WriteTtyModes(fd_, modes)) {
     return errno == EINVAL ? ERROR_INVALID_PARAMETER : DeviceErrorFromErrno(errno);
-  }
-  if (!namedSpeed && !SetTtyCustomSpeed(fd_, dcb.BaudRate)) {
-    const int err = errno;
-    tcsetattr(fd_, TCSANOW, &previous);  // refused: keep the previous settings in force
-    return err == EINVAL ? ERROR_INVALID_PARAMETER : DeviceErrorFromErrno(err);
   }
   ApplyModemControls(dcb);
   return 0;

@@ -7,6 +7,7 @@
 
 #include <linux/serial.h>
 
+#include <cstdint>
 #include <mutex>
 
 #include "line.h"
@@ -50,9 +51,28 @@ class TtyLine final : public Line {
   int appliedRtsControl_ = -1;
 };
 
-// Speeds without a termios constant, through termios2/BOTHER (tty_line_termios2.cpp).
+// The modes of a tty that the line controls, free of <termios.h> and <asm/termbits.h> (which
+// cannot meet in one file); the flag values are the kernel's, the same in both headers.
+struct TtyModes {
+  std::uint32_t iflag = 0;
+  std::uint32_t oflag = 0;
+  std::uint32_t cflag = 0;  // without the speed bits (CBAUD, CIBAUD)
+  std::uint32_t lflag = 0;
+  std::uint8_t vmin = 0;
+  std::uint8_t vtime = 0;
+  std::uint8_t vstart = 0;
+  std::uint8_t vstop = 0;
+  std::uint32_t baud = 0;       // bits per second; written to both directions
+  std::uint32_t inputBaud = 0;  // read back only
+};
+
+// Turns the modes in force into the modes for a valid `dcb`: raw mode, speed, framing, flow control.
+void ComposeTtyModes(const DCB& dcb, TtyModes& modes);
+
+// termios2 (tty_line_termios2.cpp): any speed, named ones through their Bxxx code and all others
+// through BOTHER; writing is one TCSETS2, so a refused write leaves the previous modes in force.
 // Both return false with errno set on failure.
-bool SetTtyCustomSpeed(int fd, unsigned baud);
-bool GetTtySpeed(int fd, unsigned& inputBaud, unsigned& outputBaud);
+bool ReadTtyModes(int fd, TtyModes& modes);
+bool WriteTtyModes(int fd, const TtyModes& modes);
 
 }  // namespace serial
