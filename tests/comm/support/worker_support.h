@@ -1,0 +1,134 @@
+// Helpers for the worker tests: a port on a fresh virtual cable or pty, pumping the main thread's
+// synchronised calls while waiting for a condition, and a reproducible byte stream.
+#pragma once
+
+#include <comm/Commport.h>
+#include <serial/virtual_cable.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace workertest {
+
+using Clock = std::chrono::steady_clock;
+using Ms = std::chrono::milliseconds;
+
+// Runs queued synchronised calls on this (the main) thread until `done` holds or `timeout`
+// passes; returns the last value of `done`.
+bool PumpUntil(const std::function<bool()>& done, Ms timeout = Ms(10000));
+// Waits without running synchronised calls (for tests that keep deliveries back on purpose).
+bool WaitUntil(const std::function<bool()>& done, Ms timeout = Ms(10000));
+
+double MillisSince(Clock::time_point start);
+
+// A name no other cable of this process uses.
+std::string UniqueCableName(const std::string& prefix);
+
+// Points COM<ComNumber> at a device path for as long as the object lives.
+class PortRoute {
+ public:
+  PortRoute(int ComNumber, const std::string& path);
+  ~PortRoute();
+  PortRoute(const PortRoute&) = delete;
+  PortRoute& operator=(const PortRoute&) = delete;
+
+ private:
+  std::string variable_;
+};
+
+// A TCommPort whose device is end A of a fresh virtual cable; the test plays end B. The port is
+// configured but not opened.
+struct CablePort {
+  static constexpr int ComNumber = 47;
+  explicit CablePort(const std::string& prefix = "w");
+  ~CablePort();
+  bool Open();  // true when the port opened
+
+  serial::VirtualCable Cable;
+  PortRoute Route;
+  std::unique_ptr<TCommPort> Port;
+};
+
+// A pseudo-terminal pair: the port opens the slave, the test plays the master.
+class PtyPair {
+ public:
+  PtyPair();
+  ~PtyPair();
+  PtyPair(const PtyPair&) = delete;
+  PtyPair& operator=(const PtyPair&) = delete;
+
+  int Master() const { return master_; }
+  const std::string& SlavePath() const { return slavePath_; }
+  // Writes all bytes (blocking); reads up to n bytes, waiting up to timeout for the first.
+  bool WriteAll(const void* data, std::size_t n);
+  std::size_t Read(void* data, std::size_t n, Ms timeout);
+
+ private:
+  int master_ = -1;
+  int slaveKeeper_ = -1;  // keeps the slave side open so the master never sees a hang-up
+  std::string slavePath_;
+};
+
+// A reproducible pseudo-random byte stream (xorshift), so producer and checker need not share
+// memory: two streams with the same seed yield the same bytes.
+class ByteStream {
+ public:
+  explicit ByteStream(std::uint64_t seed) : state_(seed ? seed : 0x9E3779B97F4A7C15ull) {}
+  std::uint8_t Next() {
+    if (left_ == 0) {
+      state_ ^= state_ << 13;
+      state_ ^= state_ >> 7;
+      state_ ^= state_ << 17;
+      word_ = state_;
+      left_ = 8;
+    }
+    --left_;
+    const auto b = static_cast<std::uint8_t>(word_);
+    word_ >>= 8;
+    return b;
+  }
+  void Fill(void* data, std::size_t n) {
+    auto* p = static_cast<std::uint8_t*>(data);
+    for (std::size_t i = 0; i < n; ++i) p[i] = Next();
+  }
+  // Compares n bytes with the stream; returns the index of the first mismatch or n.
+  std::size_t Check(const void* data, std::size_t n) {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    for (std::size_t i = 0; i < n; ++i)
+      if (p[i] != Next()) return i;
+    return n;
+  }
+
+ private:
+  std::uint64_t state_;
+  std::uint64_t word_ = 0;
+  int left_ = 0;
+};
+
+// Lengths for random-size transfers: 1..max, reproducible.
+class LengthStream {
+ public:
+  LengthStream(std::uint64_t seed, unsigned max) : bytes_(seed), max_(max) {}
+  unsigned Next() {
+    const unsigned v = bytes_.Next() | (static_cast<unsigned>(bytes_.Next()) << 8);
+    return 1 + v % max_;
+  }
+
+ private:
+  ByteStream bytes_;
+  unsigned max_;
+};
+
+// Scale for big volumes: sanitizer builds run a fraction of the normal volume.
+#if defined(ZELVANE_TSAN)
+constexpr unsigned VolumeDivisor = 32;
+#elif defined(ZELVANE_ASAN)
+constexpr unsigned VolumeDivisor = 8;
+#else
+constexpr unsigned VolumeDivisor = 1;
+#endif
+
+}  // namespace workertest
