@@ -1,0 +1,305 @@
+// TCommPort over a pseudo-terminal pair against raw termios and libserialport, in one run:
+//   bulk      16 MiB each way at once; the owner drains with GetBlock (MB/s per direction pair)
+//   request   2-byte command, 5-byte reply from a responder on the master; median and p99
+//   idle      CPU of an open idle port over 10 s
+// Usage: bench_comm [bulk|request|idle]... (default: all). BENCH_MIB sets the bulk volume.
+#include <comm/Commport.h>
+#include <framework/thread.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if defined(HAVE_LIBSERIALPORT)
+#include <libserialport.h>
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int BenchCom = 91;
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+void MakeRaw(int fd) {
+  termios t{};
+  tcgetattr(fd, &t);
+  cfmakeraw(&t);
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+  tcsetattr(fd, TCSANOW, &t);
+}
+
+// A pty pair; the master is the far end. A spare slave descriptor keeps the master from seeing
+// a hang-up between the runs.
+struct Pty {
+  int master = -1, keeper = -1;
+  std::string slave;
+  Pty() {
+    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) || unlockpt(master)) throw std::runtime_error("no pty");
+    slave = ptsname(master);
+    keeper = open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    MakeRaw(master);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  }
+  ~Pty() {
+    close(keeper);
+    close(master);
+  }
+};
+
+// Moves `volume` bytes each way through a non-blocking descriptor: writes a counting pattern,
+// reads (and counts) what comes back. Used for the master side and the raw-termios owner.
+void PumpFd(int fd, std::size_t volume) {
+  std::vector<char> out(16384), in(65536);
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<char>(i * 7);
+  std::size_t sent = 0, got = 0;
+  while (sent < volume || got < volume) {
+    pollfd p{fd, static_cast<short>(POLLIN | (sent < volume ? POLLOUT : 0)), 0};
+    poll(&p, 1, 100);
+    if (sent < volume && (p.revents & POLLOUT)) {
+      const ssize_t w = write(fd, out.data(), std::min(out.size(), volume - sent));
+      if (w > 0) sent += static_cast<std::size_t>(w);
+    }
+    if (p.revents & (POLLIN | POLLHUP)) {
+      const ssize_t r = read(fd, in.data(), in.size());
+      if (r > 0) got += static_cast<std::size_t>(r);
+    }
+  }
+}
+
+double RunBulk(const char* name, std::size_t volume, const std::function<void(Pty&)>& owner) {
+  Pty pty;
+  const auto start = Clock::now();
+  std::thread far([&] { PumpFd(pty.master, volume); });
+  owner(pty);
+  far.join();
+  const double s = Seconds(Clock::now() - start);
+  const double mbps = 2.0 * static_cast<double>(volume) / s / 1e6;
+  std::printf("bulk %-15s %6.1f MB/s total (%zu MiB each way in %.3f s)\n", name, mbps,
+              volume >> 20, s);
+  return mbps;
+}
+
+void RawOwner(Pty& pty, std::size_t volume) {
+  const int fd = open(pty.slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  MakeRaw(fd);
+  PumpFd(fd, volume);
+  close(fd);
+}
+
+struct CommRoute {
+  explicit CommRoute(const std::string& path) {
+    setenv(("COMM_PORT_" + std::to_string(BenchCom)).c_str(), path.c_str(), 1);
+  }
+};
+
+void OpenBenchPort(TCommPort& port, const std::string& slave, DWORD ring) {
+  CommRoute route(slave);
+  port.SetComNumber(BenchCom);
+  port.SetIBuffSize(ring);
+  port.SetOBuffSize(ring);
+  port.SetBaudRate(cbr115200);
+  port.SetOpen(true);
+  if (!port.GetOpen()) throw std::runtime_error("port did not open");
+}
+
+void CommOwner(Pty& pty, std::size_t volume) {
+  TCommPort port(nullptr);
+  OpenBenchPort(port, pty.slave, 65536);
+  std::vector<char> out(16384), in(65536);
+  std::size_t sent = 0, got = 0;
+  while (sent < volume || got < volume) {
+    bool moved = false;
+    if (sent < volume) {
+      const DWORD q = port.PutBlock(out.data(), std::min(out.size(), volume - sent));
+      sent += q;
+      moved |= q > 0;
+    }
+    const DWORD g = port.GetBlock(in.data(), in.size());
+    got += g;
+    moved |= g > 0;
+    CheckSynchronize(0);
+    if (!moved) std::this_thread::yield();
+  }
+  port.SetOpen(false);
+}
+
+#if defined(HAVE_LIBSERIALPORT)
+void SerialPortOwner(Pty& pty, std::size_t volume) {
+  sp_port* port = nullptr;
+  if (sp_get_port_by_name(pty.slave.c_str(), &port) != SP_OK || sp_open(port, SP_MODE_READ_WRITE) != SP_OK)
+    throw std::runtime_error("libserialport could not open the pty");
+  sp_set_baudrate(port, 115200);
+  sp_set_bits(port, 8);
+  sp_set_parity(port, SP_PARITY_NONE);
+  sp_set_stopbits(port, 1);
+  sp_set_flowcontrol(port, SP_FLOWCONTROL_NONE);
+  int fd = -1;
+  sp_get_port_handle(port, &fd);
+  std::vector<char> out(16384), in(65536);
+  std::size_t sent = 0, got = 0;
+  while (sent < volume || got < volume) {
+    pollfd p{fd, static_cast<short>(POLLIN | (sent < volume ? POLLOUT : 0)), 0};
+    poll(&p, 1, 100);
+    if (sent < volume && (p.revents & POLLOUT)) {
+      const int w = sp_nonblocking_write(port, out.data(), std::min(out.size(), volume - sent));
+      if (w > 0) sent += static_cast<std::size_t>(w);
+    }
+    if (p.revents & POLLIN) {
+      const int r = sp_nonblocking_read(port, in.data(), in.size());
+      if (r > 0) got += static_cast<std::size_t>(r);
+    }
+  }
+  sp_close(port);
+  sp_free_port(port);
+}
+#endif
+
+void Bulk() {
+  const char* env = std::getenv("BENCH_MIB");
+  const std::size_t volume = static_cast<std::size_t>(env ? std::atoi(env) : 16) << 20;
+  const double raw = RunBulk("raw termios", volume, [&](Pty& p) { RawOwner(p, volume); });
+#if defined(HAVE_LIBSERIALPORT)
+  RunBulk("libserialport", volume, [&](Pty& p) { SerialPortOwner(p, volume); });
+#endif
+  const double comm = RunBulk("TCommPort", volume, [&](Pty& p) { CommOwner(p, volume); });
+  std::printf("bulk TCommPort / raw termios = %.0f%% (target >= 80%%)\n", 100.0 * comm / raw);
+}
+
+// The master answers every 2-byte command with a 5-byte reply.
+void Responder(int master, std::atomic<bool>& stop) {
+  char cmd[2];
+  std::size_t have = 0;
+  while (!stop) {
+    pollfd p{master, POLLIN, 0};
+    if (poll(&p, 1, 20) <= 0) continue;
+    const ssize_t r = read(master, cmd + have, 2 - have);
+    if (r <= 0) continue;
+    have += static_cast<std::size_t>(r);
+    if (have == 2) {
+      have = 0;
+      const char reply[5] = {cmd[0], cmd[1], 'o', 'k', '\n'};
+      std::size_t off = 0;
+      while (off < 5) {
+        const ssize_t w = write(master, reply + off, 5 - off);
+        if (w > 0) off += static_cast<std::size_t>(w);
+      }
+    }
+  }
+}
+
+void Report(const char* name, std::vector<double> ms) {
+  std::sort(ms.begin(), ms.end());
+  const double median = ms[ms.size() / 2];
+  const double p99 = ms[std::min(ms.size() - 1, ms.size() * 99 / 100)];
+  std::printf("request %-13s median %8.3f ms  p99 %8.3f ms  (%zu exchanges)\n", name, median,
+              p99, ms.size());
+}
+
+void Request() {
+  const int exchanges = 100;
+  {
+    Pty pty;
+    std::atomic<bool> stop{false};
+    std::thread responder(Responder, pty.master, std::ref(stop));
+    const int fd = open(pty.slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    MakeRaw(fd);
+    std::vector<double> ms;
+    for (int i = 0; i < exchanges; ++i) {
+      const auto start = Clock::now();
+      if (write(fd, "AB", 2) != 2) break;
+      char reply[5];
+      std::size_t got = 0;
+      while (got < 5) {
+        pollfd p{fd, POLLIN, 0};
+        poll(&p, 1, 100);
+        const ssize_t r = read(fd, reply + got, 5 - got);
+        if (r > 0) got += static_cast<std::size_t>(r);
+      }
+      ms.push_back(Seconds(Clock::now() - start) * 1e3);
+    }
+    close(fd);
+    stop = true;
+    responder.join();
+    Report("raw termios", ms);
+  }
+  {
+    Pty pty;
+    std::atomic<bool> stop{false};
+    std::thread responder(Responder, pty.master, std::ref(stop));
+    TCommPort port(nullptr);
+    OpenBenchPort(port, pty.slave, 2048);
+    std::vector<double> ms;
+    for (int i = 0; i < exchanges; ++i) {
+      const auto start = Clock::now();
+      port.PutBlock("AB", 2);
+      char reply[20];
+      DWORD got = 0;
+      while (got < 5) {  // the owner polls GetBlock, as the program does
+        got += port.GetBlock(reply + got, 20 - got);
+        CheckSynchronize(0);
+      }
+      ms.push_back(Seconds(Clock::now() - start) * 1e3);
+    }
+    port.SetOpen(false);
+    stop = true;
+    responder.join();
+    Report("TCommPort", ms);
+  }
+}
+
+void Idle() {
+  Pty pty;
+  TCommPort port(nullptr);
+  OpenBenchPort(port, pty.slave, 2048);
+  const auto start = Clock::now();
+  const double cpu0 = CpuSeconds();
+  while (Clock::now() - start < std::chrono::seconds(10)) CheckSynchronize(100);
+  const double share = (CpuSeconds() - cpu0) / Seconds(Clock::now() - start);
+  port.SetOpen(false);
+  std::printf("idle TCommPort open for 10 s: %.3f%% of a core (target < 0.5%%)\n", 100.0 * share);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> parts(argv + 1, argv + argc);
+  if (parts.empty()) parts = {"bulk", "request", "idle"};
+  try {
+    for (const auto& part : parts) {
+      if (part == "bulk") Bulk();
+      else if (part == "request") Request();
+      else if (part == "idle") Idle();
+      else std::fprintf(stderr, "unknown part %s\n", part.c_str());
+      std::fflush(stdout);
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_comm: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
