@@ -1,0 +1,264 @@
+// TThread: start after construction, termination, WaitFor, synchronised and queued calls.
+#include <framework/application.h>
+#include <framework/thread.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <stdexcept>
+
+#include "test_support.h"
+
+namespace {
+
+// Runs a function as Execute.
+class TLambdaThread : public TThread {
+ public:
+  explicit TLambdaThread(std::function<void(TLambdaThread&)> Body, bool Suspended = false)
+      : TThread(Suspended), body_(std::move(Body)) {}
+  ~TLambdaThread() override {
+    Terminate();
+    WaitFor();
+  }
+  using TThread::Synchronize;
+
+ protected:
+  void Execute() override { body_(*this); }
+
+ private:
+  std::function<void(TLambdaThread&)> body_;
+};
+
+// Execute reads a field that only the most-derived constructor's body sets.
+class TLateField : public TThread {
+ public:
+  TLateField() : TThread(false) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // widen the window
+    ready = 42;
+  }
+  int ready = 0;
+  std::atomic<int> seen{-1};
+
+ protected:
+  void Execute() override { seen = ready; }
+};
+
+// Calls a member function of the derived class through Synchronize.
+class TNotifier : public TThread {
+ public:
+  TNotifier() : TThread(false) {}
+  ~TNotifier() override { WaitFor(); }
+  int deliveries = 0;  // main thread only
+  bool onMain = true;
+
+ protected:
+  void Execute() override {
+    for (int i = 0; i < 50; ++i) Synchronize(&TNotifier::Deliver);
+  }
+
+ private:
+  void Deliver() {
+    ++deliveries;
+    onMain = onMain && IsMainThread();
+  }
+};
+
+}  // namespace
+
+TEST(ThreadTest, ExecuteStartsAfterTheMostDerivedConstructor) {
+  std::unique_ptr<TLateField> t(TThread::Create<TLateField>());
+  t->WaitFor();
+  EXPECT_EQ(t->seen.load(), 42);
+  EXPECT_TRUE(t->Finished());
+}
+
+TEST(ThreadTest, SuspendedThreadStartsOnStartAndWaitForOfUnstartedReturns) {
+  std::atomic<bool> ran{false};
+  std::unique_ptr<TLambdaThread> t(
+      TThread::Create<TLambdaThread>([&](TLambdaThread&) { ran = true; }, true));
+  EXPECT_FALSE(t->Started());
+  EXPECT_TRUE(t->WaitFor(0));  // nothing to wait for
+  EXPECT_FALSE(ran.load());
+  t->Start();
+  t->WaitFor();
+  EXPECT_TRUE(ran.load());
+}
+
+TEST(ThreadTest, TerminateEndsLoopAndTimedWaitGivesUpThenSucceeds) {
+  std::unique_ptr<TLambdaThread> t(TThread::Create<TLambdaThread>([](TLambdaThread& self) {
+    while (!self.Terminated()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }));
+  EXPECT_FALSE(t->WaitFor(30));
+  EXPECT_FALSE(t->Finished());
+  t->Terminate();
+  EXPECT_TRUE(t->Terminated());
+  EXPECT_TRUE(t->WaitFor(10000));
+  EXPECT_TRUE(t->Finished());
+}
+
+TEST(ThreadTest, DestroyingARunningThreadTerminatesAndWaits) {
+  std::atomic<bool> left{false};
+  auto* t = TThread::Create<TLambdaThread>([&](TLambdaThread& self) {
+    while (!self.Terminated()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    left = true;
+  });
+  delete t;
+  EXPECT_TRUE(left.load());
+}
+
+TEST(ThreadTest, ExceptionEscapingExecuteIsKept) {
+  std::unique_ptr<TLambdaThread> t(TThread::Create<TLambdaThread>(
+      [](TLambdaThread&) { throw std::runtime_error("boom"); }));
+  t->WaitFor();
+  EXPECT_TRUE(t->FatalException() != nullptr);
+}
+
+TEST(ThreadTest, WaitForOnTheThreadItselfRaises) {
+  std::atomic<bool> raised{false};
+  std::unique_ptr<TLambdaThread> t(TThread::Create<TLambdaThread>([&](TLambdaThread& self) {
+    try {
+      self.WaitFor();
+    } catch (const EThread&) {
+      raised = true;
+    }
+  }));
+  t->WaitFor();
+  EXPECT_TRUE(raised.load());
+}
+
+// Several workers synchronise at once while the main thread sits in WaitFor: no deadlock,
+// every call runs exactly once and on the main thread.
+TEST(ThreadTest, SynchronizeFromSeveralWorkersWhileMainWaits) {
+  constexpr int kWorkers = 4, kCalls = 300;
+  int counts[kWorkers] = {};  // written on the main thread only
+  bool allOnMain = true;
+  std::vector<std::unique_ptr<TLambdaThread>> workers;
+  for (int w = 0; w < kWorkers; ++w) {
+    workers.emplace_back(TThread::Create<TLambdaThread>([&, w](TLambdaThread& self) {
+      for (int i = 0; i < kCalls; ++i)
+        self.Synchronize([&, w] {
+          ++counts[w];
+          allOnMain = allOnMain && IsMainThread();
+        });
+    }));
+  }
+  // Waiting on the last one first: the others block in Synchronize until WaitFor runs them.
+  for (int w = kWorkers - 1; w >= 0; --w) ASSERT_TRUE(workers[w]->WaitFor(30000));
+  for (int w = 0; w < kWorkers; ++w) EXPECT_EQ(counts[w], kCalls) << "worker " << w;
+  EXPECT_TRUE(allOnMain);
+}
+
+TEST(ThreadTest, SynchronizeMemberFunctionOverload) {
+  std::unique_ptr<TNotifier> t(TThread::Create<TNotifier>());
+  ASSERT_TRUE(t->WaitFor(30000));
+  EXPECT_EQ(t->deliveries, 50);
+  EXPECT_TRUE(t->onMain);
+}
+
+TEST(ThreadTest, SynchronizeOnTheMainThreadRunsAtOnce) {
+  std::unique_ptr<TLambdaThread> t(TThread::Create<TLambdaThread>([](TLambdaThread&) {}, true));
+  bool ran = false;
+  t->Synchronize([&] { ran = true; });
+  EXPECT_TRUE(ran);
+}
+
+// A throwing synchronised call is reported; the worker goes on and so does the main thread.
+TEST(ThreadTest, ExceptionInSynchronizedCallIsReportedAndNothingDies) {
+  ReportRecorder recorder;
+  Application->SetTitle("Test title");
+  std::atomic<bool> after{false};
+  std::unique_ptr<TLambdaThread> t(TThread::Create<TLambdaThread>([&](TLambdaThread& self) {
+    self.Synchronize([] { throw EConvertError("'x' is not a valid integer value"); });
+    self.Synchronize([] { throw std::runtime_error("plain"); });
+    after = true;
+  }));
+  ASSERT_TRUE(t->WaitFor(30000));
+  EXPECT_TRUE(after.load());
+  EXPECT_TRUE(t->FatalException() == nullptr);
+  ASSERT_EQ(recorder.errors.size(), 2u);
+  EXPECT_EQ(recorder.errors[0].first, "'x' is not a valid integer value");
+  EXPECT_EQ(recorder.errors[0].second, "Test title");
+  EXPECT_EQ(recorder.errors[1].first, "plain");
+}
+
+TEST(ThreadTest, CheckSynchronizeWaitsForACallAndOnlyRunsOnTheMainThread) {
+  std::atomic<bool> go{false};
+  std::atomic<bool> checkedOffMain{true};
+  bool ran = false;
+  std::unique_ptr<TLambdaThread> t(TThread::Create<TLambdaThread>([&](TLambdaThread& self) {
+    checkedOffMain = CheckSynchronize();  // off the main thread: does nothing
+    while (!go) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    self.Synchronize([&] { ran = true; });
+  }));
+  EXPECT_FALSE(CheckSynchronize());
+  go = true;
+  EXPECT_TRUE(WaitUntil([&] { return ran; }));
+  t->WaitFor();
+  EXPECT_FALSE(checkedOffMain.load());
+}
+
+TEST(ThreadTest, ForceQueueRunsLaterAndRemoveQueuedEventsDropsOnlyThatOwner) {
+  int a = 0, b = 0;
+  const int ownerA = 0, ownerB = 0;
+  TThread::ForceQueue(&ownerA, [&] { ++a; });
+  TThread::ForceQueue(&ownerB, [&] { ++b; });
+  TThread::ForceQueue(&ownerA, [&] { ++a; });
+  EXPECT_EQ(a + b, 0);  // queued even on the main thread
+  TThread::RemoveQueuedEvents(&ownerA);
+  EXPECT_TRUE(CheckSynchronize());
+  EXPECT_EQ(a, 0);
+  EXPECT_EQ(b, 1);
+  EXPECT_FALSE(CheckSynchronize());
+}
+
+TEST(ThreadTest, QueueFromAWorkerDoesNotBlockAndRunsOnMain) {
+  int ran = 0;
+  bool onMain = false;
+  std::unique_ptr<TLambdaThread> t(TThread::Create<TLambdaThread>([&](TLambdaThread&) {
+    TThread::Queue(nullptr, [&] {
+      ++ran;
+      onMain = IsMainThread();
+    });
+  }));
+  ASSERT_TRUE(t->WaitFor(10000));  // finished although nobody ran the call yet
+  EXPECT_TRUE(WaitUntil([&] { return ran == 1; }));
+  EXPECT_TRUE(onMain);
+}
+
+TEST(ThreadTest, QueuedCallThatQueuesAnotherDoesNotLoopInOneCheck) {
+  int first = 0, second = 0;
+  TThread::ForceQueue(nullptr, [&] {
+    ++first;
+    TThread::ForceQueue(nullptr, [&] { ++second; });
+  });
+  CheckSynchronize();
+  EXPECT_EQ(first, 1);
+  EXPECT_EQ(second, 0);
+  CheckSynchronize();
+  EXPECT_EQ(second, 1);
+}
+
+TEST(ThreadTest, WakeHookIsCalledWhenACallIsQueued) {
+  std::atomic<int> wakes{0};
+  auto previous = Application->SetWakeMainThreadHandler([&] { ++wakes; });
+  std::unique_ptr<TLambdaThread> t(TThread::Create<TLambdaThread>(
+      [](TLambdaThread& self) { self.Synchronize([] {}); }));
+  ASSERT_TRUE(t->WaitFor(10000));
+  Application->SetWakeMainThreadHandler(previous);
+  EXPECT_GE(wakes.load(), 1);
+}
+
+TEST(ThreadTest, OnTerminateRunsOnTheMainThread) {
+  bool called = false, onMain = false;
+  std::unique_ptr<TLambdaThread> t(TThread::Create<TLambdaThread>([](TLambdaThread&) {}, true));
+  t->OnTerminate = [&](TObject*) {
+    called = true;
+    onMain = IsMainThread();
+  };
+  t->Start();
+  ASSERT_TRUE(t->WaitFor(10000));
+  EXPECT_TRUE(called);
+  EXPECT_TRUE(onMain);
+}
+
+TEST(ThreadTest, IsMainThreadOnTheTestThread) { EXPECT_TRUE(IsMainThread()); }
