@@ -1,14 +1,15 @@
 // The tty line backend on a pseudo-terminal pair: termios after ApplyState, raw data, modem calls
 // on a line without modem lines, hang-up, and the exclusive open.
+#include "tty_line.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstddef>
@@ -17,8 +18,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include "tty_line.h"
 
 namespace serial {
 namespace {
@@ -139,7 +138,8 @@ TtyModes Composed(const DCB& dcb) {
   return modes;
 }
 
-// ---- Line settings -------------------------------------------------------------------------------
+// ---- Line settings
+// -------------------------------------------------------------------------------
 
 TEST_F(TtyLineTest, EverySpeedOfTheComponentIsSetIncludingThoseWithoutATermiosConstant) {
   const DWORD speeds[] = {CBR_110,   CBR_300,   CBR_600,    CBR_1200,   CBR_2400,
@@ -270,8 +270,8 @@ TEST_F(TtyLineTest, RawModeReplacesCookedSettings) {
 
   ASSERT_EQ(line_->ApplyState(MakeDcb()), 0u);
   const termios tio = pty_.SlaveTermios();
-  EXPECT_EQ(tio.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | INPCK | IGNPAR | PARMRK | BRKINT | IXON),
-            0u);
+  EXPECT_EQ(
+      tio.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | INPCK | IGNPAR | PARMRK | BRKINT | IXON), 0u);
   EXPECT_EQ(tio.c_oflag & OPOST, 0u);
   EXPECT_EQ(tio.c_lflag & (ECHO | ICANON | ISIG | IEXTEN), 0u);
   EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
@@ -279,7 +279,8 @@ TEST_F(TtyLineTest, RawModeReplacesCookedSettings) {
   EXPECT_EQ(tio.c_cc[VTIME], 0);
 }
 
-// ---- Data ----------------------------------------------------------------------------------------
+// ---- Data
+// ----------------------------------------------------------------------------------------
 
 TEST_F(TtyLineTest, EveryByteValuePassesUntranslatedBothWays) {
   ASSERT_EQ(line_->ApplyState(MakeDcb()), 0u);
@@ -350,7 +351,8 @@ TEST_F(TtyLineTest, MasterGoneIsAHangUpOnReadAndWrite) {
   EXPECT_NE(pfd.revents & POLLHUP, 0) << "the driver sees the hang-up in poll";
 }
 
-// ---- Opening -------------------------------------------------------------------------------------
+// ---- Opening
+// -------------------------------------------------------------------------------------
 
 // Runs `body` in a child process as user nobody (when root) and returns its exit code.
 template <typename Body>

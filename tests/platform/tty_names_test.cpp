@@ -1,8 +1,7 @@
 // "\\.\COM<n>" resolution: environment variable, per-user port map, /dev/ttyS<n-1>, bad names.
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -50,7 +49,9 @@ class DeviceNameTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(configHome_); }
 
-  void WriteMap(const std::string& text) { std::ofstream(configHome_ / "zelvane" / "ports") << text; }
+  void WriteMap(const std::string& text) {
+    std::ofstream(configHome_ / "zelvane" / "ports") << text;
+  }
 
   // The resolved path, or "<error N>".
   static std::string Resolve(const std::string& name) {
@@ -76,13 +77,13 @@ TEST_F(DeviceNameTest, EnvironmentVariableThenPortMapThenTtyS) {
   WriteMap(
       "# serial ports of this user\n"
       "\n"
-      "COM5=/dev/ttyUSB9\n"           // shadowed by COMM_PORT_5
-      "  6 = virtual:demo  \n"        // spaces around key and value
+      "COM5=/dev/ttyUSB9\n"     // shadowed by COMM_PORT_5
+      "  6 = virtual:demo  \n"  // spaces around key and value
       "# COM3=/dev/commented-out\n"
       "this line is malformed\n"
       "COMx=/dev/bad-key\n"
-      "com12=/dev/ttyACM0\n"          // an empty variable does not count
-      "COM6=/dev/second-entry\n");    // the first entry for a port wins
+      "com12=/dev/ttyACM0\n"        // an empty variable does not count
+      "COM6=/dev/second-entry\n");  // the first entry for a port wins
 
   EXPECT_EQ(Resolve("\\\\.\\COM5"), "/dev/pts/77");
   EXPECT_EQ(Resolve("COM5"), "/dev/pts/77");

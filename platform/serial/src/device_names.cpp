@@ -52,7 +52,8 @@ bool ParseComName(std::string_view name, int& number) {
 
 std::string PortMapPath() {
   const char* configHome = std::getenv("XDG_CONFIG_HOME");
-  if (configHome != nullptr && configHome[0] == '/') return std::string(configHome) + "/zelvane/ports";
+  if (configHome != nullptr && configHome[0] == '/')
+    return std::string(configHome) + "/zelvane/ports";
   const char* home = std::getenv("HOME");
   if (home == nullptr || home[0] == '\0') return {};
   return std::string(home) + "/.config/zelvane/ports";

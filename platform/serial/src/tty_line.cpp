@@ -39,20 +39,29 @@ bool IsValidState(const DCB& dcb) {
 
 std::uint32_t CharacterSizeFlag(BYTE byteSize) {
   switch (byteSize) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    default: return CS8;
+    case 5:
+      return CS5;
+    case 6:
+      return CS6;
+    case 7:
+      return CS7;
+    default:
+      return CS8;
   }
 }
 
 std::uint32_t ParityFlags(BYTE parity) {
   switch (parity) {
-    case ODDPARITY: return PARENB | PARODD;
-    case EVENPARITY: return PARENB;
-    case MARKPARITY: return PARENB | CMSPAR | PARODD;
-    case SPACEPARITY: return PARENB | CMSPAR;
-    default: return 0;
+    case ODDPARITY:
+      return PARENB | PARODD;
+    case EVENPARITY:
+      return PARENB;
+    case MARKPARITY:
+      return PARENB | CMSPAR | PARODD;
+    case SPACEPARITY:
+      return PARENB | CMSPAR;
+    default:
+      return 0;
   }
 }
 
@@ -183,16 +192,34 @@ bool TtyLine::SetModemBit(int bit, bool on) {
 DWORD TtyLine::Escape(DWORD func) {
   int result = 0;
   switch (func) {
-    case SETDTR: result = SetModemBit(TIOCM_DTR, true) ? 0 : -1; break;
-    case CLRDTR: result = SetModemBit(TIOCM_DTR, false) ? 0 : -1; break;
-    case SETRTS: result = SetModemBit(TIOCM_RTS, true) ? 0 : -1; break;
-    case CLRRTS: result = SetModemBit(TIOCM_RTS, false) ? 0 : -1; break;
-    case SETBREAK: result = ioctl(fd_, TIOCSBRK); break;
-    case CLRBREAK: result = ioctl(fd_, TIOCCBRK); break;
-    case SETXOFF: result = tcflow(fd_, TCOOFF); break;  // act as if XOFF had been received
-    case SETXON: result = tcflow(fd_, TCOON); break;
-    case RESETDEV: return ERROR_NOT_SUPPORTED;
-    default: return ERROR_INVALID_PARAMETER;
+    case SETDTR:
+      result = SetModemBit(TIOCM_DTR, true) ? 0 : -1;
+      break;
+    case CLRDTR:
+      result = SetModemBit(TIOCM_DTR, false) ? 0 : -1;
+      break;
+    case SETRTS:
+      result = SetModemBit(TIOCM_RTS, true) ? 0 : -1;
+      break;
+    case CLRRTS:
+      result = SetModemBit(TIOCM_RTS, false) ? 0 : -1;
+      break;
+    case SETBREAK:
+      result = ioctl(fd_, TIOCSBRK);
+      break;
+    case CLRBREAK:
+      result = ioctl(fd_, TIOCCBRK);
+      break;
+    case SETXOFF:
+      result = tcflow(fd_, TCOOFF);
+      break;  // act as if XOFF had been received
+    case SETXON:
+      result = tcflow(fd_, TCOON);
+      break;
+    case RESETDEV:
+      return ERROR_NOT_SUPPORTED;
+    default:
+      return ERROR_INVALID_PARAMETER;
   }
   return result == 0 ? 0 : DeviceErrorFromErrno(errno);
 }
@@ -232,7 +259,8 @@ void TtyLine::DiscardInput() { tcflush(fd_, TCIFLUSH); }
 
 void TtyLine::DiscardOutput() { tcflush(fd_, TCOFLUSH); }
 
-// ---- Opening -------------------------------------------------------------------------------------
+// ---- Opening
+// -------------------------------------------------------------------------------------
 
 namespace {
 

@@ -66,7 +66,8 @@ struct TtyModes {
   std::uint32_t inputBaud = 0;  // read back only
 };
 
-// Turns the modes in force into the modes for a valid `dcb`: raw mode, speed, framing, flow control.
+// Turns the modes in force into the modes for a valid `dcb`: raw mode, speed, framing, flow
+// control.
 void ComposeTtyModes(const DCB& dcb, TtyModes& modes);
 
 // termios2 (tty_line_termios2.cpp): any speed, named ones through their Bxxx code and all others
