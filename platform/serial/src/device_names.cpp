@@ -10,7 +10,7 @@
 namespace serial {
 namespace {
 
-constexpr std::string_view kDevicePrefix = "\\\\.\\";
+constexpr std::string_view kDevicePrefix = R"(\\.\)";
 constexpr int kMaxPortNumber = 1'000'000;
 
 std::string_view Trim(std::string_view text) {

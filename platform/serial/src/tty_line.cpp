@@ -185,7 +185,7 @@ void TtyLine::ApplyModemControls(const DCB& dcb) {
   }
 }
 
-bool TtyLine::SetModemBit(int bit, bool on) {
+bool TtyLine::SetModemBit(int bit, bool on) const {
   return ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0;
 }
 

@@ -39,7 +39,7 @@ class TtyLine final : public Line {
 
  private:
   void ApplyModemControls(const DCB& dcb);
-  bool SetModemBit(int bit, bool on);
+  bool SetModemBit(int bit, bool on) const;
 
   const int fd_;
   bool hasModemLines_ = false;  // TIOCMGET works (not on a pty)
