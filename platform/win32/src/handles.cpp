@@ -13,23 +13,29 @@ class HandleTable {
   HANDLE Add(std::shared_ptr<KernelObject> object) {
     std::lock_guard lock(mutex_);
     nextId_ += kStep;
-    objects_.emplace(nextId_, std::move(object));
+    objects_.emplace(nextId_, Entry{std::move(object), false});
     return reinterpret_cast<HANDLE>(nextId_);
   }
 
-  std::shared_ptr<KernelObject> Find(HANDLE handle) {
+  std::shared_ptr<KernelObject> Find(HANDLE handle, bool evenClosing) {
     std::lock_guard lock(mutex_);
-    auto it = objects_.find(reinterpret_cast<std::uintptr_t>(handle));
-    return it == objects_.end() ? nullptr : it->second;
+    auto it = objects_.find(Id(handle));
+    if (it == objects_.end() || (it->second.closing && !evenClosing)) return nullptr;
+    return it->second.object;
   }
 
-  std::shared_ptr<KernelObject> Take(HANDLE handle) {
+  // First step of CloseHandle: only one caller wins, later lookups fail.
+  std::shared_ptr<KernelObject> BeginClose(HANDLE handle) {
     std::lock_guard lock(mutex_);
-    auto it = objects_.find(reinterpret_cast<std::uintptr_t>(handle));
-    if (it == objects_.end()) return nullptr;
-    auto object = std::move(it->second);
-    objects_.erase(it);
-    return object;
+    auto it = objects_.find(Id(handle));
+    if (it == objects_.end() || it->second.closing) return nullptr;
+    it->second.closing = true;
+    return it->second.object;
+  }
+
+  void EndClose(HANDLE handle) {
+    std::lock_guard lock(mutex_);
+    objects_.erase(Id(handle));
   }
 
  private:
@@ -37,20 +43,27 @@ class HandleTable {
   static constexpr std::uintptr_t kStep = 4;
   std::mutex mutex_;
   std::uintptr_t nextId_ = 0x100 - kStep;
-  std::unordered_map<std::uintptr_t, std::shared_ptr<KernelObject>> objects_;
+  struct Entry {
+    std::shared_ptr<KernelObject> object;
+    bool closing;
+  };
+  static std::uintptr_t Id(HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+  std::unordered_map<std::uintptr_t, Entry> objects_;
 };
 
-HandleTable& Table() {
+}  // namespace
+
+static HandleTable& Table() {
   // Never destroyed: handles may still be closed from static destructors at exit.
   static auto* table = new HandleTable;
   return *table;
 }
 
-}  // namespace
-
 HANDLE RegisterHandle(std::shared_ptr<KernelObject> object) { return Table().Add(std::move(object)); }
-std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) { return Table().Find(handle); }
-std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle) { return Table().Take(handle); }
+std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) { return Table().Find(handle, false); }
+std::shared_ptr<KernelObject> LookupHandleWhileClosing(HANDLE handle) {
+  return Table().Find(handle, true);
+}
 
 void Event::Set() {
   {
@@ -99,12 +112,18 @@ DWORD WINAPI GetLastError() { return lastError; }
 void WINAPI SetLastError(DWORD dwErrCode) { lastError = dwErrCode; }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
-  auto object = win32::RemoveHandle(hObject);
+  auto& table = win32::Table();
+  auto object = table.BeginClose(hObject);
   if (!object) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  object->Close();
+  DWORD error = object->Close();
+  table.EndClose(hObject);
+  if (error != 0) {
+    SetLastError(error);
+    return FALSE;
+  }
   return TRUE;
 }
 

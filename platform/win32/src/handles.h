@@ -18,17 +18,19 @@ namespace win32 {
 class KernelObject {
  public:
   virtual ~KernelObject() = default;
-  // Called exactly once, by CloseHandle, after the handle has left the table. Other threads may
-  // still hold references and be inside calls on the object.
-  virtual void Close() {}
+  // Called exactly once, by CloseHandle. From then on LookupHandle no longer finds the handle;
+  // other threads may still hold references and be inside calls on the object. Returns 0, or an
+  // error CloseHandle reports (the handle is closed all the same).
+  virtual DWORD Close() { return 0; }
 };
 
 // Registers an object and returns its new handle (never null, never INVALID_HANDLE_VALUE).
 HANDLE RegisterHandle(std::shared_ptr<KernelObject> object);
-// The object behind a handle, or null for an unknown or closed handle.
+// The object behind a handle, or null for an unknown or closed handle (or one being closed).
 std::shared_ptr<KernelObject> LookupHandle(HANDLE handle);
-// Removes a handle from the table and returns its object (null if it was not there).
-std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle);
+// Like LookupHandle, but also finds a handle whose CloseHandle is still running, so a caller can
+// wait for that close to end the operations it aborts.
+std::shared_ptr<KernelObject> LookupHandleWhileClosing(HANDLE handle);
 
 // The object behind a handle if it is of type T; otherwise null with ERROR_INVALID_HANDLE set.
 template <class T>

@@ -35,6 +35,8 @@ using LPCSTR = const char*;
 using LPDWORD = DWORD*;
 using LPBOOL = BOOL*;
 
+constexpr DWORD MAXDWORD = 0xFFFFFFFF;
+
 #ifndef TRUE
 #define TRUE 1
 #endif

@@ -1,0 +1,704 @@
+#include "driver.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace serial {
+namespace {
+
+constexpr int kDrainCheckMs = 10;  // re-check of a transmitter that cannot signal "empty"
+constexpr DWORD kValidEventMask = 0x1FFF;
+constexpr DWORD kValidPurgeFlags = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+
+ULONG_PTR LoadStatus(OVERLAPPED* overlapped) {
+  return std::atomic_ref<ULONG_PTR>(overlapped->Internal).load(std::memory_order_acquire);
+}
+
+std::size_t ClampQueueSize(DWORD requested) {
+  return std::clamp<std::size_t>(requested, Driver::kMinQueueSize, Driver::kMaxQueueSize);
+}
+
+DCB DefaultState() {
+  DCB dcb{};
+  dcb.DCBlength = sizeof(DCB);
+  dcb.BaudRate = CBR_9600;
+  dcb.fBinary = 1;
+  dcb.fDtrControl = DTR_CONTROL_ENABLE;
+  dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  dcb.XonLim = 2048;
+  dcb.XoffLim = 512;
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.XonChar = 0x11;
+  dcb.XoffChar = 0x13;
+  return dcb;
+}
+
+std::string Hex(const char* name, DWORD value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%s=0x%08X", name, static_cast<unsigned>(value));
+  return text;
+}
+
+std::string DescribeState(const DCB& dcb) {
+  DWORD flags = 0;
+  std::memcpy(&flags, reinterpret_cast<const unsigned char*>(&dcb) + offsetof(DCB, BaudRate) +
+                          sizeof(DWORD),
+              sizeof flags);
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "BaudRate=%u Flags=0x%08X XonLim=%u XoffLim=%u ByteSize=%u Parity=%u StopBits=%u "
+                "XonChar=%u XoffChar=%u EvtChar=%u",
+                static_cast<unsigned>(dcb.BaudRate), static_cast<unsigned>(flags),
+                unsigned{dcb.XonLim}, unsigned{dcb.XoffLim}, unsigned{dcb.ByteSize},
+                unsigned{dcb.Parity}, unsigned{dcb.StopBits},
+                unsigned{static_cast<unsigned char>(dcb.XonChar)},
+                unsigned{static_cast<unsigned char>(dcb.XoffChar)},
+                unsigned{static_cast<unsigned char>(dcb.EvtChar)});
+  return text;
+}
+
+const char* EscapeName(DWORD func) {
+  switch (func) {
+    case SETXOFF: return "SETXOFF";
+    case SETXON: return "SETXON";
+    case SETRTS: return "SETRTS";
+    case CLRRTS: return "CLRRTS";
+    case SETDTR: return "SETDTR";
+    case CLRDTR: return "CLRDTR";
+    case RESETDEV: return "RESETDEV";
+    case SETBREAK: return "SETBREAK";
+    case CLRBREAK: return "CLRBREAK";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+// ---- Life cycle ------------------------------------------------------------------------------
+
+Driver::Driver(std::unique_ptr<Line> line) : line_(std::move(line)) {
+  wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  dcb_ = DefaultState();
+  line_->ApplyState(dcb_);
+  SampleModem(false);
+  thread_ = std::thread([this] { Run(); });
+}
+
+Driver::~Driver() {
+  Close();
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+DWORD Driver::OpenCheck(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  line_->LogCall("CreateFileA", name);
+  return line_->InjectedFailure("CreateFileA");
+}
+
+DWORD Driver::Close() {
+  DWORD injected = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return 0;
+    line_->LogCall("CloseHandle", "");
+    injected = line_->InjectedFailure("CloseHandle");
+    closed_ = true;
+    AbortReads(ERROR_OPERATION_ABORTED);
+    AbortWrites(ERROR_OPERATION_ABORTED);
+    AbortWait(ERROR_OPERATION_ABORTED);
+    stopping_ = true;
+    Wake();
+  }
+  if (thread_.joinable()) thread_.join();
+  std::lock_guard lock(mutex_);
+  line_.reset();
+  return injected;
+}
+
+// ---- Call entry and completion ----------------------------------------------------------------
+
+bool Driver::Enter(std::unique_lock<std::mutex>& /*lock*/, const char* call,
+                   const std::string& args) {
+  if (closed_) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  line_->LogCall(call, args);
+  if (DWORD error = line_->InjectedFailure(call)) {
+    SetLastError(error);
+    return false;
+  }
+  return true;
+}
+
+BOOL Driver::Fail(DWORD error) {
+  SetLastError(error);
+  return FALSE;
+}
+
+bool Driver::BeginOverlapped(OVERLAPPED* overlapped, std::shared_ptr<win32::Event>& event) {
+  if (IsPending(overlapped)) {
+    SetLastError(ERROR_INVALID_PARAMETER);  // the record still belongs to a running operation
+    return false;
+  }
+  if (overlapped->hEvent != nullptr) {
+    event = win32::LookupAs<win32::Event>(overlapped->hEvent);
+    if (!event) return false;
+    event->Reset();
+  }
+  std::atomic_ref<ULONG_PTR>(overlapped->InternalHigh).store(0, std::memory_order_relaxed);
+  std::atomic_ref<ULONG_PTR>(overlapped->Internal).store(STATUS_PENDING, std::memory_order_release);
+  return true;
+}
+
+void Driver::Complete(OVERLAPPED* overlapped, win32::Event* event, DWORD status,
+                      std::size_t bytes) {
+  std::atomic_ref<ULONG_PTR>(overlapped->InternalHigh).store(bytes, std::memory_order_relaxed);
+  std::atomic_ref<ULONG_PTR>(overlapped->Internal).store(status, std::memory_order_release);
+  if (event) event->Set();
+  completed_.notify_all();
+}
+
+BOOL Driver::Finish(std::unique_lock<std::mutex>& lock, OVERLAPPED* overlapped, DWORD* bytes,
+                    bool synchronous) {
+  if (synchronous)
+    completed_.wait(lock, [&] { return LoadStatus(overlapped) != STATUS_PENDING; });
+  ULONG_PTR status = LoadStatus(overlapped);
+  if (status == STATUS_PENDING) return Fail(ERROR_IO_PENDING);
+  if (bytes) *bytes = static_cast<DWORD>(overlapped->InternalHigh);
+  if (status != 0) return Fail(static_cast<DWORD>(status));
+  return TRUE;
+}
+
+bool Driver::IsPending(const OVERLAPPED* overlapped) const {
+  auto owns = [&](const PendingIo& op) { return op.overlapped == overlapped; };
+  return std::any_of(reads_.begin(), reads_.end(), owns) ||
+         std::any_of(writes_.begin(), writes_.end(), owns) ||
+         (wait_ && wait_->overlapped == overlapped);
+}
+
+void Driver::AbortReads(DWORD error) {
+  for (auto& op : reads_) Complete(op.overlapped, op.event.get(), error, op.done);
+  reads_.clear();
+}
+
+void Driver::AbortWrites(DWORD error) {
+  for (auto& op : writes_) Complete(op.overlapped, op.event.get(), error, op.done);
+  writes_.clear();
+}
+
+void Driver::AbortWait(DWORD error) {
+  if (!wait_) return;
+  if (wait_->mask) *wait_->mask = 0;
+  Complete(wait_->overlapped, wait_->event.get(), error, 0);
+  wait_.reset();
+}
+
+// ---- Transfers ----------------------------------------------------------------------------------
+
+BOOL Driver::ReadFile(void* buffer, DWORD n, DWORD* bytesRead, OVERLAPPED* overlapped) {
+  std::unique_lock lock(mutex_);
+  if (!Enter(lock, "ReadFile", "n=" + std::to_string(n))) return FALSE;
+  if (bytesRead) *bytesRead = 0;
+  if (buffer == nullptr && n > 0) return Fail(ERROR_NOACCESS);
+  OVERLAPPED local{};
+  bool synchronous = overlapped == nullptr;
+  if (synchronous) overlapped = &local;
+  std::shared_ptr<win32::Event> event;
+  if (!BeginOverlapped(overlapped, event)) return FALSE;
+
+  PendingIo op{overlapped, event};
+  op.readTo = static_cast<std::uint8_t*>(buffer);
+  op.size = n;
+  const COMMTIMEOUTS& t = timeouts_;
+  bool returnAtOnce = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
+                      t.ReadTotalTimeoutConstant == 0;
+  if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
+      t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD) {
+    op.endsOnFirstByte = true;
+    op.deadline = Clock::now() + std::chrono::milliseconds(t.ReadTotalTimeoutConstant);
+  } else if (!returnAtOnce && (t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0)) {
+    auto total = std::uint64_t{t.ReadTotalTimeoutMultiplier} * n + t.ReadTotalTimeoutConstant;
+    op.deadline = Clock::now() + std::chrono::milliseconds(total);
+  }
+
+  reads_.push_back(std::move(op));
+  PumpInput();
+  if (IsPending(overlapped)) {
+    // Still short of n bytes: return what there is, or fail on a hung-up line, or wait.
+    if (returnAtOnce || hangUpError_ != 0) {
+      PendingIo& mine = reads_.back();
+      Complete(overlapped, mine.event.get(), returnAtOnce ? 0 : hangUpError_, mine.done);
+      reads_.pop_back();
+    }
+  }
+  WakeIfInterestChanged();
+  return Finish(lock, overlapped, bytesRead, synchronous);
+}
+
+BOOL Driver::WriteFile(const void* buffer, DWORD n, DWORD* bytesWritten, OVERLAPPED* overlapped) {
+  std::unique_lock lock(mutex_);
+  if (!Enter(lock, "WriteFile", "n=" + std::to_string(n))) return FALSE;
+  if (bytesWritten) *bytesWritten = 0;
+  if (buffer == nullptr && n > 0) return Fail(ERROR_NOACCESS);
+  if (hangUpError_ != 0) return Fail(hangUpError_);
+  OVERLAPPED local{};
+  bool synchronous = overlapped == nullptr;
+  if (synchronous) overlapped = &local;
+  std::shared_ptr<win32::Event> event;
+  if (!BeginOverlapped(overlapped, event)) return FALSE;
+
+  PendingIo op{overlapped, event};
+  op.writeFrom = static_cast<const std::uint8_t*>(buffer);
+  op.size = n;
+  const COMMTIMEOUTS& t = timeouts_;
+  if (t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0) {
+    auto total = std::uint64_t{t.WriteTotalTimeoutMultiplier} * n + t.WriteTotalTimeoutConstant;
+    op.deadline = Clock::now() + std::chrono::milliseconds(total);
+  }
+  writes_.push_back(std::move(op));
+  FillOutputFromPendingWrites();
+  PumpOutput();
+  CheckTransmitEmpty();
+  WakeIfInterestChanged();
+  return Finish(lock, overlapped, bytesWritten, synchronous);
+}
+
+BOOL Driver::WaitCommEvent(DWORD* eventMask, OVERLAPPED* overlapped) {
+  std::unique_lock lock(mutex_);
+  if (!Enter(lock, "WaitCommEvent", "")) return FALSE;
+  if (wait_ || mask_ == 0) return Fail(ERROR_INVALID_PARAMETER);
+  OVERLAPPED local{};
+  bool synchronous = overlapped == nullptr;
+  if (synchronous) overlapped = &local;
+  std::shared_ptr<win32::Event> event;
+  if (!BeginOverlapped(overlapped, event)) return FALSE;
+
+  if (events_ != 0) {
+    if (eventMask) *eventMask = events_;
+    events_ = 0;
+    Complete(overlapped, event.get(), 0, 0);
+  } else if (hangUpError_ != 0) {
+    if (eventMask) *eventMask = 0;
+    Complete(overlapped, event.get(), hangUpError_, 0);
+  } else {
+    wait_ = PendingWait{overlapped, event, eventMask};
+  }
+  return Finish(lock, overlapped, nullptr, synchronous);
+}
+
+BOOL Driver::GetOverlappedResult(OVERLAPPED* overlapped, DWORD* bytes, BOOL wait) {
+  std::unique_lock lock(mutex_);
+  if (!closed_) {
+    line_->LogCall("GetOverlappedResult", "");
+    if (DWORD error = line_->InjectedFailure("GetOverlappedResult")) return Fail(error);
+  }
+  if (LoadStatus(overlapped) == STATUS_PENDING) {
+    if (!IsPending(overlapped)) return Fail(ERROR_INVALID_PARAMETER);  // not an operation of ours
+    if (!wait) return Fail(ERROR_IO_INCOMPLETE);
+    completed_.wait(lock, [&] { return LoadStatus(overlapped) != STATUS_PENDING; });
+  }
+  return Finish(lock, overlapped, bytes, false);
+}
+
+BOOL Driver::CancelIo() {
+  std::unique_lock lock(mutex_);
+  if (!Enter(lock, "CancelIo", "")) return FALSE;
+  AbortReads(ERROR_OPERATION_ABORTED);
+  AbortWrites(ERROR_OPERATION_ABORTED);
+  AbortWait(ERROR_OPERATION_ABORTED);
+  WakeIfInterestChanged();
+  return TRUE;
+}
+
+// ---- Settings and status --------------------------------------------------------------------------
+
+BOOL Driver::SetupComm(DWORD inQueue, DWORD outQueue) {
+  std::unique_lock lock(mutex_);
+  if (!Enter(lock, "SetupComm",
+             "in=" + std::to_string(inQueue) + " out=" + std::to_string(outQueue)))
+    return FALSE;
+  input_.Resize(ClampQueueSize(inQueue));
+  output_.Resize(ClampQueueSize(outQueue));
+  PumpInput();
+  FillOutputFromPendingWrites();
+  PumpOutput();
+  WakeIfInterestChanged();
+  return TRUE;
+}
+
+BOOL Driver::GetCommTimeouts(COMMTIMEOUTS* timeouts) {
+  std::unique_lock lock(mutex_);
+  if (!Enter(lock, "GetCommTimeouts", "")) return FALSE;
+  if (!timeouts) return Fail(ERROR_INVALID_PARAMETER);
+  *timeouts = timeouts_;
+  return TRUE;
+}
+
+BOOL Driver::SetCommTimeouts(const COMMTIMEOUTS* timeouts) {
+  std::unique_lock lock(mutex_);
+  std::string args;
+  if (timeouts) {
+    args = std::to_string(timeouts->ReadIntervalTimeout) + "," +
+           std::to_string(timeouts->ReadTotalTimeoutMultiplier) + "," +
+           std::to_string(timeouts->ReadTotalTimeoutConstant) + "," +
+           std::to_string(timeouts->WriteTotalTimeoutMultiplier) + "," +
+           std::to_string(timeouts->WriteTotalTimeoutConstant);
+  }
+  if (!Enter(lock, "SetCommTimeouts", args)) return FALSE;
+  if (!timeouts) return Fail(ERROR_INVALID_PARAMETER);
+  timeouts_ = *timeouts;
+  return TRUE;
+}
+
+BOOL Driver::GetCommState(DCB* dcb) {
+  std::unique_lock lock(mutex_);
+  if (!Enter(lock, "GetCommState", "")) return FALSE;
+  if (!dcb) return Fail(ERROR_INVALID_PARAMETER);
+  *dcb = dcb_;
+  return TRUE;
+}
+
+BOOL Driver::SetCommState(const DCB* dcb) {
+  std::unique_lock lock(mutex_);
+  if (!Enter(lock, "SetCommState", dcb ? DescribeState(*dcb) : std::string())) return FALSE;
+  if (!dcb) return Fail(ERROR_INVALID_PARAMETER);
+  bool valid = dcb->BaudRate > 0 && dcb->ByteSize >= 5 && dcb->ByteSize <= 8 &&
+               dcb->Parity <= SPACEPARITY && dcb->StopBits <= TWOSTOPBITS;
+  if (!valid) return Fail(ERROR_INVALID_PARAMETER);
+  if (DWORD error = line_->ApplyState(*dcb)) return Fail(error);
+  dcb_ = *dcb;
+  dcb_.DCBlength = sizeof(DCB);
+  PumpOutput();  // flow-control changes may release held output
+  WakeIfInterestChanged();
+  return TRUE;
+}
+
+BOOL Driver::GetCommMask(DWORD* mask) {
+  std::unique_lock lock(mutex_);
+  if (!Enter(lock, "GetCommMask", "")) return FALSE;
+  if (!mask) return Fail(ERROR_INVALID_PARAMETER);
+  *mask = mask_;
+  return TRUE;
+}
+
+BOOL Driver::SetCommMask(DWORD mask) {
+  std::unique_lock lock(mutex_);
+  if (!Enter(lock, "SetCommMask", Hex("mask", mask))) return FALSE;
+  if ((mask & ~kValidEventMask) != 0) return Fail(ERROR_INVALID_PARAMETER);
+  mask_ = mask;
+  events_ = 0;
+  if (wait_) {
+    // A new mask releases the pending wait with an empty mask.
+    if (wait_->mask) *wait_->mask = 0;
+    Complete(wait_->overlapped, wait_->event.get(), 0, 0);
+    wait_.reset();
+  }
+  return TRUE;
+}
+
+BOOL Driver::GetCommModemStatus(DWORD* status) {
+  std::unique_lock lock(mutex_);
+  if (!Enter(lock, "GetCommModemStatus", "")) return FALSE;
+  if (!status) return Fail(ERROR_INVALID_PARAMETER);
+  DWORD value = 0;
+  if (DWORD error = line_->ModemStatus(value)) return Fail(error);
+  *status = value;
+  return TRUE;
+}
+
+BOOL Driver::EscapeCommFunction(DWORD func) {
+  std::unique_lock lock(mutex_);
+  const char* name = EscapeName(func);
+  if (!Enter(lock, "EscapeCommFunction", name ? name : "func=" + std::to_string(func)))
+    return FALSE;
+  switch (func) {
+    case SETXOFF:
+      outputHeld_ = true;
+      break;
+    case SETXON:
+      outputHeld_ = false;
+      PumpOutput();
+      CheckTransmitEmpty();
+      break;
+    case RESETDEV:
+      break;  // meaningful for printer ports only
+    case SETRTS:
+    case CLRRTS:
+    case SETDTR:
+    case CLRDTR:
+    case SETBREAK:
+    case CLRBREAK:
+      if (DWORD error = line_->Escape(func)) return Fail(error);
+      break;
+    default:
+      return Fail(ERROR_INVALID_PARAMETER);
+  }
+  WakeIfInterestChanged();
+  return TRUE;
+}
+
+BOOL Driver::ClearCommError(DWORD* errors, COMSTAT* stat) {
+  std::unique_lock lock(mutex_);
+  if (!Enter(lock, "ClearCommError", "")) return FALSE;
+  TakeLineEvents();
+  if (errors) *errors = errors_;
+  errors_ = 0;
+  if (stat) {
+    *stat = COMSTAT{};
+    stat->fXoffHold = outputHeld_ ? 1 : 0;
+    stat->cbInQue = static_cast<DWORD>(input_.Size());
+    std::size_t out = output_.Size() + (lineDead_ ? 0 : line_->OutputPending());
+    stat->cbOutQue = static_cast<DWORD>(out);
+  }
+  return TRUE;
+}
+
+BOOL Driver::PurgeComm(DWORD flags) {
+  std::unique_lock lock(mutex_);
+  if (!Enter(lock, "PurgeComm", Hex("flags", flags))) return FALSE;
+  if ((flags & ~kValidPurgeFlags) != 0) return Fail(ERROR_INVALID_PARAMETER);
+  if (flags & PURGE_TXABORT) AbortWrites(ERROR_OPERATION_ABORTED);
+  if (flags & PURGE_RXABORT) AbortReads(ERROR_OPERATION_ABORTED);
+  if (flags & PURGE_TXCLEAR) {
+    output_.Clear();
+    if (!lineDead_) line_->DiscardOutput();
+    transmitting_ = false;
+  }
+  if (flags & PURGE_RXCLEAR) {
+    input_.Clear();
+    if (!lineDead_) line_->DiscardInput();
+  }
+  FillOutputFromPendingWrites();
+  WakeIfInterestChanged();
+  return TRUE;
+}
+
+// ---- Moving bytes and raising events (lock held) ----------------------------------------------
+
+void Driver::PumpInput() {
+  if (lineDead_ || hangUpError_ != 0) {
+    FeedPendingReads();
+    return;
+  }
+  bool received = false;
+  bool flagSeen = false;
+  for (;;) {
+    FeedPendingReads();
+    std::size_t room = 0;
+    std::uint8_t* to = input_.FreeRun(room);
+    if (room == 0) break;
+    LineIo io = line_->Read(to, room);
+    if (io.error != 0) {
+      HangUp(io.error);
+      break;
+    }
+    if (io.bytes == 0) break;
+    if (std::find(to, to + io.bytes, static_cast<std::uint8_t>(dcb_.EvtChar)) != to + io.bytes)
+      flagSeen = true;
+    input_.Commit(io.bytes);
+    received = true;
+  }
+  FeedPendingReads();
+  if (received) Raise(flagSeen ? EV_RXCHAR | EV_RXFLAG : EV_RXCHAR);
+}
+
+void Driver::FeedPendingReads() {
+  while (!reads_.empty()) {
+    PendingIo& op = reads_.front();
+    op.done += input_.Pop(op.readTo + op.done, op.size - op.done);
+    bool full = op.done == op.size;
+    if (!full && !(op.endsOnFirstByte && op.done > 0)) break;
+    Complete(op.overlapped, op.event.get(), 0, op.done);
+    reads_.pop_front();
+  }
+}
+
+void Driver::FillOutputFromPendingWrites() {
+  while (!writes_.empty()) {
+    PendingIo& op = writes_.front();
+    std::size_t taken = output_.Push(op.writeFrom + op.done, op.size - op.done);
+    op.done += taken;
+    if (taken > 0) transmitting_ = true;
+    if (op.done < op.size) break;
+    Complete(op.overlapped, op.event.get(), 0, op.done);
+    writes_.pop_front();
+  }
+}
+
+void Driver::PumpOutput() {
+  if (outputHeld_ || lineDead_ || hangUpError_ != 0) return;
+  for (;;) {
+    FillOutputFromPendingWrites();
+    std::size_t length = 0;
+    const std::uint8_t* from = output_.DataRun(length);
+    if (length == 0) break;
+    LineIo io = line_->Write(from, length);
+    if (io.error != 0) {
+      HangUp(io.error);
+      break;
+    }
+    if (io.bytes == 0) break;
+    output_.Consume(io.bytes);
+  }
+}
+
+void Driver::CheckTransmitEmpty() {
+  if (!transmitting_ || !output_.Empty() || !writes_.empty() || lineDead_) return;
+  if (line_->OutputPending() != 0) return;
+  transmitting_ = false;
+  Raise(EV_TXEMPTY);
+}
+
+void Driver::SampleModem(bool raiseEvents) {
+  DWORD status = 0;
+  if (lineDead_ || modemUnsupported_) return;
+  if (DWORD error = line_->ModemStatus(status)) {
+    modemUnsupported_ = error == ERROR_NOT_SUPPORTED;
+    return;
+  }
+  DWORD changed = modemKnown_ ? (status ^ modem_) : 0;
+  modem_ = status;
+  modemKnown_ = true;
+  if (!raiseEvents || changed == 0) return;
+  DWORD events = 0;
+  if (changed & MS_CTS_ON) events |= EV_CTS;
+  if (changed & MS_DSR_ON) events |= EV_DSR;
+  if (changed & MS_RLSD_ON) events |= EV_RLSD;
+  if (changed & MS_RING_ON) events |= EV_RING;
+  Raise(events);
+}
+
+void Driver::TakeLineEvents() {
+  if (lineDead_) return;
+  LineEvents happened = line_->TakeLineEvents();
+  errors_ |= happened.ceErrors;
+  DWORD events = 0;
+  if (happened.breakSeen) events |= EV_BREAK;
+  if (happened.errorSeen) events |= EV_ERR;
+  if (events) Raise(events);
+}
+
+void Driver::ExpireDeadlines() {
+  auto now = Clock::now();
+  auto expire = [&](std::deque<PendingIo>& ops) {
+    for (auto it = ops.begin(); it != ops.end();) {
+      if (it->deadline && *it->deadline <= now) {
+        // A time-out ends the transfer successfully with the bytes moved so far.
+        Complete(it->overlapped, it->event.get(), 0, it->done);
+        it = ops.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  };
+  expire(reads_);
+  expire(writes_);
+}
+
+void Driver::Raise(DWORD events) {
+  events_ |= events & mask_;
+  CompleteWaitIfEvents();
+}
+
+void Driver::CompleteWaitIfEvents() {
+  if (!wait_ || events_ == 0) return;
+  if (wait_->mask) *wait_->mask = events_;
+  events_ = 0;
+  Complete(wait_->overlapped, wait_->event.get(), 0, 0);
+  wait_.reset();
+}
+
+void Driver::HangUp(DWORD error) {
+  if (!line_->IsNotification()) lineDead_ = true;
+  if (hangUpError_ != 0) return;
+  hangUpError_ = error;
+  AbortReads(error);
+  AbortWrites(error);
+  AbortWait(error);
+}
+
+// ---- The I/O thread ---------------------------------------------------------------------------
+
+Driver::Interest Driver::ComputeInterest() const {
+  Interest interest;
+  if (line_->IsNotification()) {
+    interest.lineEvents = POLLIN;
+  } else if (!lineDead_) {
+    if (input_.Free() > 0) interest.lineEvents |= POLLIN;
+    if (!output_.Empty() && !outputHeld_ && hangUpError_ == 0) interest.lineEvents |= POLLOUT;
+    // A transmitter that has taken everything but not yet sent it cannot signal "empty".
+    if (transmitting_ && output_.Empty() && writes_.empty()) interest.periodicMs = kDrainCheckMs;
+    int modemMs = line_->ModemPollIntervalMs();
+    if (modemMs > 0 && (interest.periodicMs < 0 || modemMs < interest.periodicMs))
+      interest.periodicMs = modemMs;
+  }
+  for (const auto* ops : {&reads_, &writes_})
+    for (const auto& op : *ops)
+      if (op.deadline && (!interest.deadline || *op.deadline < *interest.deadline))
+        interest.deadline = op.deadline;
+  return interest;
+}
+
+void Driver::Wake() {
+  std::uint64_t one = 1;
+  ssize_t written = ::write(wakeFd_, &one, sizeof one);
+  (void)written;  // a full counter already means "wake up"
+}
+
+void Driver::WakeIfInterestChanged() {
+  if (!(ComputeInterest() == polled_)) Wake();
+}
+
+void Driver::Service(short revents) {
+  if (line_->IsNotification()) {
+    if (revents & POLLIN) line_->DrainNotify();
+    if (hangUpError_ != 0 && line_->Read(nullptr, 0).error == 0) hangUpError_ = 0;  // reconnected
+  }
+  PumpInput();
+  if (!line_->IsNotification() && !lineDead_ && (revents & (POLLHUP | POLLERR | POLLNVAL)))
+    HangUp(ERROR_DEVICE_NOT_CONNECTED);
+  PumpOutput();
+  CheckTransmitEmpty();
+  SampleModem(true);
+  TakeLineEvents();
+  ExpireDeadlines();
+}
+
+void Driver::Run() {
+  std::unique_lock lock(mutex_);
+  while (!stopping_) {
+    polled_ = ComputeInterest();
+    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {line_->PollFd(), polled_.lineEvents, 0}};
+    nfds_t count = lineDead_ ? 1 : 2;
+    int timeoutMs = polled_.periodicMs;
+    if (polled_.deadline) {
+      auto left = std::chrono::ceil<std::chrono::milliseconds>(*polled_.deadline - Clock::now());
+      int deadlineMs = static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 1 << 30));
+      timeoutMs = timeoutMs < 0 ? deadlineMs : std::min(timeoutMs, deadlineMs);
+    }
+    lock.unlock();
+    int ready = ::poll(fds, count, timeoutMs);
+    lock.lock();
+    if (stopping_) break;
+    if (ready < 0 && errno != EINTR) continue;
+    if (fds[0].revents & POLLIN) {
+      std::uint64_t counter = 0;
+      ssize_t got = ::read(wakeFd_, &counter, sizeof counter);
+      (void)got;
+    }
+    Service(count > 1 ? fds[1].revents : 0);
+  }
+}
+
+}  // namespace serial

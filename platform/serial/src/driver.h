@@ -1,0 +1,152 @@
+// The driver behind one open serial handle.
+//
+// It owns a Line and one I/O thread. The thread sleeps in poll() on the line and on an eventfd
+// (the wake-up from API calls), moves bytes between the line and the driver's input and output
+// queues, turns what happens on the line into edge-triggered EV_ events, and completes pending
+// overlapped operations. Every field is guarded by one mutex; an OVERLAPPED is written only
+// under it, so it is never touched after its operation has ended.
+#pragma once
+
+#include <win32/win32.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "byte_queue.h"
+#include "handles.h"
+#include "line.h"
+
+namespace serial {
+
+class Driver : public win32::KernelObject {
+ public:
+  static constexpr std::size_t kDefaultQueueSize = 4096;
+  static constexpr std::size_t kMinQueueSize = 64;
+  static constexpr std::size_t kMaxQueueSize = 16 * 1024 * 1024;
+
+  explicit Driver(std::unique_ptr<Line> line);
+  ~Driver() override;
+  Driver(const Driver&) = delete;
+  Driver& operator=(const Driver&) = delete;
+
+  // Logs CreateFileA on the line and returns the failure injected for it (0: none).
+  DWORD OpenCheck(const std::string& name);
+  DWORD Close() override;
+
+  BOOL ReadFile(void* buffer, DWORD n, DWORD* bytesRead, OVERLAPPED* overlapped);
+  BOOL WriteFile(const void* buffer, DWORD n, DWORD* bytesWritten, OVERLAPPED* overlapped);
+  BOOL WaitCommEvent(DWORD* eventMask, OVERLAPPED* overlapped);
+  // Waits (or not) for an operation of this handle; `overlapped` is known to be pending.
+  BOOL GetOverlappedResult(OVERLAPPED* overlapped, DWORD* bytes, BOOL wait);
+  BOOL CancelIo();
+
+  BOOL SetupComm(DWORD inQueue, DWORD outQueue);
+  BOOL GetCommTimeouts(COMMTIMEOUTS* timeouts);
+  BOOL SetCommTimeouts(const COMMTIMEOUTS* timeouts);
+  BOOL GetCommState(DCB* dcb);
+  BOOL SetCommState(const DCB* dcb);
+  BOOL GetCommMask(DWORD* mask);
+  BOOL SetCommMask(DWORD mask);
+  BOOL GetCommModemStatus(DWORD* status);
+  BOOL EscapeCommFunction(DWORD func);
+  BOOL ClearCommError(DWORD* errors, COMSTAT* stat);
+  BOOL PurgeComm(DWORD flags);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  struct PendingIo {
+    OVERLAPPED* overlapped;
+    std::shared_ptr<win32::Event> event;
+    std::uint8_t* readTo = nullptr;
+    const std::uint8_t* writeFrom = nullptr;
+    std::size_t size = 0;
+    std::size_t done = 0;
+    std::optional<Clock::time_point> deadline;
+    bool endsOnFirstByte = false;
+  };
+  struct PendingWait {
+    OVERLAPPED* overlapped;
+    std::shared_ptr<win32::Event> event;
+    DWORD* mask;
+  };
+  // What the I/O thread polls for; an API call that changes it wakes the thread.
+  struct Interest {
+    short lineEvents = 0;
+    int periodicMs = -1;  // -1: no periodic wake-up
+    std::optional<Clock::time_point> deadline;
+    bool operator==(const Interest&) const = default;
+  };
+
+  // Call entry: fails on a closed driver, logs the call, applies an injected failure.
+  bool Enter(std::unique_lock<std::mutex>& lock, const char* call, const std::string& args);
+  static BOOL Fail(DWORD error);
+
+  // Starting and ending overlapped operations.
+  bool BeginOverlapped(OVERLAPPED* overlapped, std::shared_ptr<win32::Event>& event);
+  void Complete(OVERLAPPED* overlapped, win32::Event* event, DWORD status, std::size_t bytes);
+  // The call's result: waits first when the caller gave no OVERLAPPED.
+  BOOL Finish(std::unique_lock<std::mutex>& lock, OVERLAPPED* overlapped, DWORD* bytes,
+              bool synchronous);
+  bool IsPending(const OVERLAPPED* overlapped) const;
+  void AbortReads(DWORD error);
+  void AbortWrites(DWORD error);
+  void AbortWait(DWORD error);
+
+  // Moving bytes and raising events (all with the lock held).
+  void PumpInput();
+  void FeedPendingReads();
+  void PumpOutput();
+  void FillOutputFromPendingWrites();
+  void CheckTransmitEmpty();
+  void SampleModem(bool raiseEvents);
+  void TakeLineEvents();
+  void ExpireDeadlines();
+  void Raise(DWORD events);
+  void CompleteWaitIfEvents();
+  void HangUp(DWORD error);
+  void Service(short revents);
+
+  // The I/O thread.
+  void Run();
+  Interest ComputeInterest() const;
+  void WakeIfInterestChanged();
+  void Wake();
+
+  std::mutex mutex_;
+  std::condition_variable completed_;
+  std::unique_ptr<Line> line_;
+  int wakeFd_ = -1;
+  std::thread thread_;
+  bool stopping_ = false;
+  bool closed_ = false;
+
+  ByteQueue input_{kDefaultQueueSize};
+  ByteQueue output_{kDefaultQueueSize};
+  std::deque<PendingIo> reads_;
+  std::deque<PendingIo> writes_;
+  std::optional<PendingWait> wait_;
+
+  DCB dcb_{};
+  COMMTIMEOUTS timeouts_{};
+  DWORD mask_ = 0;
+  DWORD events_ = 0;
+  DWORD errors_ = 0;
+  DWORD modem_ = 0;
+  bool modemKnown_ = false;
+  bool modemUnsupported_ = false;  // the line has no modem inputs (a pty): not sampled
+  bool transmitting_ = false;  // bytes were queued since the last EV_TXEMPTY
+  bool outputHeld_ = false;    // EscapeCommFunction(SETXOFF)
+  DWORD hangUpError_ = 0;      // nonzero once the line has gone away
+  bool lineDead_ = false;      // a hung-up tty: no longer polled
+  Interest polled_;
+};
+
+}  // namespace serial

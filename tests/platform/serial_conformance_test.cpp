@@ -1,0 +1,484 @@
+// The serial driver's guarantees, pinned on both line backends: a virtual cable and a pty pair.
+#include <sys/resource.h>
+#include <win32/win32.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "serial_test_support.h"
+
+namespace serial_test {
+namespace {
+
+enum class Backend { Virtual, Pty };
+
+std::string BackendName(const testing::TestParamInfo<Backend>& info) {
+  return info.param == Backend::Virtual ? "Virtual" : "Pty";
+}
+
+class Conformance : public testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == Backend::Virtual)
+      peer_ = std::make_unique<VirtualPeer>();
+    else
+      peer_ = std::make_unique<PtyPeer>();
+    ASSERT_FALSE(peer_->Path().empty());
+    handle_ = OpenDevice(peer_->Path());
+    ASSERT_NE(handle_, INVALID_HANDLE_VALUE) << "open " << peer_->Path() << ": " << GetLastError();
+    ASSERT_TRUE(SetupComm(handle_, 2048, 4096));
+    COMMTIMEOUTS none{};
+    ASSERT_TRUE(SetCommTimeouts(handle_, &none));
+  }
+  void TearDown() override {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+
+  // Sends bytes from the far end and waits until the driver holds `expected` bytes in total.
+  void Receive(const std::string& bytes, DWORD expected) {
+    peer_->Write(bytes);
+    ASSERT_TRUE(WaitUntil([&] { return InQueue(handle_) == expected; }))
+        << "cbInQue " << InQueue(handle_) << ", expected " << expected;
+  }
+
+  std::unique_ptr<Peer> peer_;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+TEST_P(Conformance, ReadOfQueuedBytesCompletesAtOnce) {
+  Receive("hello", 5);
+  Overlapped o;
+  char buffer[8] = {};
+  DWORD got = 0;
+  ASSERT_TRUE(ReadFile(handle_, buffer, InQueue(handle_), &got, o.P()));
+  EXPECT_EQ(got, 5u);
+  EXPECT_EQ(std::string(buffer, got), "hello");
+  EXPECT_EQ(InQueue(handle_), 0u);
+}
+
+TEST_P(Conformance, LargerReadStaysPendingUntilEnoughArrives) {
+  Overlapped o;
+  char buffer[10] = {};
+  DWORD got = 0;
+  ASSERT_FALSE(ReadFile(handle_, buffer, 10, &got, o.P()));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  EXPECT_FALSE(GetOverlappedResult(handle_, o.P(), &got, FALSE));
+  EXPECT_EQ(GetLastError(), ERROR_IO_INCOMPLETE);
+  peer_->Write("0123");
+  EXPECT_FALSE(o.Signalled(100)) << "4 of 10 bytes must not complete the read";
+  peer_->Write("456789");
+  ASSERT_TRUE(o.Signalled(10000));
+  ASSERT_TRUE(GetOverlappedResult(handle_, o.P(), &got, TRUE));
+  EXPECT_EQ(got, 10u);
+  EXPECT_EQ(std::string(buffer, 10), "0123456789");
+}
+
+TEST_P(Conformance, ReadWithoutOverlappedWaitsForItsBytes) {
+  std::thread sender([&] { peer_->Write("xyz"); });
+  char buffer[3] = {};
+  DWORD got = 0;
+  EXPECT_TRUE(ReadFile(handle_, buffer, 3, &got, nullptr));
+  sender.join();
+  EXPECT_EQ(got, 3u);
+  EXPECT_EQ(std::string(buffer, 3), "xyz");
+}
+
+TEST_P(Conformance, WriteCompletesWhenTheDriverHasTakenTheBytes) {
+  Overlapped o;
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(handle_, "AB", 2, &written, o.P()));
+  EXPECT_EQ(written, 2u);
+  EXPECT_TRUE(o.Signalled());
+  EXPECT_EQ(peer_->ReadExactly(2, 10s), "AB");
+}
+
+TEST_P(Conformance, WriteLargerThanTheQueuesGoesPendingAndDeliversEverything) {
+  std::string data(1 << 20, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + (i >> 11));
+  Overlapped o;
+  DWORD written = 0;
+  ASSERT_FALSE(WriteFile(handle_, data.data(), static_cast<DWORD>(data.size()), &written, o.P()));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  std::string received = peer_->ReadExactly(data.size(), 30s);
+  ASSERT_TRUE(GetOverlappedResult(handle_, o.P(), &written, TRUE));
+  EXPECT_EQ(written, data.size());
+  EXPECT_EQ(received.size(), data.size());
+  EXPECT_TRUE(received == data) << "bytes lost or reordered";
+}
+
+TEST_P(Conformance, WaitCommEventPendsAndRxCharIsNotRefiredForUnreadBytes) {
+  ASSERT_TRUE(SetCommMask(handle_, EV_RXCHAR));
+  Overlapped o;
+  DWORD mask = 0xDEAD;
+  ASSERT_FALSE(WaitCommEvent(handle_, &mask, o.P()));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  peer_->Write("a");
+  DWORD unused = 0;
+  ASSERT_TRUE(GetOverlappedResult(handle_, o.P(), &unused, TRUE));
+  EXPECT_EQ(mask, EV_RXCHAR);
+
+  // The byte sits unread: a new wait must not complete because of it.
+  ASSERT_TRUE(ResetEvent(o.ov.hEvent));
+  ASSERT_FALSE(WaitCommEvent(handle_, &mask, o.P()));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  EXPECT_FALSE(o.Signalled(100)) << "EV_RXCHAR re-fired for a byte already reported";
+  peer_->Write("b");
+  ASSERT_TRUE(GetOverlappedResult(handle_, o.P(), &unused, TRUE));
+  EXPECT_EQ(mask, EV_RXCHAR);
+  EXPECT_TRUE(WaitUntil([&] { return InQueue(handle_) == 2; }));
+}
+
+TEST_P(Conformance, WaitCommEventCompletesAtOnceWhenAnEventIsAccumulated) {
+  ASSERT_TRUE(SetCommMask(handle_, EV_RXCHAR | EV_TXEMPTY));
+  Receive("c", 1);
+  Overlapped o;
+  DWORD mask = 0;
+  ASSERT_TRUE(WaitCommEvent(handle_, &mask, o.P()));
+  EXPECT_EQ(mask, EV_RXCHAR);
+}
+
+TEST_P(Conformance, EventsOutsideTheMaskAreNotAccumulated) {
+  ASSERT_TRUE(SetCommMask(handle_, EV_BREAK));
+  Receive("d", 1);  // EV_RXCHAR happens while not in the mask
+  ASSERT_TRUE(SetCommMask(handle_, EV_RXCHAR | EV_BREAK));
+  Overlapped o;
+  DWORD mask = 0;
+  ASSERT_FALSE(WaitCommEvent(handle_, &mask, o.P()));
+  EXPECT_EQ(GetLastError(), ERROR_IO_PENDING);
+  ASSERT_TRUE(SetCommMask(handle_, 0));
+  ASSERT_TRUE(GetOverlappedResult(handle_, o.P(), &mask, TRUE));
+}
+
+TEST_P(Conformance, SetCommMaskReleasesAPendingWaitWithAnEmptyMask) {
+  ASSERT_TRUE(SetCommMask(handle_, 0x01FD));
+  Overlapped o;
+  DWORD mask = 0xDEAD;
+  ASSERT_FALSE(WaitCommEvent(handle_, &mask, o.P()));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  std::atomic<BOOL> result{FALSE};
+  std::thread waiter([&] {
+    DWORD unused = 0;
+    result = GetOverlappedResult(handle_, o.P(), &unused, TRUE);
+  });
+  ASSERT_TRUE(SetCommMask(handle_, 0));
+  waiter.join();
+  EXPECT_TRUE(result.load());
+  EXPECT_EQ(mask, 0u);
+  DWORD current = 1;
+  ASSERT_TRUE(GetCommMask(handle_, &current));
+  EXPECT_EQ(current, 0u);
+}
+
+TEST_P(Conformance, WaitCommEventWithEmptyMaskOrTwiceIsRefused) {
+  Overlapped o;
+  DWORD mask = 0;
+  ASSERT_TRUE(SetCommMask(handle_, 0));
+  EXPECT_FALSE(WaitCommEvent(handle_, &mask, o.P()));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  ASSERT_TRUE(SetCommMask(handle_, EV_RXCHAR));
+  ASSERT_FALSE(WaitCommEvent(handle_, &mask, o.P()));
+  Overlapped second;
+  EXPECT_FALSE(WaitCommEvent(handle_, &mask, second.P()));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  ASSERT_TRUE(CancelIo(handle_));
+  DWORD unused = 0;
+  EXPECT_FALSE(GetOverlappedResult(handle_, o.P(), &unused, TRUE));
+  EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+}
+
+TEST_P(Conformance, PurgeAbortsPendingIoAndClearsTheQueues) {
+  Overlapped read;
+  char buffer[16];
+  DWORD got = 0;
+  ASSERT_FALSE(ReadFile(handle_, buffer, sizeof buffer, &got, read.P()));
+  ASSERT_TRUE(PurgeComm(handle_, PURGE_RXABORT));
+  EXPECT_FALSE(GetOverlappedResult(handle_, read.P(), &got, TRUE));
+  EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+
+  Receive("stale", 5);
+  ASSERT_TRUE(PurgeComm(handle_, PURGE_RXCLEAR));
+  EXPECT_EQ(InQueue(handle_), 0u);
+
+  peer_->StopReceiving();
+  std::string data(1 << 20, 'w');
+  Overlapped write;
+  DWORD written = 0;
+  ASSERT_FALSE(WriteFile(handle_, data.data(), static_cast<DWORD>(data.size()), &written,
+                         write.P()));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  ASSERT_TRUE(PurgeComm(handle_, PURGE_TXABORT | PURGE_TXCLEAR));
+  EXPECT_FALSE(GetOverlappedResult(handle_, write.P(), &written, TRUE));
+  EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+  EXPECT_LT(written, data.size());
+  COMSTAT stat{};
+  ASSERT_TRUE(ClearCommError(handle_, nullptr, &stat));
+  EXPECT_EQ(stat.cbOutQue, 0u);
+
+  EXPECT_FALSE(PurgeComm(handle_, 0x100));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST_P(Conformance, CloseHandleAbortsPendingIoAndReturnsPromptly) {
+  ASSERT_TRUE(SetCommMask(handle_, EV_RXCHAR));
+  Overlapped read, wait;
+  char buffer[64];
+  DWORD got = 0, mask = 0;
+  ASSERT_FALSE(ReadFile(handle_, buffer, sizeof buffer, &got, read.P()));
+  ASSERT_FALSE(WaitCommEvent(handle_, &mask, wait.P()));
+  std::atomic<DWORD> waiterError{0};
+  std::thread waiter([&] {
+    DWORD n = 0;
+    if (!GetOverlappedResult(handle_, read.P(), &n, TRUE)) waiterError = GetLastError();
+  });
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(CloseHandle(handle_));
+  auto took = std::chrono::steady_clock::now() - start;
+  waiter.join();
+  EXPECT_LT(took, 2s);
+  EXPECT_EQ(waiterError.load(), ERROR_OPERATION_ABORTED);
+  EXPECT_TRUE(read.Signalled());
+  EXPECT_TRUE(wait.Signalled());
+  EXPECT_EQ(wait.ov.Internal, ERROR_OPERATION_ABORTED);
+  HANDLE closed = handle_;
+  handle_ = INVALID_HANDLE_VALUE;
+  // The device is free again.
+  HANDLE again = OpenDevice(peer_->Path());
+  ASSERT_NE(again, INVALID_HANDLE_VALUE) << GetLastError();
+  EXPECT_NE(again, closed);
+  CloseHandle(again);
+}
+
+TEST_P(Conformance, SecondOpenIsASharingViolation) {
+  HANDLE second = OpenDevice(peer_->Path());
+  EXPECT_EQ(second, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+}
+
+TEST_P(Conformance, CallsOnClosedAndInvalidHandlesFail) {
+  HANDLE closed = handle_;
+  ASSERT_TRUE(CloseHandle(handle_));
+  handle_ = INVALID_HANDLE_VALUE;
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  for (HANDLE bad : {closed, INVALID_HANDLE_VALUE, static_cast<HANDLE>(nullptr), event}) {
+    Overlapped o;
+    char buffer[4] = {};
+    DWORD n = 0;
+    DCB dcb{};
+    COMMTIMEOUTS timeouts{};
+    COMSTAT stat{};
+    auto expectInvalid = [&](BOOL result, const char* call) {
+      EXPECT_FALSE(result) << call;
+      EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE) << call;
+      SetLastError(0);
+    };
+    expectInvalid(ReadFile(bad, buffer, 4, &n, o.P()), "ReadFile");
+    expectInvalid(WriteFile(bad, buffer, 4, &n, o.P()), "WriteFile");
+    expectInvalid(WaitCommEvent(bad, &n, o.P()), "WaitCommEvent");
+    expectInvalid(SetupComm(bad, 16, 16), "SetupComm");
+    expectInvalid(SetCommTimeouts(bad, &timeouts), "SetCommTimeouts");
+    expectInvalid(GetCommTimeouts(bad, &timeouts), "GetCommTimeouts");
+    expectInvalid(GetCommState(bad, &dcb), "GetCommState");
+    expectInvalid(SetCommState(bad, &dcb), "SetCommState");
+    expectInvalid(SetCommMask(bad, 0), "SetCommMask");
+    expectInvalid(GetCommMask(bad, &n), "GetCommMask");
+    expectInvalid(GetCommModemStatus(bad, &n), "GetCommModemStatus");
+    expectInvalid(EscapeCommFunction(bad, SETDTR), "EscapeCommFunction");
+    expectInvalid(ClearCommError(bad, &n, &stat), "ClearCommError");
+    expectInvalid(PurgeComm(bad, PURGE_RXCLEAR), "PurgeComm");
+    expectInvalid(CancelIo(bad), "CancelIo");
+    o.ov.Internal = STATUS_PENDING;
+    expectInvalid(GetOverlappedResult(bad, o.P(), &n, TRUE), "GetOverlappedResult");
+  }
+  CloseHandle(event);
+}
+
+TEST_P(Conformance, CloseRacingWithCallsOnOtherThreadsIsSafe) {
+  ASSERT_TRUE(SetCommMask(handle_, EV_RXCHAR));
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> users;
+  HANDLE h = handle_;
+  for (int i = 0; i < 2; ++i)
+    users.emplace_back([&, h] {
+      Overlapped o;
+      char buffer[32];
+      while (!stop) {
+        DWORD n = 0;
+        COMSTAT stat{};
+        ClearCommError(h, &n, &stat);
+        if (!ReadFile(h, buffer, sizeof buffer, &n, o.P()) && GetLastError() == ERROR_IO_PENDING)
+          GetOverlappedResult(h, o.P(), &n, TRUE);
+        WriteFile(h, "x", 1, &n, nullptr);
+      }
+    });
+  peer_->Write(std::string(100, 'r'));
+  std::this_thread::sleep_for(20ms);  // let the users run before the close
+  ASSERT_TRUE(CloseHandle(handle_));
+  handle_ = INVALID_HANDLE_VALUE;
+  stop = true;
+  for (auto& t : users) t.join();
+}
+
+TEST_P(Conformance, BadArgumentsHaveDefinedResults) {
+  DWORD n = 7;
+  Overlapped o;
+  EXPECT_TRUE(ReadFile(handle_, nullptr, 0, &n, o.P()));
+  EXPECT_EQ(n, 0u);
+  EXPECT_TRUE(WriteFile(handle_, nullptr, 0, &n, o.P()));
+  EXPECT_EQ(n, 0u);
+  EXPECT_FALSE(ReadFile(handle_, nullptr, 5, &n, o.P()));
+  EXPECT_EQ(GetLastError(), ERROR_NOACCESS);
+  EXPECT_FALSE(WriteFile(handle_, nullptr, 5, &n, o.P()));
+  EXPECT_EQ(GetLastError(), ERROR_NOACCESS);
+  EXPECT_FALSE(GetCommState(handle_, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(SetCommState(handle_, nullptr));
+  EXPECT_FALSE(SetCommTimeouts(handle_, nullptr));
+  EXPECT_FALSE(GetCommTimeouts(handle_, nullptr));
+  EXPECT_FALSE(GetCommMask(handle_, nullptr));
+  EXPECT_FALSE(GetOverlappedResult(handle_, nullptr, &n, FALSE));
+  EXPECT_TRUE(ClearCommError(handle_, nullptr, nullptr));
+  EXPECT_FALSE(EscapeCommFunction(handle_, 0));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(EscapeCommFunction(handle_, 1000));
+
+  // Zero and huge queue sizes: the driver keeps working.
+  ASSERT_TRUE(SetupComm(handle_, 0, 0));
+  peer_->Write(std::string(300, 'z'));
+  ASSERT_TRUE(WaitUntil([&] { return InQueue(handle_) > 0; }));
+  char buffer[300];
+  if (!ReadFile(handle_, buffer, 300, &n, o.P())) {
+    ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+    ASSERT_TRUE(GetOverlappedResult(handle_, o.P(), &n, TRUE));
+  }
+  EXPECT_EQ(n, 300u);
+  EXPECT_EQ(std::string(buffer, 300), std::string(300, 'z'));
+  ASSERT_TRUE(SetupComm(handle_, 0xFFFFFFFF, 0xFFFFFFFF));
+  Receive("ok", 2);
+}
+
+TEST_P(Conformance, LineSettingsAreValidatedAndKept) {
+  DCB dcb{};
+  ASSERT_TRUE(GetCommState(handle_, &dcb));
+  dcb.BaudRate = CBR_19200;
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.EvtChar = '\n';
+  ASSERT_TRUE(SetCommState(handle_, &dcb)) << GetLastError();
+  auto refused = [&](auto change) {
+    DCB bad = dcb;
+    change(bad);
+    SetLastError(0);
+    return !SetCommState(handle_, &bad) && GetLastError() == ERROR_INVALID_PARAMETER;
+  };
+  EXPECT_TRUE(refused([](DCB& d) { d.ByteSize = 4; }));
+  EXPECT_TRUE(refused([](DCB& d) { d.ByteSize = 9; }));
+  EXPECT_TRUE(refused([](DCB& d) { d.Parity = 5; }));
+  EXPECT_TRUE(refused([](DCB& d) { d.StopBits = 3; }));
+  EXPECT_TRUE(refused([](DCB& d) { d.BaudRate = 0; }));
+  EXPECT_TRUE(refused([](DCB& d) { d.StopBits = ONE5STOPBITS; }));  // 1.5 with 8 data bits
+  DCB kept{};
+  ASSERT_TRUE(GetCommState(handle_, &kept));
+  EXPECT_EQ(kept.BaudRate, CBR_19200);
+  EXPECT_EQ(kept.ByteSize, 8);
+  EXPECT_EQ(kept.StopBits, ONESTOPBIT);
+  EXPECT_EQ(kept.EvtChar, '\n');
+
+  COMMTIMEOUTS set{MAXDWORD, 0, 0, 0, 0}, got{};
+  ASSERT_TRUE(SetCommTimeouts(handle_, &set));
+  ASSERT_TRUE(GetCommTimeouts(handle_, &got));
+  EXPECT_EQ(got.ReadIntervalTimeout, MAXDWORD);
+}
+
+TEST_P(Conformance, ReturnAtOnceTimeoutsGiveWhatIsThere) {
+  COMMTIMEOUTS atOnce{MAXDWORD, 0, 0, 0, 0};
+  ASSERT_TRUE(SetCommTimeouts(handle_, &atOnce));
+  char buffer[16];
+  DWORD n = 99;
+  Overlapped o;
+  ASSERT_TRUE(ReadFile(handle_, buffer, sizeof buffer, &n, o.P()));
+  EXPECT_EQ(n, 0u);
+  Receive("abc", 3);
+  ASSERT_TRUE(ReadFile(handle_, buffer, sizeof buffer, &n, o.P()));
+  EXPECT_EQ(n, 3u);
+}
+
+TEST_P(Conformance, EventCharacterRaisesRxFlag) {
+  DCB dcb{};
+  ASSERT_TRUE(GetCommState(handle_, &dcb));
+  dcb.EvtChar = '#';
+  ASSERT_TRUE(SetCommState(handle_, &dcb));
+  ASSERT_TRUE(SetCommMask(handle_, EV_RXCHAR | EV_RXFLAG));
+  Receive("ab", 2);
+  Overlapped o;
+  DWORD mask = 0;
+  ASSERT_TRUE(WaitCommEvent(handle_, &mask, o.P()));
+  EXPECT_EQ(mask, EV_RXCHAR);
+  Receive("c#", 4);
+  ASSERT_TRUE(WaitCommEvent(handle_, &mask, o.P()));
+  EXPECT_EQ(mask, EV_RXCHAR | EV_RXFLAG);
+}
+
+TEST_P(Conformance, TxEmptyWhenOutputHasDrained) {
+  ASSERT_TRUE(SetCommMask(handle_, EV_TXEMPTY));
+  Overlapped o;
+  DWORD mask = 0;
+  ASSERT_FALSE(WaitCommEvent(handle_, &mask, o.P()));
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(handle_, "ping", 4, &written, nullptr));
+  EXPECT_EQ(peer_->ReadExactly(4, 10s), "ping");
+  DWORD unused = 0;
+  ASSERT_TRUE(GetOverlappedResult(handle_, o.P(), &unused, TRUE));
+  EXPECT_EQ(mask, EV_TXEMPTY);
+  COMSTAT stat{};
+  ASSERT_TRUE(ClearCommError(handle_, nullptr, &stat));
+  EXPECT_EQ(stat.cbOutQue, 0u);
+}
+
+TEST_P(Conformance, HangUpFailsPendingAndLaterIoWithoutSpinning) {
+  ASSERT_TRUE(SetCommMask(handle_, EV_RXCHAR));
+  Overlapped read;
+  char buffer[64];
+  DWORD n = 0;
+  ASSERT_FALSE(ReadFile(handle_, buffer, sizeof buffer, &n, read.P()));
+  peer_->Write("partial");
+  peer_->HangUp();
+  EXPECT_FALSE(GetOverlappedResult(handle_, read.P(), &n, TRUE));
+  DWORD error = GetLastError();
+  EXPECT_TRUE(error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_BROKEN_PIPE) << error;
+
+  Overlapped later;
+  EXPECT_FALSE(WriteFile(handle_, "x", 1, &n, later.P()));
+  error = GetLastError();
+  EXPECT_TRUE(error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_BROKEN_PIPE) << error;
+  EXPECT_FALSE(ReadFile(handle_, buffer, sizeof buffer, &n, later.P()));
+  error = GetLastError();
+  EXPECT_TRUE(error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_BROKEN_PIPE) << error;
+
+  // No thread of the process may spin on the dead line.
+  rusage before{}, after{};
+  ::getrusage(RUSAGE_SELF, &before);
+  std::this_thread::sleep_for(300ms);
+  ::getrusage(RUSAGE_SELF, &after);
+  auto cpuUs = [](const rusage& r) {
+    return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000000L + r.ru_utime.tv_usec +
+           r.ru_stime.tv_usec;
+  };
+  EXPECT_LT(cpuUs(after) - cpuUs(before), 100000L) << "CPU time used while idle after hang-up";
+
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(CloseHandle(handle_));
+  handle_ = INVALID_HANDLE_VALUE;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Conformance, testing::Values(Backend::Virtual, Backend::Pty),
+                         BackendName);
+
+}  // namespace
+}  // namespace serial_test
