@@ -35,6 +35,13 @@ class TSample : public TComponent {
   void SetLimit(unsigned short Value) { FLimit = Value; }
   void Clicked(TObject* Sender) { LastSender = Sender; ++Clicks; }
   void Received(TObject* /*Sender*/, unsigned Count) { Received_ += Count; }
+  void Loaded() override {
+    TComponent::Loaded();
+    LoadedCalls++;
+  }
+  // Visual nesting, as a control inside a panel would have.
+  TComponent* GetParentComponent() const override { return FParent; }
+  void SetParentComponent(TComponent* Parent) override { FParent = Parent; }
 
   // Fields read and written directly.
   signed char FSmall = 0;
@@ -53,6 +60,8 @@ class TSample : public TComponent {
   std::vector<std::string> Log;
   TObject* LastSender = nullptr;
   int Clicks = 0;
+  int LoadedCalls = 0;
+  TComponent* FParent = nullptr;
   unsigned Received_ = 0;
 
  private:

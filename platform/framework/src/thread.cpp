@@ -33,6 +33,8 @@ SyncState& Sync() {
 
 // The thread that loaded the library.
 const std::thread::id gMainThreadId = std::this_thread::get_id();
+// The TThread whose Execute runs on this thread (null elsewhere).
+thread_local const TThread* tCurrentThread = nullptr;
 // Make sure the state exists before any worker can race to create it.
 [[maybe_unused]] const SyncState& gSyncInit = Sync();
 
@@ -125,7 +127,7 @@ TThread::~TThread() {
       WaitFor();
     }
     if (FThread.joinable()) {
-      if (FThread.get_id() == std::this_thread::get_id())
+      if (tCurrentThread == this)
         FThread.detach();
       else
         FThread.join();
@@ -139,6 +141,7 @@ void TThread::Start() {
 }
 
 void TThread::Run() {
+  tCurrentThread = this;
   try {
     Execute();
   } catch (...) {
@@ -184,7 +187,7 @@ void TThread::WaitFor() { WaitFor(0xFFFFFFFFu); }
 
 bool TThread::WaitFor(unsigned TimeoutMs) {
   if (!FStarted.load()) return true;
-  if (FThread.get_id() == std::this_thread::get_id())
+  if (tCurrentThread == this)
     throw EThread("Cannot call WaitFor on the thread itself");
   const bool forever = TimeoutMs == 0xFFFFFFFFu;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);

@@ -72,6 +72,7 @@ class TThread : public TObject {
   // True once Execute (and DoTerminate) have returned.
   bool Finished() const;
   bool Started() const;
+  // Valid once Start has returned (read it on the thread that started it, or later).
   std::thread::id ThreadID() const;
   // The exception that escaped Execute, if any.
   std::exception_ptr FatalException() const;
