@@ -72,6 +72,7 @@ TEST(WorkerMonitor, OnlyLineStatusEventsSampleModemInputs) {
   p.Cable.SendBreak();
   ASSERT_TRUE(PumpUntil([&] { return brk > 0; }));
   p.Port->PutChar('t');
+  EXPECT_EQ(p.Cable.ReadExactly(1, Ms(10000)), "t");  // the cable drains when the far end reads
   ASSERT_TRUE(PumpUntil([&] { return txd > 0; }));
   EXPECT_TRUE(Calls(p.Cable, "GetCommModemStatus").empty());
 

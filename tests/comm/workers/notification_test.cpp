@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -62,7 +63,7 @@ TEST(WorkerNotifications, DataReceivedRunsInsideCloseBeforeOnClose) {
     if (closing) {
       char buf[16];
       const DWORD n = p.Port->GetBlock(buf, sizeof buf);
-      taken.assign(buf, n);
+      taken.append(buf, n);
     }
   };
   p.Port->OnClose = [&](TObject*) { events.push_back("OnClose"); };
@@ -107,9 +108,15 @@ struct StatusRecorder {
     };
   }
   void Pump(Ms duration) {
-    const auto end = Clock::now() + duration;
-    while (Clock::now() < end)
+    PumpUntil([] { return false; }, duration);
+  }
+  bool PumpUntil(const std::function<bool()>& done, Ms timeout = Ms(10000)) {
+    const auto end = Clock::now() + timeout;
+    while (!done()) {
+      if (Clock::now() >= end) return false;
       if (CheckSynchronize(5)) log.push_back("|");
+    }
+    return true;
   }
   // The handler names of each dispatch.
   std::vector<std::vector<std::string>> Dispatches() const {
@@ -155,10 +162,11 @@ TEST(WorkerNotifications, FullMaskCallsNineHandlersInFixedOrder) {
     rec.log.clear();
     const bool ringBefore = p.Port->GetRing();
     p.Cable.SetRing(!ringBefore);
-    ASSERT_TRUE(PumpUntil([&] { return p.Port->GetRing() != ringBefore; }));
+    ASSERT_TRUE(rec.PumpUntil([&] { return p.Port->GetRing() != ringBefore; }));
     rts = !rts;
     p.Cable.SetRTS(rts);  // completes the monitor's new wait
-    p.Port->PutChar('x');  // transmit empty follows once the byte has left
+    p.Port->PutChar('x');  // transmit empty follows once the far end has taken the byte
+    p.Cable.ReadExactly(1, Ms(20));
     rts = !rts;
     p.Cable.SetRTS(rts);
     dtr = !dtr;
