@@ -1,6 +1,5 @@
 // TCommPort: settings, open and close, the two rings, modem lines, and Register.
 #include <comm/Commport.h>
-
 #include <comm/Evread.h>
 #include <comm/Evstatus.h>
 #include <comm/Thread.h>
@@ -60,11 +59,16 @@ void ApplyFlagWord(DCB& Dcb, TComControl Control) {
 
 constexpr DWORD ModemStatusBit(int Selector) {
   switch (Selector) {
-    case 1: return MS_CTS_ON;
-    case 2: return MS_DSR_ON;
-    case 3: return MS_RING_ON;
-    case 4: return MS_RLSD_ON;
-    default: return 0;
+    case 1:
+      return MS_CTS_ON;
+    case 2:
+      return MS_DSR_ON;
+    case 3:
+      return MS_RING_ON;
+    case 4:
+      return MS_RLSD_ON;
+    default:
+      return 0;
   }
 }
 
@@ -144,8 +148,7 @@ TCommPort::TCommPort(TComponent* AOwner)
   FStopBits = sb1_0;
   FDataBits = 8;
   FControl = ccNone;
-  FMonitorEvents =
-      EventSet({evRxChar, evTxEmpty, evCTS, evDSR, evRlsd, evBreak, evError, evRing});
+  FMonitorEvents = EventSet({evRxChar, evTxEmpty, evCTS, evDSR, evRlsd, evBreak, evError, evRing});
   FInSize = 2048;
   FOutSize = 4096;
   InCount = 0;
@@ -217,9 +220,8 @@ void TCommPort::SetStopBits(TStopBits Value) {
 
 void TCommPort::SetDataBits(unsigned short Value) {
   FDataBits = (Value < 5 || Value > 8) ? 8 : Value;
-  WriteDcb([](DCB& Dcb, const TCommPort& Port) {
-    Dcb.ByteSize = static_cast<BYTE>(Port.FDataBits);
-  });
+  WriteDcb(
+      [](DCB& Dcb, const TCommPort& Port) { Dcb.ByteSize = static_cast<BYTE>(Port.FDataBits); });
   BitsWarning();
 }
 
@@ -236,23 +238,19 @@ void TCommPort::SetXoffLim(unsigned short Value) {
 
 void TCommPort::SetXonChar(unsigned char Value) {
   FXonChar = Value;
-  WriteDcb([](DCB& Dcb, const TCommPort& Port) {
-    Dcb.XonChar = static_cast<char>(Port.FXonChar);
-  });
+  WriteDcb([](DCB& Dcb, const TCommPort& Port) { Dcb.XonChar = static_cast<char>(Port.FXonChar); });
 }
 
 void TCommPort::SetXoffChar(unsigned char Value) {
   FXoffChar = Value;
-  WriteDcb([](DCB& Dcb, const TCommPort& Port) {
-    Dcb.XoffChar = static_cast<char>(Port.FXoffChar);
-  });
+  WriteDcb(
+      [](DCB& Dcb, const TCommPort& Port) { Dcb.XoffChar = static_cast<char>(Port.FXoffChar); });
 }
 
 void TCommPort::SetEventChar(unsigned char Value) {
   FEventChar = Value;
-  WriteDcb([](DCB& Dcb, const TCommPort& Port) {
-    Dcb.EvtChar = static_cast<char>(Port.FEventChar);
-  });
+  WriteDcb(
+      [](DCB& Dcb, const TCommPort& Port) { Dcb.EvtChar = static_cast<char>(Port.FEventChar); });
 }
 
 void TCommPort::BitsWarning() {

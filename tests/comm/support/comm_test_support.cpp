@@ -1,12 +1,11 @@
 #include "comm_test_support.h"
 
 #include <fcntl.h>
+#include <framework/application.h>
+#include <framework/thread.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <unistd.h>
-
-#include <framework/application.h>
-#include <framework/thread.h>
 
 #include <atomic>
 #include <stdexcept>
