@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -19,14 +18,12 @@ const std::string& Folder() {
   return name;
 }
 
-std::string FileName() {
-  static const bool cleanup = [] {
-    std::atexit([] { std::filesystem::remove_all(Folder()); });
-    return true;
-  }();
-  (void)cleanup;
-  return Folder() + "/user.reg";
-}
+std::string FileName() { return Folder() + "/user.reg"; }
+
+// Removes the folder when the input has been checked (libFuzzer may end without exit handlers).
+struct FolderCleanup {
+  ~FolderCleanup() { std::filesystem::remove_all(Folder()); }
+};
 
 std::string Content(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -38,6 +35,7 @@ std::string Content(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const FolderCleanup cleanup;
   const std::string file = FileName();
   const std::string input(reinterpret_cast<const char*>(data), size);
   {
