@@ -173,8 +173,10 @@ TCommPort::TCommPort(TComponent* AOwner)
 }
 
 TCommPort::~TCommPort() {
+  // Requests deferred from handlers must not run during or after the destruction.
   TThread::RemoveQueuedEvents(this);
   ClosePort();
+  TThread::RemoveQueuedEvents(this);
   CloseHandle(StatusNotifyEvent);
   CloseHandle(RxNotifyEvent);
   CloseHandle(TxWakeEvent);
