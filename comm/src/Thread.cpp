@@ -9,6 +9,9 @@ namespace {
 constexpr DWORD FirstBackOffMs = 10;
 constexpr DWORD LastBackOffMs = 100;
 constexpr DWORD BackOffSliceMs = 10;
+// A read only asks for bytes the driver holds, so it goes pending only when a flush emptied the
+// driver's queue in between; such a read is checked for that flush this often.
+constexpr DWORD PendingCheckMs = 10;
 
 }  // namespace
 
@@ -50,7 +53,7 @@ void TReadThread::TransferLoop() {
     if (n == 0) return;
 
     DWORD Received = 0;
-    if (!ReadRun(Port->InBuffer + Start, n, Received)) {
+    if (!ReadRun(Port->InBuffer + Start, n, Generation, Received)) {
       if (Terminated()) return;
       BackOff(Delay);
       continue;
@@ -67,14 +70,29 @@ void TReadThread::TransferLoop() {
   }
 }
 
-// One overlapped read of exactly Length bytes (the driver already holds them).
-bool TReadThread::ReadRun(char* Destination, DWORD Length, DWORD& Received) {
+// One overlapped read of exactly Length bytes (the driver already holds them). If a flush
+// empties the driver's queue before the read starts, the read would wait for that many new bytes
+// and swallow them; it is aborted instead and the transfer starts over.
+bool TReadThread::ReadRun(char* Destination, DWORD Length, DWORD Generation, DWORD& Received) {
   Received = 0;
   if (ReadFile(Handle, Destination, Length, &Received, &Overlapped)) return true;
   if (GetLastError() != ERROR_IO_PENDING) return false;
+  while (WaitForSingleObject(Overlapped.hEvent, PendingCheckMs) == WAIT_TIMEOUT) {
+    if (FlushedSince(Generation)) {
+      PurgeComm(Handle, PURGE_RXABORT);
+      break;
+    }
+  }
   if (!GetOverlappedResult(Handle, &Overlapped, &Received, TRUE)) return false;
   ResetEvent(Overlapped.hEvent);
   return true;
+}
+
+bool TReadThread::FlushedSince(DWORD Generation) {
+  EnterCriticalSection(&Port->InLock);
+  const bool Flushed = Port->InGeneration != Generation;
+  LeaveCriticalSection(&Port->InLock);
+  return Flushed;
 }
 
 void TReadThread::BackOff(DWORD& Delay) const {

@@ -2,6 +2,7 @@
 #include <comm/Thwrite.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -16,7 +17,11 @@ constexpr DWORD BackOffSliceMs = 10;
 }  // namespace
 
 TWriteThread::TWriteThread(TCommPort* Port)
-    : TThread(false), Handle(Port->PortHandle), Port(Port), Overlapped{} {
+    : TThread(false),
+      Handle(Port->PortHandle),
+      Port(Port),
+      Overlapped{},
+      Staging(new char[Port->FOutSize > 0 ? Port->FOutSize : 1]) {
   Overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
@@ -50,17 +55,11 @@ bool TWriteThread::HeldByHandshake() const {
 void TWriteThread::DrainLoop() {
   DWORD Delay = 0;
   while (Port->OutCount.load() != 0) {
-    EnterCriticalSection(&Port->OutLock);
-    const DWORD h = Port->OutHead;
-    const DWORD c = Port->OutCount.load(std::memory_order_relaxed);
-    const DWORD Generation = Port->OutGeneration;
-    LeaveCriticalSection(&Port->OutLock);
-    if (c == 0) return;
-
-    const DWORD OutSize = Port->FOutSize;
-    const DWORD Length = h + c < OutSize ? c : OutSize - h;
+    DWORD Generation = 0;
+    const DWORD Length = TakeRun(Generation);
+    if (Length == 0) return;
     DWORD Written = 0;
-    if (!WriteRun(Port->OutBuffer + h, Length, Written)) {
+    if (!WriteRun(Staging.get(), Length, Written)) {
       if (Terminated()) return;
       BackOff(Delay);
       continue;
@@ -70,12 +69,28 @@ void TWriteThread::DrainLoop() {
     // A flush since the snapshot emptied the ring: leave its count and head alone.
     EnterCriticalSection(&Port->OutLock);
     if (Port->OutGeneration == Generation) {
+      const DWORD OutSize = Port->FOutSize;
       Port->OutCount.store(Port->OutCount.load(std::memory_order_relaxed) - Written);
       Port->OutHead += Written;
       if (Port->OutHead >= OutSize) Port->OutHead -= OutSize;
     }
     LeaveCriticalSection(&Port->OutLock);
   }
+}
+
+// Snapshot of the head and count, and the run that starts at the head: all of the held bytes if
+// they do not reach the end of the storage, else up to the end. The run is copied to Staging in
+// the same locked step, so a flush cannot hand its bytes to PutBlock while they are copied.
+DWORD TWriteThread::TakeRun(DWORD& Generation) {
+  EnterCriticalSection(&Port->OutLock);
+  const DWORD h = Port->OutHead;
+  const DWORD c = Port->OutCount.load(std::memory_order_relaxed);
+  const DWORD OutSize = Port->FOutSize;
+  const DWORD Length = h + c < OutSize ? c : OutSize - h;
+  Generation = Port->OutGeneration;
+  if (Length > 0) std::memcpy(Staging.get(), Port->OutBuffer + h, Length);
+  LeaveCriticalSection(&Port->OutLock);
+  return Length;
 }
 
 // One overlapped write; it completes when the driver has taken the bytes.

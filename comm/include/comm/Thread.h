@@ -21,6 +21,7 @@ class TReadThread : public TThread {
 
  private:
   void TransferLoop();
-  bool ReadRun(char* Destination, DWORD Length, DWORD& Received);
+  bool ReadRun(char* Destination, DWORD Length, DWORD Generation, DWORD& Received);
+  bool FlushedSince(DWORD Generation);
   void BackOff(DWORD& Delay) const;
 };

@@ -5,6 +5,8 @@
 #include <framework/thread.h>
 #include <win32/win32.h>
 
+#include <memory>
+
 class TCommPort;
 
 class TWriteThread : public TThread {
@@ -23,6 +25,11 @@ class TWriteThread : public TThread {
   bool HeldByHandshake() const;
   void DrainLoop();
   bool WriteRun(const char* Source, DWORD Length, DWORD& Written);
+  DWORD TakeRun(DWORD& Generation);
   void PauseWhileHeld() const;
   void BackOff(DWORD& Delay) const;
+
+  // The run being written, copied out of the transmit ring: a flush may hand the ring's storage
+  // back to PutBlock while the device is still taking these bytes.
+  std::unique_ptr<char[]> Staging;
 };

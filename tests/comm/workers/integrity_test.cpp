@@ -25,8 +25,8 @@ constexpr std::uint64_t FarToNearSeed = 0x7654321;
 
 // Result of one side's checking: bytes that matched the stream before the first mismatch.
 struct Checked {
-  std::size_t bytes = 0;
-  bool mismatch = false;
+  std::atomic<std::size_t> bytes{0};
+  std::atomic<bool> mismatch{false};
 };
 
 // The owner's side on the main thread: queues the near->far stream with random-length PutBlock
