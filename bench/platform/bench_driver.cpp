@@ -28,12 +28,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Raw and driver runs alternate in short rounds (the first of a pair alternating too), so that
+// load from elsewhere on the machine hits both alike; ratios are taken per pair.
 struct Options {
   double idleSeconds = 10;
-  std::size_t megabytes = 64;
-  int rounds = 3;
-  int samples = 2000;
+  std::size_t megabytes = 16;
+  int rounds = 9;
+  int samples = 2000;  // latency samples of each kind, in blocks of kLatencyBlock
 };
+
+constexpr int kLatencyBlock = 200;
 
 [[noreturn]] void Die(const std::string& what) {
   std::fprintf(stderr, "bench_driver: %s (errno %d, last error %u)\n", what.c_str(), errno,
@@ -83,11 +87,15 @@ void WaitFd(int fd, short events) {
   poll(&pfd, 1, 1000);
 }
 
-// Writes all of `data` to a non-blocking descriptor.
-void WriteAll(int fd, const std::vector<char>& data) {
+// The program's transfer size, raw and through the driver alike (the component's writer sends
+// runs of up to its 4096-byte transmit ring).
+constexpr std::size_t kChunk = 4096;
+
+// Writes all of `data` to a non-blocking descriptor, at most `chunk` bytes a call.
+void WriteAll(int fd, const std::vector<char>& data, std::size_t chunk) {
   std::size_t done = 0;
   while (done < data.size()) {
-    const ssize_t n = write(fd, data.data() + done, data.size() - done);
+    const ssize_t n = write(fd, data.data() + done, std::min(chunk, data.size() - done));
     if (n > 0) {
       done += static_cast<std::size_t>(n);
     } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
@@ -98,9 +106,9 @@ void WriteAll(int fd, const std::vector<char>& data) {
   }
 }
 
-// Reads exactly `total` bytes from a non-blocking descriptor and checks they are the pattern.
-void ReadAll(int fd, std::size_t total) {
-  std::vector<char> buffer(65536);
+// Reads exactly `total` bytes from a non-blocking descriptor, at most `chunk` bytes a call.
+void ReadAll(int fd, std::size_t total, std::size_t chunk) {
+  std::vector<char> buffer(chunk);
   std::size_t done = 0;
   while (done < total) {
     const ssize_t n = read(fd, buffer.data(), std::min(buffer.size(), total - done));
@@ -256,14 +264,12 @@ std::vector<char> Pattern(std::size_t size) {
   return data;
 }
 
-constexpr DWORD kChunk = 4096;
-
 // Line to program, raw: the master writes, the program polls and reads the slave.
 double RawReceive(const Pty& pty, const std::vector<char>& data) {
   const int slave = OpenRawSlave(pty.Slave());
   const auto start = Clock::now();
-  std::thread writer([&] { WriteAll(pty.Master(), data); });
-  ReadAll(slave, data.size());
+  std::thread writer([&] { WriteAll(pty.Master(), data, 65536); });
+  ReadAll(slave, data.size(), kChunk);
   const double seconds = Seconds(Clock::now() - start);
   writer.join();
   close(slave);
@@ -275,7 +281,7 @@ double DriverReceive(const Pty& pty, const std::vector<char>& data) {
   Port port(pty.Slave());
   std::vector<char> buffer(kChunk);
   const auto start = Clock::now();
-  std::thread writer([&] { WriteAll(pty.Master(), data); });
+  std::thread writer([&] { WriteAll(pty.Master(), data, 65536); });
   std::size_t done = 0;
   while (done < data.size()) {
     const DWORD n = static_cast<DWORD>(std::min<std::size_t>(kChunk, data.size() - done));
@@ -291,8 +297,8 @@ double DriverReceive(const Pty& pty, const std::vector<char>& data) {
 double RawTransmit(const Pty& pty, const std::vector<char>& data) {
   const int slave = OpenRawSlave(pty.Slave());
   const auto start = Clock::now();
-  std::thread reader([&] { ReadAll(pty.Master(), data.size()); });
-  WriteAll(slave, data);
+  std::thread reader([&] { ReadAll(pty.Master(), data.size(), 65536); });
+  WriteAll(slave, data, kChunk);
   reader.join();
   const double seconds = Seconds(Clock::now() - start);
   close(slave);
@@ -303,7 +309,7 @@ double RawTransmit(const Pty& pty, const std::vector<char>& data) {
 double DriverTransmit(const Pty& pty, const std::vector<char>& data) {
   Port port(pty.Slave());
   const auto start = Clock::now();
-  std::thread reader([&] { ReadAll(pty.Master(), data.size()); });
+  std::thread reader([&] { ReadAll(pty.Master(), data.size(), 65536); });
   std::size_t done = 0;
   while (done < data.size()) {
     const DWORD n = static_cast<DWORD>(std::min<std::size_t>(kChunk, data.size() - done));
@@ -382,24 +388,36 @@ int main(int argc, char** argv) {
   const IdleResult idle = MeasureIdle(pty, options.idleSeconds);
 
   const std::vector<char> data = Pattern(options.megabytes << 20);
-  std::vector<double> rawRx, driverRx, rawTx, driverTx;
+  std::vector<double> rawRx, driverRx, rawTx, driverTx, rxRatios, txRatios;
   for (int round = 0; round < options.rounds; ++round) {
-    rawRx.push_back(RawReceive(pty, data));
+    const bool rawFirst = round % 2 == 0;
+    if (rawFirst) rawRx.push_back(RawReceive(pty, data));
     driverRx.push_back(DriverReceive(pty, data));
-    rawTx.push_back(RawTransmit(pty, data));
+    if (!rawFirst) rawRx.push_back(RawReceive(pty, data));
+    if (rawFirst) rawTx.push_back(RawTransmit(pty, data));
     driverTx.push_back(DriverTransmit(pty, data));
+    if (!rawFirst) rawTx.push_back(RawTransmit(pty, data));
+    rxRatios.push_back(driverRx.back() / rawRx.back());
+    txRatios.push_back(driverTx.back() / rawTx.back());
   }
 
-  const std::vector<double> rawLatency = RawLatency(pty, options.samples);
-  const std::vector<double> driverLatency = DriverLatency(pty, options.samples);
+  std::vector<double> rawLatency, driverLatency;
+  for (int done = 0; done < options.samples; done += kLatencyBlock) {
+    const int block = std::min(kLatencyBlock, options.samples - done);
+    const std::vector<double> raw = RawLatency(pty, block);
+    const std::vector<double> driver = DriverLatency(pty, block);
+    rawLatency.insert(rawLatency.end(), raw.begin(), raw.end());
+    driverLatency.insert(driverLatency.end(), driver.begin(), driver.end());
+  }
 
-  const double rxRatio = 100 * Median(driverRx) / Median(rawRx);
-  const double txRatio = 100 * Median(driverTx) / Median(rawTx);
+  const double rxRatio = 100 * Median(rxRatios);
+  const double txRatio = 100 * Median(txRatios);
   const double addedLatency = Median(driverLatency) - Median(rawLatency);
 
   std::printf(
       "serial driver vs raw termios on one pty pair (%zu MiB x %d rounds, %d latency samples)\n\n",
       options.megabytes, options.rounds, options.samples);
+  std::printf("(driver/raw throughput: median of the per-round ratios)\n\n");
   std::printf("%-36s %12s %12s %14s %s\n", "measure", "raw termios", "driver", "driver/raw",
               "target");
   std::printf("%-36s %12s %11.3f%% %14s %s\n", "idle CPU, pending WaitCommEvent", "-",
