@@ -43,13 +43,18 @@ for stage in "${stages[@]}"; do
       configure_and_build build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DZELVANE_FUZZ=ON \
         -DZELVANE_TESTS=OFF -DZELVANE_BENCH=OFF
       shopt -s nullglob
+      work=$(mktemp -d)
       for target in build/fuzz/fuzz/fuzz_*; do
         [ -x "$target" ] || continue
-        corpus="fuzz/corpus/$(basename "$target")"
-        echo "-- $(basename "$target") for ${fuzz_seconds}s"
-        "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 \
-          $( [ -d "$corpus" ] && echo "$corpus" ) 2>&1 | tail -n 3
+        name=$(basename "$target")
+        # Run on a scratch copy of the seed corpus so the tree stays clean; keep any crash input.
+        mkdir -p "$work/$name" build/fuzz/artifacts
+        [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/$name/"
+        echo "-- $name for ${fuzz_seconds}s"
+        "$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+          -artifact_prefix="build/fuzz/artifacts/$name-" "$work/$name" 2>&1 | tail -n 4
       done
+      rm -rf "$work"
       ;;
     *) echo "unknown stage: $stage" >&2; exit 2 ;;
   esac
