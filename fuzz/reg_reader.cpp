@@ -60,8 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reg.OpenKey("\\Software\\Brennwick\\Zelvane", true);
     reg.WriteInteger("PortNum", static_cast<int>(size));
   } catch (const ERegistryException&) {
-    if (readable) __builtin_trap();                  // a readable file must stay writable
-    if (Content(file) != input) __builtin_trap();    // a damaged file is never changed
+    if (readable) __builtin_trap();                // a readable file must stay writable
+    if (Content(file) != input) __builtin_trap();  // a damaged file is never changed
     return 0;
   }
   if (!readable) __builtin_trap();

@@ -14,9 +14,7 @@ std::vector<std::string> gDestroyed;
 class TTracked : public TComponent {
  public:
   TTracked(TComponent* AOwner, std::string Label) : TComponent(AOwner), label_(std::move(Label)) {}
-  ~TTracked() override {
-    gDestroyed.push_back(label_ + (Owner() == nullptr ? "" : "(owned!)"));
-  }
+  ~TTracked() override { gDestroyed.push_back(label_ + (Owner() == nullptr ? "" : "(owned!)")); }
 
  private:
   std::string label_;
@@ -78,9 +76,9 @@ TEST(ComponentTest, ClassInfoListsInheritedPropertiesFirstInDeclarationOrder) {
   std::vector<std::string> names;
   for (const auto& p : props) names.push_back(p.Name);
   const std::vector<std::string> expected = {
-      "Name",  "Tag",    "Count",   "Active", "InSize", "Free", "Line", "Small", "Byte",
-      "Shade", "AtomicShade", "Options", "Flags8", "Letter", "Text", "Limit", "Lines",
-      "OnClick", "OnData", "Extra"};
+      "Name",  "Tag",   "Count", "Active",      "InSize",  "Free",   "Line",
+      "Small", "Byte",  "Shade", "AtomicShade", "Options", "Flags8", "Letter",
+      "Text",  "Limit", "Lines", "OnClick",     "OnData",  "Extra"};
   EXPECT_EQ(names, expected);
   EXPECT_TRUE(TSampleChild::ClassInfo().FindProperty("free")->ReadOnly());
   EXPECT_TRUE(TSampleChild::ClassInfo().FindProperty("Line")->ReadOnly());

@@ -30,8 +30,9 @@ void WriteFile(const std::string& path, const std::string& text) {
 class RegistryTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("zelvane-reg-" + std::to_string(::getpid()) + "-" +
-                                        testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ =
+        fs::temp_directory_path() / ("zelvane-reg-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     file_ = (dir_ / "sub" / "user.reg").string();
   }
@@ -97,7 +98,7 @@ TEST_F(RegistryTest, RelativeAndAbsolutePathsAndCreateKey) {
   ASSERT_TRUE(reg.OpenKey("Brennwick", true));  // relative to the current key
   EXPECT_EQ(reg.CurrentPath(), "Software\\Brennwick");
   EXPECT_TRUE(reg.CreateKey("Zelvane\\Ports"));
-  EXPECT_EQ(reg.CurrentPath(), "Software\\Brennwick");  // CreateKey does not open
+  EXPECT_EQ(reg.CurrentPath(), "Software\\Brennwick");           // CreateKey does not open
   EXPECT_TRUE(reg.KeyExists("\\software\\brennwick\\zelvane"));  // parent of a created key
   EXPECT_TRUE(reg.OpenKey("\\Software\\Brennwick\\Zelvane\\Ports", false));
   EXPECT_FALSE(reg.OpenKey("\\Bad\\\\Path", true));
@@ -198,7 +199,8 @@ TEST_F(RegistryTest, DamagedFileIsReportedWithLineAndNeverOverwritten) {
 TEST_F(RegistryTest, OtherValueTypesSurviveARewrite) {
   fs::create_directories(fs::path(file_).parent_path());
   WriteFile(file_,
-            "REGEDIT4\r\n\r\n; a comment\r\n[HKEY_CURRENT_USER\\X]\r\n\"bin\"=hex:01,02,ff\r\n@=\"dflt\"\r\n");
+            "REGEDIT4\r\n\r\n; a "
+            "comment\r\n[HKEY_CURRENT_USER\\X]\r\n\"bin\"=hex:01,02,ff\r\n@=\"dflt\"\r\n");
   TRegistry reg(file_);
   ASSERT_TRUE(reg.OpenKey("\\X", false));
   EXPECT_EQ(reg.ReadString(""), "dflt");
@@ -207,7 +209,8 @@ TEST_F(RegistryTest, OtherValueTypesSurviveARewrite) {
   reg.WriteInteger("n", 1);
   EXPECT_TRUE(reg.DeleteValue("n"));
   EXPECT_FALSE(reg.DeleteValue("n"));
-  EXPECT_EQ(ReadFile(file_), "REGEDIT4\n\n[HKEY_CURRENT_USER\\X]\n\"bin\"=hex:01,02,ff\n@=\"dflt\"\n");
+  EXPECT_EQ(ReadFile(file_),
+            "REGEDIT4\n\n[HKEY_CURRENT_USER\\X]\n\"bin\"=hex:01,02,ff\n@=\"dflt\"\n");
   EXPECT_THROW(reg.WriteString("s", "two\nlines"), ERegistryException);
 }
 

@@ -14,8 +14,8 @@ const TClassInfo& TSample::ClassInfo() {
           .Enum("AtomicShade", &TSample::FAtomicShade, &TSample::FAtomicShade,
                 {"shRed", "shGreen", "shBlue"})
           .Set("Options", &TSample::FOptions, &TSample::FOptions,
-               {"opBold", "opItalic", "opUnder", "opStrike", "opBlink", "opDim", "opWide",
-                "opTall", "opLast"})
+               {"opBold", "opItalic", "opUnder", "opStrike", "opBlink", "opDim", "opWide", "opTall",
+                "opLast"})
           .Set("Flags8", &TSample::FFlags8, &TSample::FFlags8, {"f0", "f1", "f2"})
           .Property("Letter", &TSample::FLetter, &TSample::FLetter)
           .Property("Text", &TSample::FText, &TSample::SetText)
@@ -30,7 +30,8 @@ const TClassInfo& TSample::ClassInfo() {
 }
 
 const TClassInfo& TSampleChild::ClassInfo() {
-  static const TClassInfo info = TClassInfo::Derived<TSampleChild, TSample>("TSampleChild")
-                                     .Property("Extra", &TSampleChild::FExtra, &TSampleChild::FExtra);
+  static const TClassInfo info =
+      TClassInfo::Derived<TSampleChild, TSample>("TSampleChild")
+          .Property("Extra", &TSampleChild::FExtra, &TSampleChild::FExtra);
   return info;
 }

@@ -8,7 +8,17 @@
 #include <vector>
 
 enum TShade : unsigned char { shRed, shGreen, shBlue };
-enum TOption : unsigned char { opBold, opItalic, opUnder, opStrike, opBlink, opDim, opWide, opTall, opLast };
+enum TOption : unsigned char {
+  opBold,
+  opItalic,
+  opUnder,
+  opStrike,
+  opBlink,
+  opDim,
+  opWide,
+  opTall,
+  opLast
+};
 
 class TSample : public TComponent {
  public:
@@ -33,7 +43,10 @@ class TSample : public TComponent {
   void SetShade(TShade Value) { FShade = Value; }
   void SetText(const std::string& Value) { FText = Value; }
   void SetLimit(unsigned short Value) { FLimit = Value; }
-  void Clicked(TObject* Sender) { LastSender = Sender; ++Clicks; }
+  void Clicked(TObject* Sender) {
+    LastSender = Sender;
+    ++Clicks;
+  }
   void Received(TObject* /*Sender*/, unsigned Count) { Received_ += Count; }
   void Loaded() override {
     TComponent::Loaded();
@@ -46,8 +59,8 @@ class TSample : public TComponent {
   // Fields read and written directly.
   signed char FSmall = 0;
   unsigned char FByte = 0;
-  unsigned short FOptions = 0;  // set of TOption in 16 bits
-  unsigned char FFlags8 = 0;    // set in 8 bits
+  unsigned short FOptions = 0;     // set of TOption in 16 bits
+  unsigned char FFlags8 = 0;       // set in 8 bits
   std::atomic<bool> FLine{false};  // read-only, atomic field
   std::atomic<TShade> FAtomicShade{shRed};
   char FLetter = 0;

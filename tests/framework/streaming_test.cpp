@@ -39,8 +39,8 @@ TEST_F(StreamingTest, WriterFollowsDeclarationOrderAndTheDefaultRule) {
   s.SetName("All");
   s.SetTag(-7);
   s.SetCount(3);
-  s.SetInSize(4096);   // Free (read-only) changes too but is never written
-  s.FLine = true;      // read-only
+  s.SetInSize(4096);  // Free (read-only) changes too but is never written
+  s.FLine = true;     // read-only
   s.FSmall = -128;
   s.SetShade(shBlue);  // AtomicShade stays at its first enumerator
   s.FOptions = (1u << opBold) | (1u << opStrike) | (1u << opLast);
@@ -115,7 +115,7 @@ TEST_F(StreamingTest, SettersRunInFileOrderAsRead) {
 TEST_F(StreamingTest, ValueSyntaxVariants) {
   auto s = ReadSample(
       "object S: TSample\n"
-      "  count = $FF\n"          // names ignore case, hex integers
+      "  count = $FF\n"  // names ignore case, hex integers
       "  Text = 'ab' + \n 'cd'#13#10'e'#1058\n"
       "  Letter = #233\n"
       "  Options = []\n"
@@ -168,7 +168,8 @@ TEST_F(StreamingTest, HandlersBindToRootMethodsAndNestedObjectsAreOwnedByTheRoot
 
 TEST_F(StreamingTest, ReadIntoAnExistingRoot) {
   TSampleChild form(nullptr);
-  ReadComponentTextInto(form, "object MainForm: TSample\n  Extra = 4\n  object IO: TSample\n  end\nend");
+  ReadComponentTextInto(form,
+                        "object MainForm: TSample\n  Extra = 4\n  object IO: TSample\n  end\nend");
   EXPECT_EQ(form.GetName(), "MainForm");
   EXPECT_EQ(form.FExtra, 4);
   EXPECT_EQ(form.ComponentCount(), 1);
@@ -179,12 +180,14 @@ TEST_F(StreamingTest, ReadIntoAnExistingRoot) {
 
 TEST_F(StreamingTest, FailedReadLeavesNothingBehind) {
   TComponent owner(nullptr);
-  EXPECT_THROW(ReadComponentText("object A: TSample\n object B: TSample\n end\n Count = x\nend", &owner),
-               EReadError);
+  EXPECT_THROW(
+      ReadComponentText("object A: TSample\n object B: TSample\n end\n Count = x\nend", &owner),
+      EReadError);
   EXPECT_EQ(owner.ComponentCount(), 0);
   TSample form(nullptr);
-  EXPECT_THROW(ReadComponentTextInto(form, "object F: TSample\n object B: TSample\n end\n Nope = 1\nend"),
-               EReadError);
+  EXPECT_THROW(
+      ReadComponentTextInto(form, "object F: TSample\n object B: TSample\n end\n Nope = 1\nend"),
+      EReadError);
   EXPECT_EQ(form.ComponentCount(), 0);
   EXPECT_EQ(form.ComponentState() & csLoading, 0u);
 }

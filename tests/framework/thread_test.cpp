@@ -107,8 +107,8 @@ TEST(ThreadTest, DestroyingARunningThreadTerminatesAndWaits) {
 }
 
 TEST(ThreadTest, ExceptionEscapingExecuteIsKept) {
-  std::unique_ptr<TLambdaThread> t(TThread::Create<TLambdaThread>(
-      [](TLambdaThread&) { throw std::runtime_error("boom"); }));
+  std::unique_ptr<TLambdaThread> t(
+      TThread::Create<TLambdaThread>([](TLambdaThread&) { throw std::runtime_error("boom"); }));
   t->WaitFor();
   EXPECT_TRUE(t->FatalException() != nullptr);
 }
@@ -241,8 +241,8 @@ TEST(ThreadTest, QueuedCallThatQueuesAnotherDoesNotLoopInOneCheck) {
 TEST(ThreadTest, WakeHookIsCalledWhenACallIsQueued) {
   std::atomic<int> wakes{0};
   auto previous = Application->SetWakeMainThreadHandler([&] { ++wakes; });
-  std::unique_ptr<TLambdaThread> t(TThread::Create<TLambdaThread>(
-      [](TLambdaThread& self) { self.Synchronize([] {}); }));
+  std::unique_ptr<TLambdaThread> t(
+      TThread::Create<TLambdaThread>([](TLambdaThread& self) { self.Synchronize([] {}); }));
   ASSERT_TRUE(t->WaitFor(10000));
   Application->SetWakeMainThreadHandler(previous);
   EXPECT_GE(wakes.load(), 1);

@@ -2,6 +2,7 @@
 #include <framework/thread.h>
 
 #include <cstdio>
+#include <exception>
 
 namespace {
 
@@ -89,6 +90,7 @@ void TApplication::ShowException(const Exception& E) {
 }
 
 void TApplication::HandleException(TObject* /*Sender*/) {
+  if (!std::current_exception()) return;  // not inside a handler: nothing to report
   try {
     throw;
   } catch (const Exception& e) {

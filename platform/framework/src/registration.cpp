@@ -27,7 +27,8 @@ void RegisterComponents(const std::string& Page, std::initializer_list<const TCl
                            [&](const auto& entry) { return entry.first == Page; });
   if (page == p.pages.end()) page = p.pages.insert(p.pages.end(), {Page, {}});
   for (const TClassInfo* c : Classes) {
-    if (c != nullptr && std::find(page->second.begin(), page->second.end(), c) == page->second.end())
+    if (c != nullptr &&
+        std::find(page->second.begin(), page->second.end(), c) == page->second.end())
       page->second.push_back(c);
   }
 }

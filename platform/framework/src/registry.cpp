@@ -1,6 +1,5 @@
-#include <framework/registry.h>
-
 #include <fcntl.h>
+#include <framework/registry.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,8 +60,8 @@ struct RegFile {
 };
 
 [[noreturn]] void Damaged(const std::string& file, int line, const std::string& what) {
-  throw ERegistryException("Settings file " + file + " is damaged at line " +
-                           std::to_string(line) + ": " + what);
+  throw ERegistryException("Settings file " + file + " is damaged at line " + std::to_string(line) +
+                           ": " + what);
 }
 
 bool IsHex(char c) {
@@ -116,7 +115,8 @@ void ParseValueLine(const std::string& file, int lineNo, const std::string& line
     if (!name) Damaged(file, lineNo, "expected a quoted value name or @");
     v.name = *name;
   }
-  if (pos >= line.size() || line[pos] != '=') Damaged(file, lineNo, "expected '=' after the value name");
+  if (pos >= line.size() || line[pos] != '=')
+    Damaged(file, lineNo, "expected '=' after the value name");
   const std::string rhs = line.substr(pos + 1);
   if (rhs.rfind("dword:", 0) == 0) {
     const std::string digits = rhs.substr(6);
@@ -282,7 +282,8 @@ void ReplaceFile(const std::string& file, const std::string& content) {
     ::unlink(temp.c_str());
     throw ERegistryException(message);
   }
-  const std::string dir = file.substr(0, file.find_last_of('/') == std::string::npos ? 0 : file.find_last_of('/'));
+  const std::string dir =
+      file.substr(0, file.find_last_of('/') == std::string::npos ? 0 : file.find_last_of('/'));
   const int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {
     ::fsync(dirFd);
@@ -431,7 +432,10 @@ void TRegistry::WriteInteger(const std::string& Name, int Value) {
   Modify(FFileName, [&](RegFile& reg) {
     RegKey& key = reg.Ensure(full);
     RegValue v{Name, rdInteger, static_cast<std::uint32_t>(Value), {}};
-    if (RegValue* old = key.Find(Name)) *old = v; else key.values.push_back(v);
+    if (RegValue* old = key.Find(Name))
+      *old = v;
+    else
+      key.values.push_back(v);
   });
 }
 
@@ -450,7 +454,10 @@ void TRegistry::WriteString(const std::string& Name, const std::string& Value) {
   Modify(FFileName, [&](RegFile& reg) {
     RegKey& key = reg.Ensure(full);
     RegValue v{Name, rdString, 0, Value};
-    if (RegValue* old = key.Find(Name)) *old = v; else key.values.push_back(v);
+    if (RegValue* old = key.Find(Name))
+      *old = v;
+    else
+      key.values.push_back(v);
   });
 }
 

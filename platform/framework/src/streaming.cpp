@@ -22,10 +22,10 @@ enum class Tok { End, Ident, Number, String, Symbol };
 
 struct Token {
   Tok kind = Tok::End;
-  std::string text;       // identifier, decoded string bytes, or the symbol
-  long long number = 0;   // Number (saturated far outside every property range)
+  std::string text;      // identifier, decoded string bytes, or the symbol
+  long long number = 0;  // Number (saturated far outside every property range)
   int line = 1, column = 1;
-  int codeOnly = -1;      // a string written as one #nnn: its code
+  int codeOnly = -1;  // a string written as one #nnn: its code
 };
 
 void AppendUtf8(std::string& out, std::uint32_t code) {
@@ -129,9 +129,11 @@ class Lexer {
     std::size_t digits = 0;
     if (Peek(0) == '$') {
       ++pos_;
-      for (int h; (h = HexValue(Peek(0))) >= 0; ++pos_, ++digits) value = std::min(value * 16 + h, limit);
+      for (int h; (h = HexValue(Peek(0))) >= 0; ++pos_, ++digits)
+        value = std::min(value * 16 + h, limit);
     } else {
-      for (; IsDigit(Peek(0)); ++pos_, ++digits) value = std::min(value * 10 + (Peek(0) - '0'), limit);
+      for (; IsDigit(Peek(0)); ++pos_, ++digits)
+        value = std::min(value * 10 + (Peek(0) - '0'), limit);
     }
     if (digits == 0 || IsIdentChar(Peek(0)) || Peek(0) == '.')
       Fail(t.line, t.column, "a whole number");
@@ -151,7 +153,8 @@ class Lexer {
         ++pos_;
         long long code = 0;
         std::size_t digits = 0;
-        for (; IsDigit(Peek(0)); ++pos_, ++digits) code = std::min(code * 10 + (Peek(0) - '0'), 0x110000LL);
+        for (; IsDigit(Peek(0)); ++pos_, ++digits)
+          code = std::min(code * 10 + (Peek(0) - '0'), 0x110000LL);
         if (digits == 0 || code > 0x10FFFF) Fail(line_, column, "a character code #0 to #1114111");
         AppendUtf8(t.text, static_cast<std::uint32_t>(code));
         t.codeOnly = static_cast<int>(code);
@@ -263,7 +266,9 @@ class TFormReader {
   }
 
   void Advance() { tok_ = lexer_.Next(); }
-  bool IsKeyword(const char* word) const { return tok_.kind == Tok::Ident && SameText(tok_.text, word); }
+  bool IsKeyword(const char* word) const {
+    return tok_.kind == Tok::Ident && SameText(tok_.text, word);
+  }
   bool IsSymbol(const char* s) const { return tok_.kind == Tok::Symbol && tok_.text == s; }
   void ExpectKeyword(const char* word) {
     if (!IsKeyword(word)) Expected(std::string("'") + word + "'");
@@ -300,7 +305,8 @@ class TFormReader {
         return;
       }
       if (IsKeyword("object")) {
-        if (depth >= kMaxDepth) Fail(tok_, "at most " + std::to_string(kMaxDepth) + " nested objects");
+        if (depth >= kMaxDepth)
+          Fail(tok_, "at most " + std::to_string(kMaxDepth) + " nested objects");
         ReadChild(comp, depth + 1);
       } else if (tok_.kind == Tok::Ident) {
         ReadProperty(comp);
@@ -401,9 +407,12 @@ class TFormReader {
         value = ReadInteger(prop);
         break;
       case tkBool:
-        if (IsKeyword("True")) value = 1;
-        else if (IsKeyword("False")) value = 0;
-        else Expected("True or False");
+        if (IsKeyword("True"))
+          value = 1;
+        else if (IsKeyword("False"))
+          value = 0;
+        else
+          Expected("True or False");
         Advance();
         break;
       case tkEnumeration:
@@ -458,7 +467,8 @@ class TFormReader {
     if (!IsSymbol("]")) {
       for (;;) {
         const long long index = NameIndex(prop, what);
-        if (index >= prop.SetBits) Fail(tok_, what + " that fits in " + std::to_string(prop.SetBits) + " bits");
+        if (index >= prop.SetBits)
+          Fail(tok_, what + " that fits in " + std::to_string(prop.SetBits) + " bits");
         bits |= 1LL << index;
         Advance();
         if (IsSymbol("]")) break;
@@ -614,7 +624,8 @@ class Writer {
     for (int i = 0; i < root_.ComponentCount(); ++i) {
       TComponent* child = root_.Components(i);
       TComponent* parent = child->GetParentComponent();
-      const bool mine = (&comp == &root_) ? (parent == nullptr || parent == &root_) : parent == &comp;
+      const bool mine =
+          (&comp == &root_) ? (parent == nullptr || parent == &root_) : parent == &comp;
       if (mine && child != &comp) WriteObject(*child, indent + 1);
     }
     Line(indent, "end");

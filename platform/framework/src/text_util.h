@@ -3,7 +3,9 @@
 
 #include <string>
 
-inline char UpperChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+inline char UpperChar(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 inline std::string UpperCase(std::string s) {
   for (char& c : s) c = UpperChar(c);

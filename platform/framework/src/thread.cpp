@@ -187,8 +187,7 @@ void TThread::WaitFor() { WaitFor(0xFFFFFFFFu); }
 
 bool TThread::WaitFor(unsigned TimeoutMs) {
   if (!FStarted.load()) return true;
-  if (tCurrentThread == this)
-    throw EThread("Cannot call WaitFor on the thread itself");
+  if (tCurrentThread == this) throw EThread("Cannot call WaitFor on the thread itself");
   const bool forever = TimeoutMs == 0xFFFFFFFFu;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
   const bool onMain = IsMainThread();

@@ -133,7 +133,16 @@ using TNotifyEvent = TBoundHandler<TObject*>;
 
 using TStringItems = std::vector<std::string>;
 
-enum TTypeKind { tkInteger, tkBool, tkEnumeration, tkSet, tkChar, tkString, tkStringList, tkMethod };
+enum TTypeKind {
+  tkInteger,
+  tkBool,
+  tkEnumeration,
+  tkSet,
+  tkChar,
+  tkString,
+  tkStringList,
+  tkMethod
+};
 
 // One published property. Accessors are type-erased over the object; an accessor left empty
 // means the property has none (a property without SetOrd/SetStr/... is read-only).
@@ -142,11 +151,11 @@ struct TPropInfo {
   TTypeKind Kind = tkInteger;
   long long MinValue = 0;  // inclusive range of an integer, enumeration or character
   long long MaxValue = 0;
-  int SetBits = 0;                                         // storage width of a set
-  std::vector<std::string> Names;                          // enumerator / set member names
-  std::vector<std::pair<std::string, long long>> Idents;   // optional named integer values
-  long long Default = 0;                                   // ordinal kinds
-  std::type_index HandlerType = typeid(void);              // tkMethod: typeid(void(Args...))
+  int SetBits = 0;                                        // storage width of a set
+  std::vector<std::string> Names;                         // enumerator / set member names
+  std::vector<std::pair<std::string, long long>> Idents;  // optional named integer values
+  long long Default = 0;                                  // ordinal kinds
+  std::type_index HandlerType = typeid(void);             // tkMethod: typeid(void(Args...))
 
   std::function<long long(TObject&)> GetOrd;  // integer, bool, enumeration, set, char
   std::function<void(TObject&, long long)> SetOrd;
@@ -154,10 +163,10 @@ struct TPropInfo {
   std::function<void(TObject&, const std::string&)> SetStr;
   std::function<TStringItems(TObject&)> GetList;  // string list
   std::function<void(TObject&, const TStringItems&)> SetList;
-  std::function<bool(TObject&)> HandlerAssigned;         // event
-  std::function<std::string(TObject&)> HandlerName;      // published method name or ""
+  std::function<bool(TObject&)> HandlerAssigned;     // event
+  std::function<std::string(TObject&)> HandlerName;  // published method name or ""
   std::function<void(TObject&, std::any call, TObject* target, const std::string& name)>
-      SetHandler;                                        // call holds std::function<void(Args...)>
+      SetHandler;  // call holds std::function<void(Args...)>
   std::function<void(TObject&)> ClearHandler;
 
   bool ReadOnly() const;
@@ -292,7 +301,8 @@ class TClassBuilder : public TClassInfo {
 
   // An enumeration: ordinal n is Names[n].
   template <class G, class S>
-  TClassBuilder& Enum(std::string Name, G Getter, S Setter, std::initializer_list<const char*> Names) {
+  TClassBuilder& Enum(std::string Name, G Getter, S Setter,
+                      std::initializer_list<const char*> Names) {
     TPropInfo p = Ordinal<G>(std::move(Name), Getter, tkEnumeration, Names);
     p.MaxValue = static_cast<long long>(Names.size()) - 1;
     p.SetOrd = OrdSetter<G>(Setter);
@@ -309,7 +319,8 @@ class TClassBuilder : public TClassInfo {
 
   // A set of an enumeration held in an unsigned integer of 8, 16 or 32 bits: bit n is Names[n].
   template <class G, class S>
-  TClassBuilder& Set(std::string Name, G Getter, S Setter, std::initializer_list<const char*> Names) {
+  TClassBuilder& Set(std::string Name, G Getter, S Setter,
+                     std::initializer_list<const char*> Names) {
     TPropInfo p = SetInfo<G>(std::move(Name), Getter, Names);
     p.SetOrd = OrdSetter<G>(Setter);
     AddProperty(std::move(p));
@@ -397,7 +408,8 @@ class TClassBuilder : public TClassInfo {
       }
       p.GetOrd = [Getter](TObject& o) {
         V v = framework_detail::Read<T>(Getter, o);
-        if constexpr (std::is_same_v<V, char>) return static_cast<long long>(static_cast<unsigned char>(v));
+        if constexpr (std::is_same_v<V, char>)
+          return static_cast<long long>(static_cast<unsigned char>(v));
         return static_cast<long long>(v);
       };
     }

@@ -33,8 +33,8 @@ class EReadError : public Exception {
   EReadError(std::string SourceName, int Line, int Column, std::string Expected);
 
   std::string SourceName;
-  int Line = 0;    // 1-based
-  int Column = 0;  // 1-based, in bytes
+  int Line = 0;          // 1-based
+  int Column = 0;        // 1-based, in bytes
   std::string Expected;  // what was expected (or what went wrong) at that place
 };
 

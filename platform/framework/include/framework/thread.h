@@ -55,7 +55,12 @@ class TThread : public TObject {
   template <class T, class... A>
   static T* Create(A&&... Args) {
     T* thread = new T(std::forward<A>(Args)...);
-    if (!static_cast<TThread*>(thread)->FCreateSuspended) thread->Start();
+    try {
+      if (!static_cast<TThread*>(thread)->FCreateSuspended) thread->Start();
+    } catch (...) {
+      delete thread;  // no thread could be started
+      throw;
+    }
     return thread;
   }
 
