@@ -57,12 +57,20 @@ TEST_F(CablePortTest, ClosingSettersInsideLineHandlersAreCarriedOutAfterwards) {
   Port->OnCTSSignal = nullptr;
 
   // A size setter closes and reopens with the new size.
-  Port->OnDSRSignal = [&](TObject*) { Port->SetIBuffSize(64); };
+  // The far DTR drives both DSR and DCD; notifications merge, so either handler may see it.
+  bool Requested = false;
+  TNotifyEvent Resize = [&](TObject*) {
+    if (!Requested) Port->SetIBuffSize(64);
+    Requested = true;
+  };
+  Port->OnDSRSignal = Resize;
+  Port->OnDCDSignal = Resize;
   Port->SetOpen(true);
   Counter.Order.clear();
   Cable.SetDTR(true);
   ASSERT_TRUE(PumpUntil([&] { return Port->GetInBuffFree() == 64u; }));
   Port->OnDSRSignal = nullptr;
+  Port->OnDCDSignal = nullptr;
   EXPECT_TRUE(Port->GetOpen());
   EXPECT_EQ(Counter.Order, (std::vector<std::string>{"close", "open"}));
 }
