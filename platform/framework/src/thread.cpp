@@ -121,18 +121,18 @@ bool CheckSynchronize(unsigned TimeoutMs) {
 TThread::TThread(bool CreateSuspended) : FCreateSuspended(CreateSuspended) {}
 
 TThread::~TThread() {
-  if (FStarted.load()) {
-    if (!Finished()) {
-      Terminate();
-      WaitFor();
-    }
-    if (FThread.joinable()) {
-      if (tCurrentThread == this)
-        FThread.detach();
-      else
-        FThread.join();
-    }
+  if (!FStarted.load() || !FThread.joinable()) return;
+  if (tCurrentThread == this) {
+    // Destroyed from its own Execute: it cannot wait for itself.
+    Terminate();
+    FThread.detach();
+    return;
   }
+  if (!Finished()) {
+    Terminate();
+    WaitFor();
+  }
+  FThread.join();
 }
 
 void TThread::Start() {
