@@ -265,22 +265,53 @@ std::vector<char> Pattern(std::size_t size) {
 }
 
 // Line to program, raw: the master writes, the program polls and reads the slave.
-double RawReceive(const Pty& pty, const std::vector<char>& data) {
+// Rate and cost of one bulk transfer; CPU time is the whole process's (every thread).
+struct Transfer {
+  double megabytesPerSecond;
+  double cpuMsPerMegabyte;
+};
+
+std::vector<double> Rates(const std::vector<Transfer>& transfers) {
+  std::vector<double> values;
+  for (const Transfer& t : transfers) values.push_back(t.megabytesPerSecond);
+  return values;
+}
+
+std::vector<double> Costs(const std::vector<Transfer>& transfers) {
+  std::vector<double> values;
+  for (const Transfer& t : transfers) values.push_back(t.cpuMsPerMegabyte);
+  return values;
+}
+
+class Stopwatch {
+ public:
+  Transfer Stop(std::size_t bytes) const {
+    const double seconds = Seconds(Clock::now() - wallStart_);
+    const double megabytes = bytes / 1e6;
+    return {megabytes / seconds, 1000 * (CpuSeconds() - cpuStart_) / megabytes};
+  }
+
+ private:
+  Clock::time_point wallStart_ = Clock::now();
+  double cpuStart_ = CpuSeconds();
+};
+
+Transfer RawReceive(const Pty& pty, const std::vector<char>& data) {
   const int slave = OpenRawSlave(pty.Slave());
-  const auto start = Clock::now();
+  const Stopwatch watch;
   std::thread writer([&] { WriteAll(pty.Master(), data, 65536); });
   ReadAll(slave, data.size(), kChunk);
-  const double seconds = Seconds(Clock::now() - start);
+  const Transfer result = watch.Stop(data.size());
   writer.join();
   close(slave);
-  return data.size() / seconds / 1e6;
+  return result;
 }
 
 // Line to program through the driver: chunked overlapped reads.
-double DriverReceive(const Pty& pty, const std::vector<char>& data) {
+Transfer DriverReceive(const Pty& pty, const std::vector<char>& data) {
   Port port(pty.Slave());
   std::vector<char> buffer(kChunk);
-  const auto start = Clock::now();
+  const Stopwatch watch;
   std::thread writer([&] { WriteAll(pty.Master(), data, 65536); });
   std::size_t done = 0;
   while (done < data.size()) {
@@ -288,27 +319,27 @@ double DriverReceive(const Pty& pty, const std::vector<char>& data) {
     port.StartRead(buffer.data(), n);
     done += port.Finish();
   }
-  const double seconds = Seconds(Clock::now() - start);
+  const Transfer result = watch.Stop(data.size());
   writer.join();
-  return data.size() / seconds / 1e6;
+  return result;
 }
 
 // Program to line, raw: the program writes the slave, the master reads.
-double RawTransmit(const Pty& pty, const std::vector<char>& data) {
+Transfer RawTransmit(const Pty& pty, const std::vector<char>& data) {
   const int slave = OpenRawSlave(pty.Slave());
-  const auto start = Clock::now();
+  const Stopwatch watch;
   std::thread reader([&] { ReadAll(pty.Master(), data.size(), 65536); });
   WriteAll(slave, data, kChunk);
   reader.join();
-  const double seconds = Seconds(Clock::now() - start);
+  const Transfer result = watch.Stop(data.size());
   close(slave);
-  return data.size() / seconds / 1e6;
+  return result;
 }
 
 // Program to line through the driver: chunked overlapped writes.
-double DriverTransmit(const Pty& pty, const std::vector<char>& data) {
+Transfer DriverTransmit(const Pty& pty, const std::vector<char>& data) {
   Port port(pty.Slave());
-  const auto start = Clock::now();
+  const Stopwatch watch;
   std::thread reader([&] { ReadAll(pty.Master(), data.size(), 65536); });
   std::size_t done = 0;
   while (done < data.size()) {
@@ -317,8 +348,8 @@ double DriverTransmit(const Pty& pty, const std::vector<char>& data) {
     done += port.Finish();
   }
   reader.join();
-  const double seconds = Seconds(Clock::now() - start);
-  return data.size() / seconds / 1e6;
+  const Transfer result = watch.Stop(data.size());
+  return result;
 }
 
 // ---- Latency
@@ -388,7 +419,8 @@ int main(int argc, char** argv) {
   const IdleResult idle = MeasureIdle(pty, options.idleSeconds);
 
   const std::vector<char> data = Pattern(options.megabytes << 20);
-  std::vector<double> rawRx, driverRx, rawTx, driverTx, rxRatios, txRatios;
+  std::vector<Transfer> rawRx, driverRx, rawTx, driverTx;
+  std::vector<double> rxRatios, txRatios;
   for (int round = 0; round < options.rounds; ++round) {
     const bool rawFirst = round % 2 == 0;
     if (rawFirst) rawRx.push_back(RawReceive(pty, data));
@@ -397,8 +429,8 @@ int main(int argc, char** argv) {
     if (rawFirst) rawTx.push_back(RawTransmit(pty, data));
     driverTx.push_back(DriverTransmit(pty, data));
     if (!rawFirst) rawTx.push_back(RawTransmit(pty, data));
-    rxRatios.push_back(driverRx.back() / rawRx.back());
-    txRatios.push_back(driverTx.back() / rawTx.back());
+    rxRatios.push_back(driverRx.back().megabytesPerSecond / rawRx.back().megabytesPerSecond);
+    txRatios.push_back(driverTx.back().megabytesPerSecond / rawTx.back().megabytesPerSecond);
   }
 
   std::vector<double> rawLatency, driverLatency;
@@ -425,9 +457,13 @@ int main(int argc, char** argv) {
   std::printf("%-36s %12s %12ld %14s %s\n", "idle wake-ups of other threads", "-", idle.wakeUps,
               "-", "none periodic");
   std::printf("%-36s %12.1f %12.1f %13.1f%% %s\n", "receive throughput, MB/s (median)",
-              Median(rawRx), Median(driverRx), rxRatio, ">= 90%");
+              Median(Rates(rawRx)), Median(Rates(driverRx)), rxRatio, ">= 90%");
+  std::printf("%-36s %12.1f %12.1f %14s\n", "receive CPU, ms per MB (median)", Median(Costs(rawRx)),
+              Median(Costs(driverRx)), "");
   std::printf("%-36s %12.1f %12.1f %13.1f%% %s\n", "transmit throughput, MB/s (median)",
-              Median(rawTx), Median(driverTx), txRatio, ">= 90%");
+              Median(Rates(rawTx)), Median(Rates(driverTx)), txRatio, ">= 90%");
+  std::printf("%-36s %12.1f %12.1f %14s\n", "transmit CPU, ms per MB (median)",
+              Median(Costs(rawTx)), Median(Costs(driverTx)), "");
   std::printf("%-36s %12.1f %12.1f %+13.1f %s\n", "1-byte latency, us (median)", Median(rawLatency),
               Median(driverLatency), addedLatency, "< 100 us");
   std::printf("%-36s %12.1f %12.1f %14s\n", "1-byte latency, us (99th percentile)",
