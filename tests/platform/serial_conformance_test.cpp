@@ -1,8 +1,7 @@
 // The serial driver's guarantees, pinned on both line backends: a virtual cable and a pty pair.
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <win32/win32.h>
-
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
@@ -208,8 +207,8 @@ TEST_P(Conformance, PurgeAbortsPendingIoAndClearsTheQueues) {
   std::string data(1 << 20, 'w');
   Overlapped write;
   DWORD written = 0;
-  ASSERT_FALSE(WriteFile(handle_, data.data(), static_cast<DWORD>(data.size()), &written,
-                         write.P()));
+  ASSERT_FALSE(
+      WriteFile(handle_, data.data(), static_cast<DWORD>(data.size()), &written, write.P()));
   ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
   ASSERT_TRUE(PurgeComm(handle_, PURGE_TXABORT | PURGE_TXCLEAR));
   EXPECT_FALSE(GetOverlappedResult(handle_, write.P(), &written, TRUE));

@@ -1,7 +1,6 @@
 // Handles, events, waiting, last error and critical sections.
-#include <win32/win32.h>
-
 #include <gtest/gtest.h>
+#include <win32/win32.h>
 
 #include <atomic>
 #include <chrono>

@@ -51,9 +51,10 @@ std::string Hex(const char* name, DWORD value) {
 
 std::string DescribeState(const DCB& dcb) {
   DWORD flags = 0;
-  std::memcpy(&flags, reinterpret_cast<const unsigned char*>(&dcb) + offsetof(DCB, BaudRate) +
-                          sizeof(DWORD),
-              sizeof flags);
+  std::memcpy(
+      &flags,
+      reinterpret_cast<const unsigned char*>(&dcb) + offsetof(DCB, BaudRate) + sizeof(DWORD),
+      sizeof flags);
   char text[256];
   std::snprintf(text, sizeof text,
                 "BaudRate=%u Flags=0x%08X XonLim=%u XoffLim=%u ByteSize=%u Parity=%u StopBits=%u "
@@ -67,18 +68,38 @@ std::string DescribeState(const DCB& dcb) {
   return text;
 }
 
+// EV_ bits for modem inputs that changed (MS_ bits).
+DWORD ModemEvents(DWORD changedInputs) {
+  DWORD events = 0;
+  if (changedInputs & MS_CTS_ON) events |= EV_CTS;
+  if (changedInputs & MS_DSR_ON) events |= EV_DSR;
+  if (changedInputs & MS_RLSD_ON) events |= EV_RLSD;
+  if (changedInputs & MS_RING_ON) events |= EV_RING;
+  return events;
+}
+
 const char* EscapeName(DWORD func) {
   switch (func) {
-    case SETXOFF: return "SETXOFF";
-    case SETXON: return "SETXON";
-    case SETRTS: return "SETRTS";
-    case CLRRTS: return "CLRRTS";
-    case SETDTR: return "SETDTR";
-    case CLRDTR: return "CLRDTR";
-    case RESETDEV: return "RESETDEV";
-    case SETBREAK: return "SETBREAK";
-    case CLRBREAK: return "CLRBREAK";
-    default: return nullptr;
+    case SETXOFF:
+      return "SETXOFF";
+    case SETXON:
+      return "SETXON";
+    case SETRTS:
+      return "SETRTS";
+    case CLRRTS:
+      return "CLRRTS";
+    case SETDTR:
+      return "SETDTR";
+    case CLRDTR:
+      return "CLRDTR";
+    case RESETDEV:
+      return "RESETDEV";
+    case SETBREAK:
+      return "SETBREAK";
+    case CLRBREAK:
+      return "CLRBREAK";
+    default:
+      return nullptr;
   }
 }
 
@@ -90,7 +111,7 @@ Driver::Driver(std::unique_ptr<Line> line) : line_(std::move(line)) {
   wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   dcb_ = DefaultState();
   line_->ApplyState(dcb_);
-  SampleModem(false);
+  SampleModem();
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -171,8 +192,7 @@ void Driver::Complete(OVERLAPPED* overlapped, win32::Event* event, DWORD status,
 
 BOOL Driver::Finish(std::unique_lock<std::mutex>& lock, OVERLAPPED* overlapped, DWORD* bytes,
                     bool synchronous) {
-  if (synchronous)
-    completed_.wait(lock, [&] { return LoadStatus(overlapped) != STATUS_PENDING; });
+  if (synchronous) completed_.wait(lock, [&] { return LoadStatus(overlapped) != STATUS_PENDING; });
   ULONG_PTR status = LoadStatus(overlapped);
   if (status == STATUS_PENDING) return Fail(ERROR_IO_PENDING);
   if (bytes) *bytes = static_cast<DWORD>(overlapped->InternalHigh);
@@ -227,7 +247,8 @@ BOOL Driver::ReadFile(void* buffer, DWORD n, DWORD* bytesRead, OVERLAPPED* overl
       t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD) {
     op.endsOnFirstByte = true;
     op.deadline = Clock::now() + std::chrono::milliseconds(t.ReadTotalTimeoutConstant);
-  } else if (!returnAtOnce && (t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0)) {
+  } else if (!returnAtOnce &&
+             (t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0)) {
     auto total = std::uint64_t{t.ReadTotalTimeoutMultiplier} * n + t.ReadTotalTimeoutConstant;
     op.deadline = Clock::now() + std::chrono::milliseconds(total);
   }
@@ -321,7 +342,8 @@ BOOL Driver::CancelIo() {
   return TRUE;
 }
 
-// ---- Settings and status --------------------------------------------------------------------------
+// ---- Settings and status
+// --------------------------------------------------------------------------
 
 BOOL Driver::SetupComm(DWORD inQueue, DWORD outQueue) {
   std::unique_lock lock(mutex_);
@@ -560,30 +582,28 @@ void Driver::CheckTransmitEmpty() {
   Raise(EV_TXEMPTY);
 }
 
-void Driver::SampleModem(bool raiseEvents) {
+DWORD Driver::SampleModem() {
   DWORD status = 0;
-  if (lineDead_ || modemUnsupported_) return;
+  if (lineDead_ || modemUnsupported_) return 0;
   if (DWORD error = line_->ModemStatus(status)) {
     modemUnsupported_ = error == ERROR_NOT_SUPPORTED;
-    return;
+    return 0;
   }
   DWORD changed = modemKnown_ ? (status ^ modem_) : 0;
   modem_ = status;
   modemKnown_ = true;
-  if (!raiseEvents || changed == 0) return;
-  DWORD events = 0;
-  if (changed & MS_CTS_ON) events |= EV_CTS;
-  if (changed & MS_DSR_ON) events |= EV_DSR;
-  if (changed & MS_RLSD_ON) events |= EV_RLSD;
-  if (changed & MS_RING_ON) events |= EV_RING;
-  Raise(events);
+  return changed;
 }
 
 void Driver::TakeLineEvents() {
   if (lineDead_) return;
   LineEvents happened = line_->TakeLineEvents();
   errors_ |= happened.ceErrors;
-  DWORD events = 0;
+  // A notification line records every modem-input change itself; other lines are compared with
+  // the last sample.
+  DWORD changed =
+      line_->IsNotification() ? happened.modemChanges : SampleModem() | happened.modemChanges;
+  DWORD events = ModemEvents(changed);
   if (happened.breakSeen) events |= EV_BREAK;
   if (happened.errorSeen) events |= EV_ERR;
   if (events) Raise(events);
@@ -670,7 +690,6 @@ void Driver::Service(short revents) {
     HangUp(ERROR_DEVICE_NOT_CONNECTED);
   PumpOutput();
   CheckTransmitEmpty();
-  SampleModem(true);
   TakeLineEvents();
   ExpireDeadlines();
 }

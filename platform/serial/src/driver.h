@@ -106,7 +106,9 @@ class Driver : public win32::KernelObject {
   void PumpOutput();
   void FillOutputFromPendingWrites();
   void CheckTransmitEmpty();
-  void SampleModem(bool raiseEvents);
+  // Reads the modem inputs; returns the MS_ bits that changed since the last sample.
+  DWORD SampleModem();
+  // Collects breaks, line errors and modem-input changes and raises their events.
   void TakeLineEvents();
   void ExpireDeadlines();
   void Raise(DWORD events);
@@ -142,10 +144,10 @@ class Driver : public win32::KernelObject {
   DWORD modem_ = 0;
   bool modemKnown_ = false;
   bool modemUnsupported_ = false;  // the line has no modem inputs (a pty): not sampled
-  bool transmitting_ = false;  // bytes were queued since the last EV_TXEMPTY
-  bool outputHeld_ = false;    // EscapeCommFunction(SETXOFF)
-  DWORD hangUpError_ = 0;      // nonzero once the line has gone away
-  bool lineDead_ = false;      // a hung-up tty: no longer polled
+  bool transmitting_ = false;      // bytes were queued since the last EV_TXEMPTY
+  bool outputHeld_ = false;        // EscapeCommFunction(SETXOFF)
+  DWORD hangUpError_ = 0;          // nonzero once the line has gone away
+  bool lineDead_ = false;          // a hung-up tty: no longer polled
   Interest polled_;
 };
 

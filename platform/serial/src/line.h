@@ -24,6 +24,9 @@ struct LineEvents {
   DWORD ceErrors = 0;     // CE_FRAME | CE_RXPARITY | CE_OVERRUN | CE_BREAK ...
   bool breakSeen = false; // a break was received
   bool errorSeen = false; // a framing, parity or overrun error was received
+  DWORD modemChanges = 0; // MS_ bits of inputs that changed, where the line records changes
+                          // itself (so a quick off-on is not lost between two samples); a
+                          // notification line reports every change here
 };
 
 class Line {

@@ -34,13 +34,23 @@ std::shared_ptr<Cable> Cable::Acquire(const std::string& name) {
   return cable;
 }
 
+void Cable::SetOutputs(int end, bool dtr, bool rts) {
+  End& self = ends[end];
+  LineEvents& peerEvents = ends[Peer(end)].events;
+  if (self.rts != rts) peerEvents.modemChanges |= MS_CTS_ON;
+  if (self.dtr != dtr) peerEvents.modemChanges |= MS_DSR_ON | MS_RLSD_ON;
+  self.dtr = dtr;
+  self.rts = rts;
+}
+
 void Cable::Notify(int end) {
   std::uint64_t one = 1;
   ssize_t written = ::write(ends[end].notifyFd, &one, sizeof one);
   (void)written;  // a saturated counter still reads as "changed"
 }
 
-// ---- Opening an end ------------------------------------------------------------------------------
+// ---- Opening an end
+// ------------------------------------------------------------------------------
 
 std::unique_ptr<Line> OpenVirtualLine(const std::string& spec, DWORD& error) {
   std::string name = spec.rfind("virtual:", 0) == 0 ? spec.substr(8) : spec;
@@ -79,7 +89,8 @@ VirtualLine::~VirtualLine() {
   std::lock_guard lock(cable_->mutex);
   Cable::End& self = cable_->ends[end_];
   self.held = false;
-  self.dtr = self.rts = self.brk = false;
+  self.brk = false;
+  cable_->SetOutputs(end_, false, false);
   cable_->Changed(peer_);
 }
 
@@ -91,7 +102,8 @@ void VirtualLine::DrainNotify() {
   (void)got;
 }
 
-// ---- Bytes ---------------------------------------------------------------------------------------
+// ---- Bytes
+// ---------------------------------------------------------------------------------------
 
 LineIo VirtualLine::Read(void* data, std::size_t n) {
   std::lock_guard lock(cable_->mutex);
@@ -141,7 +153,8 @@ void VirtualLine::DiscardOutput() {
   cable_->changed.notify_all();
 }
 
-// ---- Line settings and modem lines ---------------------------------------------------------------
+// ---- Line settings and modem lines
+// ---------------------------------------------------------------
 
 DWORD VirtualLine::ApplyState(const DCB& dcb) {
   // As on a 16550-class UART: 1.5 stop bits only with 5 data bits, 2 stop bits only with 6 to 8.
@@ -150,8 +163,8 @@ DWORD VirtualLine::ApplyState(const DCB& dcb) {
   std::lock_guard lock(cable_->mutex);
   Cable::End& self = cable_->ends[end_];
   self.state = dcb;
-  self.dtr = dcb.fDtrControl != DTR_CONTROL_DISABLE;
-  self.rts = dcb.fRtsControl != RTS_CONTROL_DISABLE;
+  cable_->SetOutputs(end_, dcb.fDtrControl != DTR_CONTROL_DISABLE,
+                     dcb.fRtsControl != RTS_CONTROL_DISABLE);
   cable_->Changed(peer_);
   cable_->Notify(end_);  // flow-control changes may release held output
   return 0;
@@ -161,10 +174,18 @@ DWORD VirtualLine::Escape(DWORD func) {
   std::lock_guard lock(cable_->mutex);
   Cable::End& self = cable_->ends[end_];
   switch (func) {
-    case SETRTS: self.rts = true; break;
-    case CLRRTS: self.rts = false; break;
-    case SETDTR: self.dtr = true; break;
-    case CLRDTR: self.dtr = false; break;
+    case SETRTS:
+      cable_->SetOutputs(end_, self.dtr, true);
+      break;
+    case CLRRTS:
+      cable_->SetOutputs(end_, self.dtr, false);
+      break;
+    case SETDTR:
+      cable_->SetOutputs(end_, true, self.rts);
+      break;
+    case CLRDTR:
+      cable_->SetOutputs(end_, false, self.rts);
+      break;
     case SETBREAK:
       if (!self.brk) {
         LineEvents& peerEvents = cable_->ends[peer_].events;
@@ -173,8 +194,11 @@ DWORD VirtualLine::Escape(DWORD func) {
       }
       self.brk = true;
       break;
-    case CLRBREAK: self.brk = false; break;
-    default: return ERROR_INVALID_PARAMETER;
+    case CLRBREAK:
+      self.brk = false;
+      break;
+    default:
+      return ERROR_INVALID_PARAMETER;
   }
   cable_->Changed(peer_);
   return 0;
@@ -211,7 +235,8 @@ void VirtualLine::LogCall(const char* call, const std::string& args) {
   cable_->ends[end_].log.push_back({call, args});
 }
 
-// ---- The test handle -------------------------------------------------------------------------------
+// ---- The test handle
+// -------------------------------------------------------------------------------
 
 VirtualCable::VirtualCable(const std::string& name) : cable_(Cable::Acquire(name)) {}
 VirtualCable::~VirtualCable() = default;
@@ -267,19 +292,21 @@ std::size_t VirtualCable::PendingFromNear() const {
 
 void VirtualCable::SetRTS(bool on) {
   std::lock_guard lock(cable_->mutex);
-  cable_->ends[Cable::kB].rts = on;
+  cable_->SetOutputs(Cable::kB, cable_->ends[Cable::kB].dtr, on);
   cable_->Changed(Cable::kA);
 }
 
 void VirtualCable::SetDTR(bool on) {
   std::lock_guard lock(cable_->mutex);
-  cable_->ends[Cable::kB].dtr = on;
+  cable_->SetOutputs(Cable::kB, on, cable_->ends[Cable::kB].rts);
   cable_->Changed(Cable::kA);
 }
 
 void VirtualCable::SetRing(bool on) {
   std::lock_guard lock(cable_->mutex);
-  cable_->ends[Cable::kA].ring = on;
+  Cable::End& near = cable_->ends[Cable::kA];
+  if (near.ring != on) near.events.modemChanges |= MS_RING_ON;
+  near.ring = on;
   cable_->Changed(Cable::kA);
 }
 

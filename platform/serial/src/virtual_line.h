@@ -51,6 +51,8 @@ class Cable {
   static std::shared_ptr<Cable> Acquire(const std::string& name);
 
   static int Peer(int end) { return 1 - end; }
+  // Sets the outputs an end drives and records the change of the peer's inputs (mutex held).
+  void SetOutputs(int end, bool dtr, bool rts);
   void Notify(int end);  // mutex held
   void Changed(int end) {
     Notify(end);

@@ -59,7 +59,9 @@ static HandleTable& Table() {
   return *table;
 }
 
-HANDLE RegisterHandle(std::shared_ptr<KernelObject> object) { return Table().Add(std::move(object)); }
+HANDLE RegisterHandle(std::shared_ptr<KernelObject> object) {
+  return Table().Add(std::move(object));
+}
 std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) { return Table().Find(handle, false); }
 std::shared_ptr<KernelObject> LookupHandleWhileClosing(HANDLE handle) {
   return Table().Find(handle, true);

@@ -44,7 +44,8 @@ std::shared_ptr<T> LookupAs(HANDLE handle) {
 // auto-reset (releases exactly one waiter and returns to non-signalled).
 class Event : public KernelObject {
  public:
-  Event(bool manualReset, bool initialState) : manualReset_(manualReset), signalled_(initialState) {}
+  Event(bool manualReset, bool initialState)
+      : manualReset_(manualReset), signalled_(initialState) {}
 
   void Set();
   void Reset();
