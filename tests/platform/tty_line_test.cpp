@@ -138,8 +138,7 @@ TtyModes Composed(const DCB& dcb) {
   return modes;
 }
 
-// ---- Line settings
-// -------------------------------------------------------------------------------
+// ---- Line settings ----
 
 TEST_F(TtyLineTest, EverySpeedOfTheComponentIsSetIncludingThoseWithoutATermiosConstant) {
   const DWORD speeds[] = {CBR_110,   CBR_300,   CBR_600,    CBR_1200,   CBR_2400,
@@ -279,8 +278,38 @@ TEST_F(TtyLineTest, RawModeReplacesCookedSettings) {
   EXPECT_EQ(tio.c_cc[VTIME], 0);
 }
 
-// ---- Data
-// ----------------------------------------------------------------------------------------
+TEST(TtyLineOpenModesTest, OpenedLineIsRawBeforeAnySettingsSoNothingIsEchoed) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  termios cooked = pty.SlaveTermios();
+  cooked.c_lflag |= ECHO | ICANON;
+  cooked.c_oflag |= OPOST | ONLCR;
+  cooked.c_iflag |= ICRNL;
+  ASSERT_EQ(tcsetattr(pty.Observer(), TCSANOW, &cooked), 0);
+  DWORD error = 0;
+  const auto line = OpenTtyLine(pty.SlavePath(), error);
+  ASSERT_NE(line, nullptr) << error;
+  const termios tio = pty.SlaveTermios();
+  EXPECT_EQ(tio.c_lflag & (ECHO | ICANON), 0u);
+  EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+  EXPECT_EQ(tio.c_iflag & ICRNL, 0u);
+  EXPECT_EQ(tio.c_cc[VMIN], 0);
+
+  ASSERT_EQ(write(pty.Master(), "ping\r", 5), 5);
+  char buffer[8] = {};
+  std::size_t got = 0;
+  const auto deadline = Clock::now() + kPatience;
+  while (got < 5 && Clock::now() < deadline) {
+    pollfd pfd{line->PollFd(), POLLIN, 0};
+    poll(&pfd, 1, 100);
+    got += line->Read(buffer + got, 5 - got).bytes;
+  }
+  EXPECT_EQ(std::string(buffer, got), "ping\r");
+  char echoed = 0;
+  EXPECT_EQ(read(pty.Master(), &echoed, 1), -1) << "echoed back: " << echoed;
+}
+
+// ---- Data ----
 
 TEST_F(TtyLineTest, EveryByteValuePassesUntranslatedBothWays) {
   ASSERT_EQ(line_->ApplyState(MakeDcb()), 0u);
@@ -351,8 +380,7 @@ TEST_F(TtyLineTest, MasterGoneIsAHangUpOnReadAndWrite) {
   EXPECT_NE(pfd.revents & POLLHUP, 0) << "the driver sees the hang-up in poll";
 }
 
-// ---- Opening
-// -------------------------------------------------------------------------------------
+// ---- Opening ----
 
 // Runs `body` in a child process as user nobody (when root) and returns its exit code.
 template <typename Body>

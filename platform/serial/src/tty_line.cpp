@@ -107,6 +107,13 @@ TtyLine::TtyLine(int fd) : fd_(fd) {
   int modemBits = 0;
   hasModemLines_ = ioctl(fd_, TIOCMGET, &modemBits) == 0;
   hasCounters_ = ioctl(fd_, TIOCGICOUNT, &lastCounts_) == 0;
+  // Raw from the start, speed and framing kept: until the first ApplyState a tty in its default
+  // cooked mode would echo received bytes back onto the line and translate line ends.
+  TtyModes modes;
+  if (ReadTtyModes(fd_, modes)) {
+    MakeRaw(modes);
+    WriteTtyModes(fd_, modes);
+  }
 }
 
 TtyLine::~TtyLine() {
@@ -259,8 +266,7 @@ void TtyLine::DiscardInput() { tcflush(fd_, TCIFLUSH); }
 
 void TtyLine::DiscardOutput() { tcflush(fd_, TCOFLUSH); }
 
-// ---- Opening
-// -------------------------------------------------------------------------------------
+// ---- Opening ----
 
 namespace {
 
