@@ -225,6 +225,7 @@ TEST_F(StreamingTest, MalformedDescriptionsReportSourceLineAndColumn) {
       {"object A: TSample\n  Count 1\nend", 2, 9, "'='"},
       {"object A: TSample\n  Text = 'x' +\nend", 3, 1, "a string after '+'"},
       {"object A: TSample\n  Count = @\nend", 2, 11, "unexpected character '@'"},
+      {"object A: TSample\n  Name = 'B C'\nend", 2, 10, "A.Name accepts"},  // setter raised
   };
   for (const BadCase& c : cases) {
     try {
