@@ -355,6 +355,7 @@ TEST_F(TtyLineTest, ModemCallsFailCleanlyOnAPtyAndTheLineKeepsWorking) {
   EXPECT_EQ(events.ceErrors, 0u);
   EXPECT_FALSE(events.breakSeen);
   EXPECT_FALSE(events.errorSeen);
+  EXPECT_EQ(events.modemChanges, 0u);
 
   DCB hard = MakeDcb();
   SetFlagWord(hard, 0x202D);  // DTR/RTS handshake: no modem lines to drive, still accepted

@@ -242,7 +242,7 @@ DWORD TtyLine::ModemStatus(DWORD& status) {
   return 0;
 }
 
-// Breaks and line errors counted by the UART driver since the last call.
+// Breaks, line errors and modem-input changes counted by the UART driver since the last call.
 LineEvents TtyLine::TakeLineEvents() {
   LineEvents events;
   if (!hasCounters_) return events;
@@ -258,6 +258,11 @@ LineEvents TtyLine::TakeLineEvents() {
   if (counts.overrun != lastCounts_.overrun) events.ceErrors |= CE_OVERRUN;
   if (counts.buf_overrun != lastCounts_.buf_overrun) events.ceErrors |= CE_RXOVER;
   events.errorSeen = (events.ceErrors & ~CE_BREAK) != 0;
+  // Modem-input transitions counted by the driver: a quick off-on between two samples still shows.
+  if (counts.cts != lastCounts_.cts) events.modemChanges |= MS_CTS_ON;
+  if (counts.dsr != lastCounts_.dsr) events.modemChanges |= MS_DSR_ON;
+  if (counts.rng != lastCounts_.rng) events.modemChanges |= MS_RING_ON;
+  if (counts.dcd != lastCounts_.dcd) events.modemChanges |= MS_RLSD_ON;
   lastCounts_ = counts;
   return events;
 }
