@@ -381,6 +381,22 @@ TEST_F(TtyLineTest, MasterGoneIsAHangUpOnReadAndWrite) {
   EXPECT_NE(pfd.revents & POLLHUP, 0) << "the driver sees the hang-up in poll";
 }
 
+// A hang-up of the tty itself, as when a USB adapter is pulled out: reads return 0 bytes and poll
+// reports POLLHUP, writes fail with EIO.
+TEST_F(TtyLineTest, TtyHungUpUnderTheLineIsAHangUp) {
+  if (ioctl(pty_.Observer(), TIOCVHANGUP) != 0) GTEST_SKIP() << "TIOCVHANGUP needs CAP_SYS_ADMIN";
+  char buffer[8];
+  const LineIo read = line_->Read(buffer, sizeof buffer);
+  EXPECT_EQ(read.bytes, 0u);
+  EXPECT_EQ(read.error, ERROR_DEVICE_NOT_CONNECTED);
+  const LineIo written = line_->Write("x", 1);
+  EXPECT_EQ(written.bytes, 0u);
+  EXPECT_EQ(written.error, ERROR_DEVICE_NOT_CONNECTED);
+  DWORD status = 0;
+  EXPECT_NE(line_->ModemStatus(status), 0u);
+  EXPECT_NE(line_->ApplyState(MakeDcb()), 0u);
+}
+
 // ---- Opening ----
 
 // Runs `body` in a child process as user nobody (when root) and returns its exit code.
