@@ -370,3 +370,21 @@ TEST_F(TtyPortTest, BytesReachTheFarEndAndBack) {
   }));
   EXPECT_EQ(Reply, "reply");
 }
+
+TEST_F(CablePortTest, CloseIsBoundedWhileAWriteCannotComplete) {
+  auto Port = MakePort();
+  Port->SetOBuffSize(64);
+  Port->SetOpen(true);
+  ASSERT_TRUE(Port->GetOpen());
+  Cable.SetReceiving(false);  // the far end takes nothing: the driver queue fills, writes pend
+  const std::string Block(64, 'z');
+  ASSERT_TRUE(PumpUntil([&] {
+    Port->PutBlock(Block.data(), static_cast<DWORD>(Block.size()));
+    return Port->GetOutQueCount() == 64 && Port->GetOutBuffFree() == 0;
+  }));
+  const auto Start = std::chrono::steady_clock::now();
+  Port->SetOpen(false);
+  EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(2));
+  ExpectClosedAndEmpty(*Port);
+  EXPECT_FALSE(Cable.NearIsOpen());
+}
