@@ -23,7 +23,8 @@ constexpr DWORD BaudRates[] = {CBR_110,   CBR_300,   CBR_600,    CBR_1200,   CBR
                                CBR_56000, CBR_57600, CBR_115200, CBR_128000, CBR_256000};
 constexpr int BaudRateCount = sizeof(BaudRates) / sizeof(BaudRates[0]);
 
-// Flow-control flag words: every bit of the 32 is set, the reserved ones to 0.
+// Writes the whole 32-bit flag word for a flow-control mode: every bit not listed for the
+// mode is 0, the reserved upper bits included (0x0001, 0x1311 or 0x202D).
 void ApplyFlagWord(DCB& Dcb, TComControl Control) {
   Dcb.fBinary = 1;
   Dcb.fParity = 0;
@@ -140,6 +141,7 @@ TCommPort::TCommPort(TComponent* AOwner)
       OutGeneration(0),
       DeliveryDepth(0),
       ClosePending(false) {
+  // Every field starts zeroed (the handle invalid); the initial values follow in their order.
   FMonitorEvents = 0;
   PortHandle = INVALID_HANDLE_VALUE;
   FComNumber = 2;
