@@ -73,11 +73,11 @@ struct Pty {
 
 // Moves `volume` bytes each way through a non-blocking descriptor: writes a counting pattern,
 // reads (and counts) what comes back. Used for the master side and the raw-termios owner.
-void PumpFd(int fd, std::size_t volume) {
+void PumpFd(int fd, std::size_t volume, const std::atomic<bool>* stop = nullptr) {
   std::vector<char> out(16384), in(65536);
   for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<char>(i * 7);
   std::size_t sent = 0, got = 0;
-  while (sent < volume || got < volume) {
+  while ((sent < volume || got < volume) && !(stop && *stop)) {
     pollfd p{fd, static_cast<short>(POLLIN | (sent < volume ? POLLOUT : 0)), 0};
     poll(&p, 1, 100);
     if (sent < volume && (p.revents & POLLOUT)) {
@@ -94,8 +94,16 @@ void PumpFd(int fd, std::size_t volume) {
 double RunBulk(const char* name, std::size_t volume, const std::function<void(Pty&)>& owner) {
   Pty pty;
   const auto start = Clock::now();
-  std::thread far([&] { PumpFd(pty.master, volume); });
-  owner(pty);
+  std::atomic<bool> stop{false};
+  std::thread far([&] { PumpFd(pty.master, volume, &stop); });
+  try {
+    owner(pty);
+  } catch (const std::exception& e) {
+    stop = true;
+    far.join();
+    std::printf("bulk %-15s not measured: %s\n", name, e.what());
+    return 0;
+  }
   far.join();
   const double s = Seconds(Clock::now() - start);
   const double mbps = 2.0 * static_cast<double>(volume) / s / 1e6;
@@ -129,7 +137,8 @@ void OpenBenchPort(TCommPort& port, const std::string& slave, DWORD ring) {
 
 void CommOwner(Pty& pty, std::size_t volume) {
   TCommPort port(nullptr);
-  OpenBenchPort(port, pty.slave, 65536);
+  const char* ringEnv = std::getenv("BENCH_RING_KIB");
+  OpenBenchPort(port, pty.slave, static_cast<DWORD>(ringEnv ? std::atoi(ringEnv) : 64) * 1024);
   std::vector<char> out(16384), in(65536);
   std::size_t sent = 0, got = 0;
   while (sent < volume || got < volume) {
@@ -145,14 +154,24 @@ void CommOwner(Pty& pty, std::size_t volume) {
     CheckSynchronize(0);
     if (!moved) std::this_thread::yield();
   }
+  // Closing discards what the driver still holds: let the far end take everything first.
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while ((port.GetOutBuffUsed() > 0 || port.GetOutQueCount() > 0) && Clock::now() < deadline)
+    std::this_thread::yield();
   port.SetOpen(false);
 }
 
 #if defined(HAVE_LIBSERIALPORT)
 void SerialPortOwner(Pty& pty, std::size_t volume) {
   sp_port* port = nullptr;
-  if (sp_get_port_by_name(pty.slave.c_str(), &port) != SP_OK || sp_open(port, SP_MODE_READ_WRITE) != SP_OK)
-    throw std::runtime_error("libserialport could not open the pty");
+  if (sp_get_port_by_name(pty.slave.c_str(), &port) != SP_OK ||
+      sp_open(port, SP_MODE_READ_WRITE) != SP_OK) {
+    char* why = sp_last_error_message();
+    const std::string message = std::string("libserialport could not open the pty: ") + why;
+    sp_free_error_message(why);
+    if (port) sp_free_port(port);
+    throw std::runtime_error(message);
+  }
   sp_set_baudrate(port, 115200);
   sp_set_bits(port, 8);
   sp_set_parity(port, SP_PARITY_NONE);

@@ -55,7 +55,16 @@ CablePort::CablePort(const std::string& prefix)
 }
 
 CablePort::~CablePort() {
-  if (Port) Port->SetOpen(false);
+  // The handlers capture the test's locals, which are gone by now: the close must not call them.
+  TCommPort& port = *Port;
+  for (TNotifyEvent* slot : {&port.OnCTSSignal, &port.OnDCDSignal, &port.OnDSRSignal,
+                             &port.OnRxDSignal, &port.OnRxEventSignal, &port.OnTxDSignal,
+                             &port.OnRingSignal, &port.OnBreakSignal, &port.OnClose})
+    slot->Clear();
+  port.OnErrorSignal.Clear();
+  port.OnDataReceived.Clear();
+  port.OnOpen.Clear();
+  port.SetOpen(false);
   Port.reset();
 }
 

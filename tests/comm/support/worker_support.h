@@ -40,7 +40,7 @@ class PortRoute {
 };
 
 // A TCommPort whose device is end A of a fresh virtual cable; the test plays end B. The port is
-// configured but not opened.
+// configured but not opened. Destruction clears the handlers before it closes the port.
 struct CablePort {
   static constexpr int ComNumber = 47;
   explicit CablePort(const std::string& prefix = "w");
