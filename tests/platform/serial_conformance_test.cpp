@@ -407,6 +407,32 @@ TEST_P(Conformance, ReturnAtOnceTimeoutsGiveWhatIsThere) {
   EXPECT_EQ(n, 3u);
 }
 
+TEST_P(Conformance, TotalReadTimeoutEndsAReadWithWhatArrived) {
+  COMMTIMEOUTS total{0, 0, 50, 0, 0};
+  ASSERT_TRUE(SetCommTimeouts(handle_, &total));
+  Receive("abc", 3);
+  char buffer[10];
+  DWORD n = 0;
+  Overlapped o;
+  if (!ReadFile(handle_, buffer, sizeof buffer, &n, o.P())) {
+    ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+    ASSERT_TRUE(o.Signalled(10000));
+    ASSERT_TRUE(GetOverlappedResult(handle_, o.P(), &n, TRUE));
+  }
+  EXPECT_EQ(n, 3u);
+  EXPECT_EQ(std::string(buffer, 3), "abc");
+
+  // MAXDWORD/MAXDWORD/constant: returns as soon as one byte is there.
+  COMMTIMEOUTS firstByte{MAXDWORD, MAXDWORD, 10000, 0, 0};
+  ASSERT_TRUE(SetCommTimeouts(handle_, &firstByte));
+  ASSERT_FALSE(ReadFile(handle_, buffer, sizeof buffer, &n, o.P()));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  peer_->Write("z");
+  ASSERT_TRUE(GetOverlappedResult(handle_, o.P(), &n, TRUE));
+  EXPECT_EQ(n, 1u);
+  EXPECT_EQ(buffer[0], 'z');
+}
+
 TEST_P(Conformance, EventCharacterRaisesRxFlag) {
   DCB dcb{};
   ASSERT_TRUE(GetCommState(handle_, &dcb));

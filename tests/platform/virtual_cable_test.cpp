@@ -130,6 +130,19 @@ TEST_F(VirtualCableTest, CtsFlowControlHoldsOutputUntilClearToSend) {
   EXPECT_EQ(cable_.ReadExactly(4, 10s), "held");
 }
 
+TEST_F(VirtualCableTest, XoffEscapeHoldsOutputUntilXon) {
+  ASSERT_TRUE(EscapeCommFunction(handle_, SETXOFF));
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(handle_, "wait", 4, &written, nullptr));
+  char byte = 0;
+  EXPECT_EQ(cable_.Read(&byte, 1, std::chrono::milliseconds(50)), 0u);
+  COMSTAT stat{};
+  ASSERT_TRUE(ClearCommError(handle_, nullptr, &stat));
+  EXPECT_EQ(stat.fXoffHold, 1u);
+  ASSERT_TRUE(EscapeCommFunction(handle_, SETXON));
+  EXPECT_EQ(cable_.ReadExactly(4, 10s), "wait");
+}
+
 TEST_F(VirtualCableTest, OutputQueueCountIsExactWhileTheFarEndDoesNotReceive) {
   cable_.SetReceiving(false);
   ASSERT_TRUE(SetupComm(handle_, 1024, 1024));
@@ -212,6 +225,7 @@ TEST_F(VirtualCableTest, OpenCanBeMadeToFail) {
   EXPECT_EQ(OpenDevice(cable_.NearPath()), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   EXPECT_FALSE(cable_.NearIsOpen());
+  EXPECT_EQ(cable_.CallLog().back().Call, "CreateFileA") << "a failed open logs no close";
   handle_ = OpenDevice(cable_.NearPath());
   EXPECT_NE(handle_, INVALID_HANDLE_VALUE);
   auto log = cable_.CallLog();

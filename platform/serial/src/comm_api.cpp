@@ -67,10 +67,11 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD /*dwDesiredAccess*/, DWORD /*
     return INVALID_HANDLE_VALUE;
   }
   auto driver = std::make_shared<Driver>(std::move(line));
-  if (DWORD injected = driver->OpenCheck(lpFileName)) {
-    driver->Close();
-    SetLastError(injected);
-    return INVALID_HANDLE_VALUE;
+  error = driver->OpenCheck(lpFileName);
+  if (error == 0) error = driver->Start();
+  if (error != 0) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;  // the driver and its line go away with the last reference
   }
   return win32::RegisterHandle(std::move(driver));
 }

@@ -36,8 +36,11 @@ class Driver : public win32::KernelObject {
   Driver(const Driver&) = delete;
   Driver& operator=(const Driver&) = delete;
 
+  // Starts the I/O thread; 0 or the error that prevented it.
+  DWORD Start();
   // Logs CreateFileA on the line and returns the failure injected for it (0: none).
   DWORD OpenCheck(const std::string& name);
+  // CloseHandle: aborts everything pending, stops the I/O thread and closes the line.
   DWORD Close() override;
 
   BOOL ReadFile(void* buffer, DWORD n, DWORD* bytesRead, OVERLAPPED* overlapped);
@@ -84,6 +87,8 @@ class Driver : public win32::KernelObject {
     std::optional<Clock::time_point> deadline;
     bool operator==(const Interest&) const = default;
   };
+
+  DWORD Shutdown(bool byCloseHandle);
 
   // Call entry: fails on a closed driver, logs the call, applies an injected failure.
   bool Enter(std::unique_lock<std::mutex>& lock, const char* call, const std::string& args);

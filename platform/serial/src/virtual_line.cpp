@@ -67,6 +67,10 @@ std::unique_ptr<Line> OpenVirtualLine(const std::string& spec, DWORD& error) {
     return nullptr;
   }
   auto cable = Cable::Acquire(name);
+  if (cable->ends[Cable::kA].notifyFd < 0 || cable->ends[Cable::kB].notifyFd < 0) {
+    error = ERROR_TOO_MANY_OPEN_FILES;
+    return nullptr;
+  }
   {
     std::lock_guard lock(cable->mutex);
     Cable::End& self = cable->ends[end];
@@ -232,7 +236,10 @@ DWORD VirtualLine::InjectedFailure(const char* call) {
 
 void VirtualLine::LogCall(const char* call, const std::string& args) {
   std::lock_guard lock(cable_->mutex);
-  cable_->ends[end_].log.push_back({call, args});
+  auto& log = cable_->ends[end_].log;
+  // Bounded, so a long-running program on a cable does not grow without end.
+  if (log.size() >= Cable::kLogLimit) log.erase(log.begin(), log.begin() + Cable::kLogLimit / 2);
+  log.push_back({call, args});
 }
 
 // ---- The test handle

@@ -24,6 +24,8 @@ class Cable {
   static constexpr int kB = 1;
   // Bytes one direction holds before the sending end's writes are refused.
   static constexpr std::size_t kBufferLimit = 64 * 1024;
+  // Entries of an end's call log kept; the older half is dropped when it is full.
+  static constexpr std::size_t kLogLimit = 100000;
 
   struct Failure {
     DWORD error = 0;
