@@ -262,3 +262,48 @@ TEST(ThreadTest, OnTerminateRunsOnTheMainThread) {
 }
 
 TEST(ThreadTest, IsMainThreadOnTheTestThread) { EXPECT_TRUE(IsMainThread()); }
+
+// The close pattern: the main thread destroys a notifier that keeps synchronising; the
+// destructor's wait runs the pending calls, so both finish.
+TEST(ThreadTest, DestroyingANotifierBlockedInSynchronizeFinishes) {
+  int delivered = 0;
+  std::atomic<bool> first{false};
+  auto* t = TThread::Create<TLambdaThread>([&](TLambdaThread& self) {
+    while (!self.Terminated()) {
+      self.Synchronize([&] { ++delivered; });
+      first = true;
+    }
+    self.Synchronize([&] { ++delivered; });  // the last delivery, after Terminate
+  });
+  ASSERT_TRUE(WaitUntil([&] { return first.load(); }));
+  delete t;
+  EXPECT_GE(delivered, 2);
+}
+
+// Workers queue calls for two owners while the main thread drops one owner's calls and runs
+// the rest: no call of the other owner is lost or run twice.
+TEST(ThreadTest, QueueingAndRemovingFromSeveralThreadsKeepsOtherOwnersCalls) {
+  constexpr int kWorkers = 3, kCalls = 500;
+  const int dropped = 0, kept = 0;
+  int keptRuns = 0;  // main thread only
+  std::atomic<int> done{0};
+  std::vector<std::unique_ptr<TLambdaThread>> workers;
+  for (int w = 0; w < kWorkers; ++w) {
+    workers.emplace_back(TThread::Create<TLambdaThread>([&](TLambdaThread&) {
+      for (int i = 0; i < kCalls; ++i) {
+        TThread::ForceQueue(&dropped, [] {});
+        TThread::ForceQueue(&kept, [&] { ++keptRuns; });
+      }
+      ++done;
+    }));
+  }
+  while (done < kWorkers) {
+    TThread::RemoveQueuedEvents(&dropped);
+    CheckSynchronize(1);
+  }
+  for (auto& w : workers) w->WaitFor();
+  ASSERT_TRUE(WaitUntil([&] { return keptRuns == kWorkers * kCalls; }));
+  TThread::RemoveQueuedEvents(&dropped);
+  CheckSynchronize();
+  EXPECT_EQ(keptRuns, kWorkers * kCalls);
+}
