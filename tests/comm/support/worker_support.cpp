@@ -1,15 +1,15 @@
 #include "worker_support.h"
 
+#include <fcntl.h>
 #include <framework/thread.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <fcntl.h>
-#include <poll.h>
 #include <stdexcept>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
 
 namespace workertest {
 

@@ -3,7 +3,6 @@
 #include <comm/Commport.h>
 #include <framework/thread.h>
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 
 #include <algorithm>

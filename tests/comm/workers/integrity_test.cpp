@@ -3,13 +3,12 @@
 #include <comm/Commport.h>
 #include <framework/thread.h>
 #include <gtest/gtest.h>
-
 #include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <string>
 #include <thread>
 #include <vector>

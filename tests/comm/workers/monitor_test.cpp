@@ -32,9 +32,9 @@ TEST(WorkerMonitor, DeviceMaskFollowsMonitorEvents) {
     const char* mask;
   };
   const TEventStates defaults = CablePort().Port->GetMonitorEvents();
-  for (const Case& c : {Case{defaults, "mask=0x000001FD"}, Case{EventSet({evRing}), "mask=0x00000100"},
-                        Case{0, "mask=0x00000000"},
-                        Case{EventSet({evRxEventChar, evBreak}), "mask=0x00000042"}}) {
+  for (const Case& c :
+       {Case{defaults, "mask=0x000001FD"}, Case{EventSet({evRing}), "mask=0x00000100"},
+        Case{0, "mask=0x00000000"}, Case{EventSet({evRxEventChar, evBreak}), "mask=0x00000042"}}) {
     CablePort p("mask");
     p.Port->SetMonitorEvents(c.events);
     ASSERT_TRUE(p.Open());

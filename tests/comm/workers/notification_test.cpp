@@ -84,7 +84,7 @@ TEST(WorkerNotifications, DataReceivedRunsInsideCloseBeforeOnClose) {
 
 namespace {
 
-const char* const HandlerOrder[9] = {"CTS", "DCD", "DSR", "Ring", "RxD",
+const char* const HandlerOrder[9] = {"CTS",     "DCD", "DSR",   "Ring", "RxD",
                                      "RxEvent", "TxD", "Break", "Error"};
 
 // Records every status handler call; "|" separates the calls of successive CheckSynchronize
@@ -146,8 +146,8 @@ int OrderOf(const std::string& name) {
 TEST(WorkerNotifications, FullMaskCallsNineHandlersInFixedOrder) {
   CablePort p("order");
   p.Port->SetEventChar('Z');
-  p.Port->SetMonitorEvents(EventSet({evRxChar, evRxEventChar, evTxEmpty, evCTS, evDSR, evRlsd,
-                                     evBreak, evError, evRing}));
+  p.Port->SetMonitorEvents(EventSet(
+      {evRxChar, evRxEventChar, evTxEmpty, evCTS, evDSR, evRlsd, evBreak, evError, evRing}));
   StatusRecorder rec;
   rec.Attach(*p.Port);
   ASSERT_TRUE(p.Open());
@@ -164,7 +164,7 @@ TEST(WorkerNotifications, FullMaskCallsNineHandlersInFixedOrder) {
     p.Cable.SetRing(!ringBefore);
     ASSERT_TRUE(rec.PumpUntil([&] { return p.Port->GetRing() != ringBefore; }));
     rts = !rts;
-    p.Cable.SetRTS(rts);  // completes the monitor's new wait
+    p.Cable.SetRTS(rts);   // completes the monitor's new wait
     p.Port->PutChar('x');  // transmit empty follows once the far end has taken the byte
     p.Cable.ReadExactly(1, Ms(20));
     rts = !rts;
@@ -217,9 +217,8 @@ TEST(WorkerNotifications, EmptyMaskDispatchAtCloseCallsNothing) {
   p.Port->OnClose = [&](TObject*) { closed = true; };
   ASSERT_TRUE(p.Open());
   p.Cable.SetRTS(true);
-  ASSERT_TRUE(PumpUntil([&] {
-    return std::find(rec.log.begin(), rec.log.end(), "CTS") != rec.log.end();
-  }));
+  ASSERT_TRUE(
+      PumpUntil([&] { return std::find(rec.log.begin(), rec.log.end(), "CTS") != rec.log.end(); }));
   rec.Pump(Ms(200));
   const std::size_t before = rec.log.size();
   p.Port->SetOpen(false);
