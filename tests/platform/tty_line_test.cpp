@@ -455,6 +455,8 @@ TEST(TtyOpenTest, MissingOrNonTtyDevicesAreNotFound) {
   EXPECT_EQ(error, ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(OpenTtyLine("/dev/null", error), nullptr);
   EXPECT_EQ(error, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(OpenTtyLine("/tmp", error), nullptr);
+  EXPECT_EQ(error, ERROR_FILE_NOT_FOUND);
 
   char file[] = "/tmp/tty_open_test_XXXXXX";
   const int fd = mkstemp(file);

@@ -283,6 +283,7 @@ DWORD OpenErrorFromErrno(int err) {
     case ENOTDIR:
     case ENAMETOOLONG:
     case ELOOP:
+    case EISDIR:
     case EIO:  // a /dev/ttyS node with no UART behind it
       return ERROR_FILE_NOT_FOUND;
     case EACCES:
