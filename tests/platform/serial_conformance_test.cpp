@@ -110,6 +110,35 @@ TEST_P(Conformance, WriteLargerThanTheQueuesGoesPendingAndDeliversEverything) {
   EXPECT_TRUE(received == data) << "bytes lost or reordered";
 }
 
+// The reader's pattern: wait for EV_RXCHAR, read cbInQue bytes, repeat. A full input queue must
+// refill from the line as it is read, with a new EV_RXCHAR, until everything has arrived.
+TEST_P(Conformance, FullInputQueueRefillsAsItIsRead) {
+  ASSERT_TRUE(SetupComm(handle_, 0, 0));  // the smallest queue the driver allows
+  ASSERT_TRUE(SetCommMask(handle_, EV_RXCHAR));
+  std::string data(5000, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i % 251);
+  peer_->Write(data);
+  std::string got;
+  Overlapped o;
+  std::vector<char> buffer(data.size());
+  while (got.size() < data.size()) {
+    DWORD queued = InQueue(handle_);
+    if (queued == 0) {
+      DWORD mask = 0, unused = 0;
+      if (!WaitCommEvent(handle_, &mask, o.P())) {
+        ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+        ASSERT_TRUE(o.Signalled(10000)) << "stalled after " << got.size() << " bytes";
+        ASSERT_TRUE(GetOverlappedResult(handle_, o.P(), &unused, TRUE));
+      }
+      continue;
+    }
+    DWORD n = 0;
+    ASSERT_TRUE(ReadFile(handle_, buffer.data(), queued, &n, o.P()));
+    got.append(buffer.data(), n);
+  }
+  EXPECT_TRUE(got == data);
+}
+
 TEST_P(Conformance, WaitCommEventPendsAndRxCharIsNotRefiredForUnreadBytes) {
   ASSERT_TRUE(SetCommMask(handle_, EV_RXCHAR));
   Overlapped o;
@@ -358,6 +387,18 @@ TEST_P(Conformance, BadArgumentsHaveDefinedResults) {
   EXPECT_EQ(std::string(buffer, 300), std::string(300, 'z'));
   ASSERT_TRUE(SetupComm(handle_, 0xFFFFFFFF, 0xFFFFFFFF));
   Receive("ok", 2);
+
+  // Huge time-outs: the read simply stays pending.
+  COMMTIMEOUTS huge{0, MAXDWORD, MAXDWORD, MAXDWORD, MAXDWORD};
+  ASSERT_TRUE(SetCommTimeouts(handle_, &huge));
+  ASSERT_FALSE(ReadFile(handle_, buffer, 0xFFFFFFFF, &n, o.P()));  // never gets that many
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  EXPECT_FALSE(GetOverlappedResult(handle_, o.P(), &n, FALSE));
+  EXPECT_EQ(GetLastError(), ERROR_IO_INCOMPLETE);
+  ASSERT_TRUE(CancelIo(handle_));
+  EXPECT_FALSE(GetOverlappedResult(handle_, o.P(), &n, TRUE));
+  EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+  EXPECT_EQ(n, 2u) << "the two queued bytes were taken before the abort";
 }
 
 TEST_P(Conformance, LineSettingsAreValidatedAndKept) {

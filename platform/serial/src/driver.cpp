@@ -23,6 +23,13 @@ ULONG_PTR LoadStatus(OVERLAPPED* overlapped) {
   return std::atomic_ref<ULONG_PTR>(overlapped->Internal).load(std::memory_order_acquire);
 }
 
+// Deadline of a total time-out of `ms` milliseconds; products of two 32-bit values are capped
+// (at about 35 years) so the clock arithmetic cannot overflow.
+std::chrono::steady_clock::time_point DeadlineAfter(std::uint64_t ms) {
+  constexpr std::uint64_t kLongest = std::uint64_t{1} << 40;
+  return std::chrono::steady_clock::now() + std::chrono::milliseconds(std::min(ms, kLongest));
+}
+
 std::size_t ClampQueueSize(DWORD requested) {
   return std::clamp<std::size_t>(requested, Driver::kMinQueueSize, Driver::kMaxQueueSize);
 }
@@ -260,18 +267,18 @@ BOOL Driver::ReadFile(void* buffer, DWORD n, DWORD* bytesRead, OVERLAPPED* overl
   if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
       t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD) {
     op.endsOnFirstByte = true;
-    op.deadline = Clock::now() + std::chrono::milliseconds(t.ReadTotalTimeoutConstant);
+    op.deadline = DeadlineAfter(t.ReadTotalTimeoutConstant);
   } else if (!returnAtOnce &&
              (t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0)) {
-    auto total = std::uint64_t{t.ReadTotalTimeoutMultiplier} * n + t.ReadTotalTimeoutConstant;
-    op.deadline = Clock::now() + std::chrono::milliseconds(total);
+    op.deadline =
+        DeadlineAfter(std::uint64_t{t.ReadTotalTimeoutMultiplier} * n + t.ReadTotalTimeoutConstant);
   }
 
   reads_.push_back(std::move(op));
   // Bytes already queued may be enough; otherwise look at the line now rather than wait for the
   // I/O thread's next turn.
   FeedPendingReads();
-  if (IsPending(overlapped)) PumpInput();
+  if (IsPending(overlapped) || inputStalled_) PumpInput();
   if (IsPending(overlapped)) {
     // Still short of n bytes: return what there is, or fail on a hung-up line, or wait.
     if (returnAtOnce || hangUpError_ != 0) {
@@ -301,8 +308,8 @@ BOOL Driver::WriteFile(const void* buffer, DWORD n, DWORD* bytesWritten, OVERLAP
   op.size = n;
   const COMMTIMEOUTS& t = timeouts_;
   if (t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0) {
-    auto total = std::uint64_t{t.WriteTotalTimeoutMultiplier} * n + t.WriteTotalTimeoutConstant;
-    op.deadline = Clock::now() + std::chrono::milliseconds(total);
+    op.deadline = DeadlineAfter(std::uint64_t{t.WriteTotalTimeoutMultiplier} * n +
+                                t.WriteTotalTimeoutConstant);
   }
   writes_.push_back(std::move(op));
   FillOutputFromPendingWrites();
@@ -517,6 +524,7 @@ BOOL Driver::PurgeComm(DWORD flags) {
   if (flags & PURGE_RXCLEAR) {
     input_.Clear();
     if (!lineDead_) line_->DiscardInput();
+    PumpInput();  // bytes that arrived since belong to the new start
   }
   FillOutputFromPendingWrites();
   WakeIfInterestChanged();
@@ -536,6 +544,7 @@ void Driver::PumpInput() {
     FeedPendingReads();
     std::size_t room = 0;
     std::uint8_t* to = input_.FreeRun(room);
+    inputStalled_ = room == 0;
     if (room == 0) break;
     LineIo io = line_->Read(to, room);
     if (io.error != 0) {

@@ -151,6 +151,7 @@ class Driver : public win32::KernelObject {
   bool modemUnsupported_ = false;  // the line has no modem inputs (a pty): not sampled
   bool transmitting_ = false;      // bytes were queued since the last EV_TXEMPTY
   bool outputHeld_ = false;        // EscapeCommFunction(SETXOFF)
+  bool inputStalled_ = false;      // the input queue filled up: the line may hold more
   DWORD hangUpError_ = 0;          // nonzero once the line has gone away
   bool lineDead_ = false;          // a hung-up tty: no longer polled
   Interest polled_;
