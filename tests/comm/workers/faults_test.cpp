@@ -141,6 +141,58 @@ TEST(WorkerFaults, DeadDeviceCostsNoSpin) {
   EXPECT_LT(CloseMillis(*p.Port), 1000.0);
 }
 
+// Reads and writes that keep failing are retried with a back-off, not in a tight loop; once the
+// device answers again the bytes move.
+TEST(WorkerFaults, FailingTransfersBackOffAndRecover) {
+  CablePort p("backoff");
+  ASSERT_TRUE(p.Open());
+  p.Cable.FailNext("ReadFile", ERROR_GEN_FAILURE, -1);
+  p.Cable.FailNext("WriteFile", ERROR_GEN_FAILURE, -1);
+  p.Cable.Write("inbound", 7);
+  ASSERT_EQ(p.Port->PutBlock("outbound", 8), 8u);
+  PumpUntil([] { return false; }, Ms(200));
+  const double cpu0 = ProcessCpuSeconds();
+  const auto t0 = Clock::now();
+  PumpUntil([] { return false; }, Ms(1500));
+  const double share = (ProcessCpuSeconds() - cpu0) / (MillisSince(t0) / 1000.0);
+  RecordProperty("failing_port_cpu_share", std::to_string(share));
+#if !defined(ZELVANE_TSAN) && !defined(ZELVANE_ASAN)
+  EXPECT_LT(share, 0.05);
+#endif
+  EXPECT_EQ(p.Port->GetInBuffUsed(), 0u);
+  EXPECT_EQ(p.Port->GetOutBuffUsed(), 8u);
+
+  p.Cable.FailNone();
+  EXPECT_EQ(p.Cable.ReadExactly(8, Ms(10000)), "outbound");
+  ASSERT_TRUE(PumpUntil([&] { return p.Port->GetInBuffUsed() == 7; }));
+  char buf[8];
+  ASSERT_EQ(p.Port->GetBlock(buf, sizeof buf), 7u);
+  EXPECT_EQ(std::string(buf, 7), "inbound");
+}
+
+// When the driver's status query fails the reader reads nothing on the strength of an earlier
+// answer: it goes back to waiting, and the next wake-up moves the bytes.
+TEST(WorkerFaults, ReaderWaitsAgainWhenStatusQueryFails) {
+  CablePort p("clearfail");
+  ASSERT_TRUE(p.Open());
+  PumpUntil([] { return false; }, Ms(100));
+  p.Cable.ClearCallLog();
+  p.Cable.FailNext("ClearCommError", ERROR_GEN_FAILURE);
+  p.Cable.Write("abc", 3);
+  PumpUntil([] { return false; }, Ms(300));
+  bool failedQuery = false, readAfter = false;
+  for (const auto& r : p.Cable.CallLog()) {
+    failedQuery |= r.Call == "ClearCommError";
+    readAfter |= failedQuery && r.Call == "ReadFile";
+  }
+  EXPECT_TRUE(failedQuery);
+  EXPECT_FALSE(readAfter);
+  EXPECT_EQ(p.Port->GetInBuffUsed(), 0u);
+
+  p.Cable.Write("d", 1);  // a new received-character event wakes the reader again
+  ASSERT_TRUE(PumpUntil([&] { return p.Port->GetInBuffUsed() == 4; }));
+}
+
 namespace {
 
 // Closes the port from inside a handler the notifiers deliver; the close happens after the
