@@ -77,13 +77,18 @@ bool TReadThread::ReadRun(char* Destination, DWORD Length, DWORD Generation, DWO
   Received = 0;
   if (ReadFile(Handle, Destination, Length, &Received, &Overlapped)) return true;
   if (GetLastError() != ERROR_IO_PENDING) return false;
-  while (WaitForSingleObject(Overlapped.hEvent, PendingCheckMs) == WAIT_TIMEOUT) {
-    if (FlushedSince(Generation)) {
+  // Wait for the result, looking at the operation's status rather than at the event alone
+  // (closing resets the event).
+  bool Aborted = false;
+  while (!GetOverlappedResult(Handle, &Overlapped, &Received, FALSE)) {
+    if (GetLastError() != ERROR_IO_INCOMPLETE) return false;
+    if (!Aborted && FlushedSince(Generation)) {
       PurgeComm(Handle, PURGE_RXABORT);
-      break;
+      Aborted = true;
+      continue;
     }
+    WaitForSingleObject(Overlapped.hEvent, PendingCheckMs);
   }
-  if (!GetOverlappedResult(Handle, &Overlapped, &Received, TRUE)) return false;
   ResetEvent(Overlapped.hEvent);
   return true;
 }

@@ -88,7 +88,7 @@ TEST(WorkerMonitor, PendingWaitIsCollectedAfterFiftyMilliseconds) {
   ASSERT_TRUE(p.Open());
   std::vector<double> early, late;
   bool rts = false;
-  for (int round = 0; round < 3; ++round) {
+  for (int round = 0; round < 5; ++round) {
     for (int delay : {10, 80}) {
       Stimulus(Ms(150));  // quiet: the monitor is blocked on a pending wait
       rts = !rts;
@@ -110,9 +110,9 @@ TEST(WorkerMonitor, PendingWaitIsCollectedAfterFiftyMilliseconds) {
   std::sort(late.begin(), late.end());
   // Event at 10 ms: not before the pause has ended (~50 ms after the wait began).
   EXPECT_GE(early[0], 45.0);
-  EXPECT_LE(early[1], 250.0);
-  // Event at 80 ms: collected at once, well inside another 50 ms pause.
-  EXPECT_LE(late[1], 30.0);
+  EXPECT_LE(early[2], 250.0);
+  // Event at 80 ms: collected at once (median of five), well inside another 50 ms pause.
+  EXPECT_LE(late[2], 30.0);
 }
 
 // Under hardware handshake with the far end's RTS (our CTS) low, queued bytes stay in the ring;

@@ -227,16 +227,3 @@ TEST(WorkerNotifications, EmptyMaskDispatchAtCloseCallsNothing) {
   for (std::size_t i = before; i < rec.log.size(); ++i) handlerCalls += rec.log[i] != "|";
   EXPECT_EQ(handlerCalls, 0u);
 }
-
-// With no OnDataReceived assigned the notifier still goes through the main thread, and the
-// port closes normally.
-TEST(WorkerNotifications, UnassignedHandlersAreSkipped) {
-  CablePort p("unassigned");
-  ASSERT_TRUE(p.Open());
-  p.Cable.Write("abc", 3);
-  p.Cable.SetRTS(true);
-  ASSERT_TRUE(PumpUntil([&] { return p.Port->GetInBuffUsed() == 3 && p.Port->GetCTS(); }));
-  PumpUntil([] { return false; }, Ms(100));
-  p.Port->SetOpen(false);
-  EXPECT_FALSE(p.Port->GetOpen());
-}
