@@ -508,14 +508,21 @@ TEST_P(Conformance, TxEmptyWhenOutputHasDrained) {
 
 TEST_P(Conformance, HangUpFailsPendingAndLaterIoWithoutSpinning) {
   ASSERT_TRUE(SetCommMask(handle_, EV_RXCHAR));
-  Overlapped read;
+  Overlapped read, write;
   char buffer[64];
   DWORD n = 0;
   ASSERT_FALSE(ReadFile(handle_, buffer, sizeof buffer, &n, read.P()));
+  peer_->StopReceiving();
+  std::string big(1 << 20, 'h');
+  ASSERT_FALSE(WriteFile(handle_, big.data(), static_cast<DWORD>(big.size()), &n, write.P()));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
   peer_->Write("partial");
   peer_->HangUp();
   EXPECT_FALSE(GetOverlappedResult(handle_, read.P(), &n, TRUE));
   DWORD error = GetLastError();
+  EXPECT_TRUE(error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_BROKEN_PIPE) << error;
+  EXPECT_FALSE(GetOverlappedResult(handle_, write.P(), &n, TRUE));
+  error = GetLastError();
   EXPECT_TRUE(error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_BROKEN_PIPE) << error;
 
   Overlapped later;

@@ -71,6 +71,28 @@ TEST_F(VirtualCableTest, BreaksAndLineErrorsRaiseEventsAndErrorFlags) {
   EXPECT_EQ(errors, 0u) << "ClearCommError clears the flags";
 }
 
+TEST_F(VirtualCableTest, EventsFromBeforeTheMaskAreNotReported) {
+  ASSERT_TRUE(SetCommMask(handle_, EV_RXCHAR));
+  cable_.SendBreak();
+  cable_.SetRTS(true);
+  ASSERT_TRUE(WaitUntil([&] {
+    DWORD status = 0;
+    return GetCommModemStatus(handle_, &status) && status == MS_CTS_ON;
+  }));
+  ASSERT_TRUE(SetCommMask(handle_, EV_BREAK | EV_CTS));
+  Overlapped o;
+  DWORD mask = 0;
+  ASSERT_FALSE(WaitCommEvent(handle_, &mask, o.P()));
+  EXPECT_FALSE(o.Signalled(100)) << "reported an event from before the mask: " << mask;
+  cable_.SetRTS(false);
+  DWORD unused = 0;
+  ASSERT_TRUE(GetOverlappedResult(handle_, o.P(), &unused, TRUE));
+  EXPECT_EQ(mask, EV_CTS);
+  DWORD errors = 0;
+  ASSERT_TRUE(ClearCommError(handle_, &errors, nullptr));
+  EXPECT_EQ(errors, CE_BREAK) << "the break's error flag is kept";
+}
+
 TEST_F(VirtualCableTest, EscapeFunctionsDriveTheNearEndsOutputs) {
   ASSERT_TRUE(EscapeCommFunction(handle_, CLRDTR));
   ASSERT_TRUE(EscapeCommFunction(handle_, CLRRTS));

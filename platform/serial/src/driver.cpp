@@ -17,6 +17,7 @@ namespace {
 
 constexpr int kDrainCheckMs = 10;  // re-check of a transmitter that cannot signal "empty"
 constexpr DWORD kValidEventMask = 0x1FFF;
+constexpr DWORD kSampledEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_BREAK | EV_ERR;
 constexpr DWORD kValidPurgeFlags = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 ULONG_PTR LoadStatus(OVERLAPPED* overlapped) {
@@ -444,6 +445,12 @@ BOOL Driver::SetCommMask(DWORD mask) {
   if ((mask & ~kValidEventMask) != 0) return Fail(ERROR_INVALID_PARAMETER);
   mask_ = mask;
   events_ = 0;
+  // Changes and breaks from before the new mask are not its events (their error flags stay).
+  if (!lineDead_) {
+    errors_ |= line_->TakeLineEvents().ceErrors;
+    SampleModem();
+  }
+  WakeIfInterestChanged();
   if (wait_) {
     // A new mask releases the pending wait with an empty mask.
     if (wait_->mask) *wait_->mask = 0;
@@ -689,8 +696,11 @@ Driver::Interest Driver::ComputeInterest() const {
     if (!output_.Empty() && !outputHeld_ && hangUpError_ == 0) interest.lineEvents |= POLLOUT;
     // A transmitter that has taken everything but not yet sent it cannot signal "empty".
     if (transmitting_ && output_.Empty() && writes_.empty()) interest.periodicMs = kDrainCheckMs;
+    // Lines that cannot signal modem-input changes, breaks or errors are sampled, but only while
+    // someone waits for such events; ClearCommError collects the error flags on its own.
     int modemMs = line_->ModemPollIntervalMs();
-    if (modemMs > 0 && (interest.periodicMs < 0 || modemMs < interest.periodicMs))
+    if (modemMs > 0 && (mask_ & kSampledEvents) != 0 &&
+        (interest.periodicMs < 0 || modemMs < interest.periodicMs))
       interest.periodicMs = modemMs;
   }
   for (const auto* ops : {&reads_, &writes_})
