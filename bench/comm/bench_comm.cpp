@@ -201,6 +201,9 @@ void CommOwner(Pty& pty, BulkClock& clock, std::size_t volume, DWORD ring) {
 }
 
 #if defined(HAVE_LIBSERIALPORT)
+// libserialport cannot open a pty slave on Linux: it looks the port up under /sys/class/tty
+// (where pty slaves do not appear), and sp_open reads the modem lines with TIOCMGET, which a pty
+// refuses. The run reports that and goes on.
 void SerialPortOwner(Pty& pty, BulkClock& clock, std::size_t volume) {
   sp_port* port = nullptr;
   if (sp_get_port_by_name(pty.slave.c_str(), &port) != SP_OK ||
