@@ -317,10 +317,13 @@ TEST_F(VirtualCableTest, ComPortNamesReachACableThroughTheEnvironment) {
   handle_ = INVALID_HANDLE_VALUE;
   ASSERT_EQ(::setenv("COMM_PORT_77", cable_.NearPath().c_str(), 1), 0);
   handle_ = OpenDevice("\\\\.\\COM77");
-  ::unsetenv("COMM_PORT_77");
   ASSERT_NE(handle_, INVALID_HANDLE_VALUE) << GetLastError();
   EXPECT_TRUE(cable_.NearIsOpen());
+  // The plain name reaches the same end, which is held.
   EXPECT_EQ(OpenDevice("COM77"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+  ::unsetenv("COMM_PORT_77");
+  EXPECT_EQ(OpenDevice("COMX"), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(OpenDevice("virtual:"), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);

@@ -1,4 +1,6 @@
 // The Win32 serial-device calls: each finds the driver behind its handle and delegates to it.
+#include <strings.h>
+
 #include <atomic>
 #include <string>
 
@@ -18,10 +20,11 @@ std::unique_ptr<Line> OpenLine(const std::string& path, DWORD& error) {
 
 namespace {
 
-// Device names: "\\.\..." goes through the port-name resolution; "virtual:..." and absolute
-// paths are taken as they are; anything else names no device.
+// Device names: "\\.\COM<n>" and plain "COM<n>" go through the port-name resolution;
+// "virtual:..." and absolute paths are taken as they are; anything else names no device.
 bool ResolvePath(const std::string& name, std::string& path, DWORD& error) {
-  if (name.rfind("\\\\.\\", 0) == 0) return ResolveDeviceName(name, path, error);
+  const bool plainCom = name.size() > 3 && strncasecmp(name.c_str(), "COM", 3) == 0;
+  if (name.rfind("\\\\.\\", 0) == 0 || plainCom) return ResolveDeviceName(name, path, error);
   if (name.rfind("virtual:", 0) == 0 || (!name.empty() && name[0] == '/')) {
     path = name;
     return true;
