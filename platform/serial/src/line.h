@@ -77,7 +77,7 @@ class Line {
 // ERROR_SHARING_VIOLATION (exclusive open: flock + TIOCEXCL on ttys, one holder per cable end).
 std::unique_ptr<Line> OpenLine(const std::string& path, DWORD& error);
 std::unique_ptr<Line> OpenTtyLine(const std::string& path, DWORD& error);
-std::unique_ptr<Line> OpenVirtualLine(const std::string& spec, DWORD& error);
+std::unique_ptr<Line> OpenVirtualLine(const std::string& path, DWORD& error);
 
 // "\\.\COM<n>" -> COMM_PORT_<n>, then the per-user port map, then /dev/ttyS<n-1>.
 // Returns false (ERROR_FILE_NOT_FOUND) for any other name or n < 1.

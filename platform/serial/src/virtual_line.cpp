@@ -52,8 +52,8 @@ void Cable::Notify(int end) {
 // ---- Opening an end
 // ------------------------------------------------------------------------------
 
-std::unique_ptr<Line> OpenVirtualLine(const std::string& spec, DWORD& error) {
-  std::string name = spec.rfind("virtual:", 0) == 0 ? spec.substr(8) : spec;
+std::unique_ptr<Line> OpenVirtualLine(const std::string& path, DWORD& error) {
+  std::string name = path.rfind("virtual:", 0) == 0 ? path.substr(8) : path;
   int end = Cable::kA;
   if (name.size() >= 2 && name[name.size() - 2] == '/') {
     char which = name.back();
