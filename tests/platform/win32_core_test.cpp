@@ -7,19 +7,13 @@
 #include <thread>
 #include <vector>
 
+#include "serial_test_support.h"
+
 namespace {
 
 using namespace std::chrono_literals;
 
-template <class Predicate>
-bool WaitUntil(Predicate predicate, std::chrono::milliseconds timeout = 10s) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!predicate()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+using serial_test::WaitUntil;
 
 TEST(LastError, IsPerThread) {
   SetLastError(1234);

@@ -13,15 +13,6 @@
 
 namespace workertest {
 
-bool PumpUntil(const std::function<bool()>& done, Ms timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (!done()) {
-    if (Clock::now() >= deadline) return done();
-    CheckSynchronize(5);
-  }
-  return true;
-}
-
 bool WaitUntil(const std::function<bool()>& done, Ms timeout) {
   const auto deadline = Clock::now() + timeout;
   while (!done()) {
@@ -34,18 +25,6 @@ bool WaitUntil(const std::function<bool()>& done, Ms timeout) {
 double MillisSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
-
-std::string UniqueCableName(const std::string& prefix) {
-  static std::atomic<unsigned> counter{0};
-  return prefix + "-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
-}
-
-PortRoute::PortRoute(int ComNumber, const std::string& path)
-    : variable_("COMM_PORT_" + std::to_string(ComNumber)) {
-  setenv(variable_.c_str(), path.c_str(), 1);
-}
-
-PortRoute::~PortRoute() { unsetenv(variable_.c_str()); }
 
 CablePort::CablePort(const std::string& prefix)
     : Cable(UniqueCableName(prefix)),

@@ -11,33 +11,22 @@
 #include <memory>
 #include <string>
 
+#include "comm_test_support.h"
+
 namespace workertest {
 
 using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::milliseconds;
 
-// Runs queued synchronised calls on this (the main) thread until `done` holds or `timeout`
-// passes; returns the last value of `done`.
-bool PumpUntil(const std::function<bool()>& done, Ms timeout = Ms(10000));
+using commtest::PumpUntil;
+using commtest::UniqueCableName;
+// Points COM<n> at a device path for as long as the object lives.
+using PortRoute = commtest::ScopedPortEnv;
+
 // Waits without running synchronised calls (for tests that keep deliveries back on purpose).
 bool WaitUntil(const std::function<bool()>& done, Ms timeout = Ms(10000));
 
 double MillisSince(Clock::time_point start);
-
-// A name no other cable of this process uses.
-std::string UniqueCableName(const std::string& prefix);
-
-// Points COM<ComNumber> at a device path for as long as the object lives.
-class PortRoute {
- public:
-  PortRoute(int ComNumber, const std::string& path);
-  ~PortRoute();
-  PortRoute(const PortRoute&) = delete;
-  PortRoute& operator=(const PortRoute&) = delete;
-
- private:
-  std::string variable_;
-};
 
 // A TCommPort whose device is end A of a fresh virtual cable; the test plays end B. The port is
 // configured but not opened. Destruction clears the handlers before it closes the port.
