@@ -17,9 +17,12 @@ configure_and_build() {  # dir, extra cmake args...
   cmake --build "$dir" -j "$jobs"
 }
 
+summary=$(mktemp)
+trap 'rm -f "$summary"' EXIT
+
 run_ctest() {  # dir, extra ctest args...
   local dir=$1; shift
-  ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@" | tee -a "$summary"
 }
 
 for stage in "${stages[@]}"; do
@@ -59,3 +62,11 @@ for stage in "${stages[@]}"; do
     *) echo "unknown stage: $stage" >&2; exit 2 ;;
   esac
 done
+
+# One closing line over every ctest stage that ran.
+total=$(grep -Eo 'tests failed out of [0-9]+' "$summary" | awk '{s += $5} END {print s + 0}')
+failed=$(grep -Eo '[0-9]+ tests failed out of' "$summary" | awk '{s += $1} END {print s + 0}')
+if [ "$total" -gt 0 ]; then
+  echo "Tests: $((total - failed)) passed, $failed failed"
+fi
+
