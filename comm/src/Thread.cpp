@@ -1,14 +1,12 @@
 #include <comm/Commport.h>
 #include <comm/Thread.h>
 
+#include "BackOff.h"
+
 #include <algorithm>
 
 namespace {
 
-// Back-off after a failed read: 10 ms, doubling up to 100 ms, so a dead device costs no CPU.
-constexpr DWORD FirstBackOffMs = 10;
-constexpr DWORD LastBackOffMs = 100;
-constexpr DWORD BackOffSliceMs = 10;
 // A read only asks for bytes the driver holds, so it goes pending only when a flush emptied the
 // driver's queue in between; such a read is checked for that flush this often.
 constexpr DWORD PendingCheckMs = 10;
@@ -55,7 +53,7 @@ void TReadThread::TransferLoop() {
     DWORD Received = 0;
     if (!ReadRun(Port->InBuffer + Start, n, Generation, Received)) {
       if (Terminated()) return;
-      BackOff(Delay);
+      BackOffAfterFailure(*this, Delay);
       continue;
     }
     Delay = 0;
@@ -98,10 +96,4 @@ bool TReadThread::FlushedSince(DWORD Generation) {
   const bool Flushed = Port->InGeneration != Generation;
   LeaveCriticalSection(&Port->InLock);
   return Flushed;
-}
-
-void TReadThread::BackOff(DWORD& Delay) const {
-  Delay = Delay == 0 ? FirstBackOffMs : std::min(Delay * 2, LastBackOffMs);
-  for (DWORD Slept = 0; Slept < Delay && !Terminated(); Slept += BackOffSliceMs)
-    Sleep(BackOffSliceMs);
 }

@@ -1,6 +1,8 @@
 #include <comm/Commport.h>
 #include <comm/Thwrite.h>
 
+#include "BackOff.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -9,10 +11,6 @@ namespace {
 // While hardware handshake holds the line, the held state is tested again every few ms instead
 // of in a tight loop (the wake event stays signalled, so a plain loop would burn a core).
 constexpr DWORD HoldPollMs = 5;
-// Back-off after a failed write: 10 ms, doubling up to 100 ms.
-constexpr DWORD FirstBackOffMs = 10;
-constexpr DWORD LastBackOffMs = 100;
-constexpr DWORD BackOffSliceMs = 10;
 
 }  // namespace
 
@@ -61,7 +59,7 @@ void TWriteThread::DrainLoop() {
     DWORD Written = 0;
     if (!WriteRun(Staging.get(), Length, Written)) {
       if (Terminated()) return;
-      BackOff(Delay);
+      BackOffAfterFailure(*this, Delay);
       continue;
     }
     Delay = 0;
@@ -105,10 +103,4 @@ bool TWriteThread::WriteRun(const char* Source, DWORD Length, DWORD& Written) {
 
 void TWriteThread::PauseWhileHeld() const {
   if (!Terminated()) Sleep(HoldPollMs);
-}
-
-void TWriteThread::BackOff(DWORD& Delay) const {
-  Delay = Delay == 0 ? FirstBackOffMs : std::min(Delay * 2, LastBackOffMs);
-  for (DWORD Slept = 0; Slept < Delay && !Terminated(); Slept += BackOffSliceMs)
-    Sleep(BackOffSliceMs);
 }

@@ -23,5 +23,4 @@ class TReadThread : public TThread {
   void TransferLoop();
   bool ReadRun(char* Destination, DWORD Length, DWORD Generation, DWORD& Received);
   bool FlushedSince(DWORD Generation);
-  void BackOff(DWORD& Delay) const;
 };

@@ -27,7 +27,6 @@ class TWriteThread : public TThread {
   bool WriteRun(const char* Source, DWORD Length, DWORD& Written);
   DWORD TakeRun(DWORD& Generation);
   void PauseWhileHeld() const;
-  void BackOff(DWORD& Delay) const;
 
   // The run being written, copied out of the transmit ring: a flush may hand the ring's storage
   // back to PutBlock while the device is still taking these bytes.
