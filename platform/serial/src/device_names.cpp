@@ -1,9 +1,12 @@
 // "\\.\COM<n>" (or "COM<n>") to a device path: the environment variable COMM_PORT_<n>, then the
 // per-user port map ${XDG_CONFIG_HOME:-$HOME/.config}/zelvane/ports, then /dev/ttyS<n-1>.
+#include "device_names.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <string_view>
+#include <utility>
 
 #include "line.h"
 
@@ -31,6 +34,32 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
+// "COM<n>", optionally preceded by "\\.\" ("COM" in any case).
+bool ParseComName(std::string_view name, int& number) {
+  if (name.starts_with(kDevicePrefix)) name.remove_prefix(kDevicePrefix.size());
+  if (!StartsWithNoCase(name, "COM")) return false;
+  return ParsePortNumber(name.substr(3), number);
+}
+
+// Looks the port up in the map file. The first entry for a port wins.
+bool LookUpPortMap(int number, std::string& path) {
+  const std::string mapPath = PortMapPath();
+  if (mapPath.empty()) return false;
+  std::ifstream map(mapPath);
+  std::string line;
+  std::string linePath;
+  int lineNumber = 0;
+  while (std::getline(map, line)) {
+    if (ParsePortMapLine(line, lineNumber, linePath) && lineNumber == number) {
+      path = std::move(linePath);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 // A port number: decimal digits only, no sign, no leading zero, 1 or more.
 bool ParsePortNumber(std::string_view digits, int& number) {
   if (digits.empty() || digits.front() == '0') return false;
@@ -43,13 +72,6 @@ bool ParsePortNumber(std::string_view digits, int& number) {
   return true;
 }
 
-// "COM<n>", optionally preceded by "\\.\" ("COM" in any case).
-bool ParseComName(std::string_view name, int& number) {
-  if (name.starts_with(kDevicePrefix)) name.remove_prefix(kDevicePrefix.size());
-  if (!StartsWithNoCase(name, "COM")) return false;
-  return ParsePortNumber(name.substr(3), number);
-}
-
 std::string PortMapPath() {
   const char* configHome = std::getenv("XDG_CONFIG_HOME");
   if (configHome != nullptr && configHome[0] == '/')
@@ -59,31 +81,19 @@ std::string PortMapPath() {
   return std::string(home) + "/.config/zelvane/ports";
 }
 
-// Looks the port up in the map file: lines "COM5=/dev/ttyUSB0" or "5=virtual:bench"; blank lines
-// and lines starting with '#' are skipped, so are malformed ones. The first entry for a port wins.
-bool LookUpPortMap(int number, std::string& path) {
-  const std::string mapPath = PortMapPath();
-  if (mapPath.empty()) return false;
-  std::ifstream map(mapPath);
-  std::string line;
-  while (std::getline(map, line)) {
-    const std::string_view entry = Trim(line);
-    if (entry.empty() || entry.front() == '#') continue;
-    const std::size_t equals = entry.find('=');
-    if (equals == std::string_view::npos) continue;
-    const std::string_view key = Trim(entry.substr(0, equals));
-    const std::string_view value = Trim(entry.substr(equals + 1));
-    int keyNumber = 0;
-    const bool keyParsed = ParseComName(key, keyNumber) || ParsePortNumber(key, keyNumber);
-    if (keyParsed && keyNumber == number && !value.empty()) {
-      path = value;
-      return true;
-    }
-  }
-  return false;
+// Lines "COM5=/dev/ttyUSB0" or "5=virtual:bench"; blank lines, lines starting with '#' and
+// malformed lines are not entries.
+bool ParsePortMapLine(std::string_view line, int& number, std::string& path) {
+  const std::string_view entry = Trim(line);
+  if (entry.empty() || entry.front() == '#') return false;
+  const std::size_t equals = entry.find('=');
+  if (equals == std::string_view::npos) return false;
+  const std::string_view key = Trim(entry.substr(0, equals));
+  const std::string_view value = Trim(entry.substr(equals + 1));
+  if (value.empty() || !(ParseComName(key, number) || ParsePortNumber(key, number))) return false;
+  path = value;
+  return true;
 }
-
-}  // namespace
 
 bool ResolveDeviceName(const std::string& name, std::string& path, DWORD& error) {
   int number = 0;
