@@ -16,6 +16,8 @@ bool TPropInfo::ReadOnly() const {
       return !SetList;
     case tkMethod:
       return !SetHandler;
+    case tkComponent:
+      return !SetComp;
     default:
       return !SetOrd;
   }
@@ -30,6 +32,12 @@ const TPropInfo* TClassInfo::FindProperty(const std::string& Name) const {
 const TMethodInfo* TClassInfo::FindMethod(const std::string& Name) const {
   for (const TMethodInfo& m : FMethods)
     if (SameText(m.Name, Name)) return &m;
+  return nullptr;
+}
+
+const TFieldInfo* TClassInfo::FindField(const std::string& Name) const {
+  for (const TFieldInfo& f : FFields)
+    if (SameText(f.Name, Name)) return &f;
   return nullptr;
 }
 
@@ -65,6 +73,16 @@ void TClassInfo::AddMethod(TMethodInfo Method) {
   FMethods.push_back(std::move(Method));
 }
 
+void TClassInfo::AddField(TFieldInfo Field) {
+  for (TFieldInfo& f : FFields) {
+    if (SameText(f.Name, Field.Name)) {
+      f = std::move(Field);
+      return;
+    }
+  }
+  FFields.push_back(std::move(Field));
+}
+
 TPropInfo& TClassInfo::LastProperty() {
   if (FProperties.empty()) throw EComponentError("Default/Idents need a property before them");
   return FProperties.back();
@@ -78,13 +96,19 @@ TComponent::TComponent(TComponent* AOwner) {
 
 TComponent::~TComponent() {
   SetState(csDestroying, true);
-  // Owned components go last-inserted first; each leaves the list before it is destroyed.
+  DestroyComponents();
+  if (FOwner != nullptr) FOwner->RemoveComponent(this);
+}
+
+void TComponent::DestroyComponents() {
+  // Last inserted first; each leaves the list before it is destroyed.
   while (!FComponents.empty()) {
     TComponent* child = FComponents.back();
+    child->SetState(csDestroying, true);
+    child->BeforeDestruction();
     RemoveComponent(child);
     delete child;
   }
-  if (FOwner != nullptr) FOwner->RemoveComponent(this);
 }
 
 const TClassInfo& TComponent::ClassInfo() {
@@ -138,11 +162,18 @@ void TComponent::RemoveComponent(TComponent* AComponent) {
   Notification(AComponent, opRemove);
   FComponents.erase(it);
   AComponent->FOwner = nullptr;
+  // A published field that pointed at the component no longer does.
+  if (const TFieldInfo* field = GetClassInfo().FindField(AComponent->FName))
+    if (field->Get(*this) == AComponent) field->Assign(*this, nullptr);
 }
 
 void TComponent::Loaded() { SetState(csLoading, false); }
 
-void TComponent::Notification(TComponent* /*AComponent*/, TOperation /*Operation*/) {}
+void TComponent::Notification(TComponent* AComponent, TOperation Operation) {
+  if (Operation != opRemove) return;
+  for (TComponent* c : FComponents)
+    if (c != AComponent) c->Notification(AComponent, Operation);
+}
 
 // ---- Class registry -------------------------------------------------------------------------
 

@@ -211,6 +211,7 @@ class TFormReader {
     SetNameAt(*root_, name);
     ReadBody(*root_, 1);
     ExpectEnd();
+    ResolveReferences();
     FinishLoading();
     return root.release();
   }
@@ -230,6 +231,7 @@ class TFormReader {
       SetNameAt(root, name);
       ReadBody(root, 1);
       ExpectEnd();
+      ResolveReferences();
     } catch (...) {
       root.SetState(csLoading, false);
       // Components this read created are destroyed again, newest first.
@@ -330,6 +332,8 @@ class TFormReader {
     created_.push_back(child);
     child->SetState(csLoading, true);
     SetNameAt(*child, name);
+    if (const TFieldInfo* field = root_->GetClassInfo().FindField(name.text))
+      Apply(name, *root_, field->Name, [&] { field->Assign(*root_, child); });
     Apply(name, *child, "parent", [&] { child->SetParentComponent(&parent); });
     ReadBody(*child, depth);
   }
@@ -367,6 +371,9 @@ class TFormReader {
       }
       case tkMethod:
         ReadHandler(comp, *prop);
+        break;
+      case tkComponent:
+        ReadReference(comp, *prop);
         break;
       default: {
         const long long value = ReadOrdinal(*prop);
@@ -511,6 +518,31 @@ class TFormReader {
           [&] { prop.SetHandler(comp, method->Bind(*root_), root_, method->Name); });
   }
 
+  // A reference names a component of the root (or the root itself), which may be described
+  // further down: it is applied once the whole description has been read.
+  void ReadReference(TComponent& comp, const TPropInfo& prop) {
+    if (tok_.kind != Tok::Ident || tok_.text.find('.') != std::string::npos)
+      Expected("a component name for " + prop.Name);
+    const Token at = tok_;
+    Advance();
+    if (SameText(at.text, "nil")) {
+      Apply(at, comp, prop.Name, [&] { prop.SetComp(comp, nullptr); });
+      return;
+    }
+    references_.push_back({&comp, &prop, at});
+  }
+
+  void ResolveReferences() {
+    for (const Reference& r : references_) {
+      TComponent* target =
+          SameText(r.at.text, root_->GetName()) ? root_ : root_->FindComponent(r.at.text);
+      if (target == nullptr)
+        Fail(r.at, "a component of " + root_->GetName() + " (unknown component " + r.at.text + ")");
+      Apply(r.at, *r.comp, r.prop->Name, [&] { r.prop->SetComp(*r.comp, target); });
+    }
+    references_.clear();
+  }
+
   static std::string Join(const std::vector<std::string>& names) {
     std::string out;
     for (const auto& n : names) out += (out.empty() ? "" : ", ") + n;
@@ -529,6 +561,12 @@ class TFormReader {
   Token tok_;
   TComponent* root_ = nullptr;
   std::vector<TComponent*> created_;  // in creation order
+  struct Reference {
+    TComponent* comp;
+    const TPropInfo* prop;
+    Token at;
+  };
+  std::vector<Reference> references_;  // in file order
 };
 
 TComponent* ReadComponentText(const std::string& Text, TComponent* Owner,
@@ -651,6 +689,14 @@ class Writer {
       case tkMethod: {
         const std::string name = p.HandlerAssigned(comp) ? p.HandlerName(comp) : "";
         if (!name.empty()) Line(indent, p.Name + " = " + name);
+        break;
+      }
+      case tkComponent: {
+        // Only a reference within the written form can be read back.
+        const TComponent* target = p.GetComp(comp);
+        if (target != nullptr && !target->GetName().empty() &&
+            (target == &root_ || target->Owner() == &root_))
+          Line(indent, p.Name + " = " + target->GetName());
         break;
       }
       default: {

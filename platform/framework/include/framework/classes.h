@@ -38,7 +38,10 @@
 // the value's type or of std::atomic of it. A write accessor is a member function taking the
 // value (by value or const reference) or a data member. The value type decides the kind:
 // bool -> boolean, char -> character, other integers up to 32 bits (and signed 64) -> integer
-// with the type's range, std::string -> string, TStringItems -> string list. Enumerations and
+// with the type's range, std::string -> string, TStringItems -> string list, a pointer to a
+// component class -> a reference to another component of the same form (written by its name).
+// Published fields (Field()) are the root's pointers to the components it owns: the form reader
+// sets each when it creates the component of that name. Enumerations and
 // sets use Enum() and Set() with their member names (ordinal n = n-th name; set bit n = n-th
 // name). Every default is 0 (false, first enumerator, empty set, empty text, no handler) unless
 // Default() follows the property.
@@ -141,7 +144,8 @@ enum TTypeKind {
   tkChar,
   tkString,
   tkStringList,
-  tkMethod
+  tkMethod,
+  tkComponent
 };
 
 // One published property. Accessors are type-erased over the object; an accessor left empty
@@ -168,6 +172,8 @@ struct TPropInfo {
   std::function<void(TObject&, std::any call, TObject* target, const std::string& name)>
       SetHandler;  // call holds std::function<void(Args...)>
   std::function<void(TObject&)> ClearHandler;
+  std::function<TComponent*(TObject&)> GetComp;        // component reference
+  std::function<void(TObject&, TComponent*)> SetComp;  // raises when of the wrong class
 
   bool ReadOnly() const;
   bool IsOrdinal() const {
@@ -184,8 +190,18 @@ struct TMethodInfo {
   std::function<std::any(TObject& Self)> Bind;
 };
 
+// A published field: the owner's pointer to one of its components, found by the component's name.
+struct TFieldInfo {
+  std::string Name;
+  std::string ClassName;  // the class the field points to
+  // Points the field of Self at Value (null clears it); raises EComponentError when Value is not
+  // of the field's class.
+  std::function<void(TObject& Self, TComponent* Value)> Assign;
+  std::function<TComponent*(TObject& Self)> Get;
+};
+
 // The description of one component class: name, parent class, published properties (inherited
-// first) and methods, and the virtual constructor.
+// first), fields and methods, and the virtual constructor.
 class TClassInfo {
  public:
   using TFactory = std::function<TComponent*(TComponent* AOwner)>;
@@ -194,9 +210,11 @@ class TClassInfo {
   const TClassInfo* Parent() const { return FParent; }
   const std::vector<TPropInfo>& Properties() const { return FProperties; }
   const std::vector<TMethodInfo>& Methods() const { return FMethods; }
+  const std::vector<TFieldInfo>& Fields() const { return FFields; }
   // Lookups ignore ASCII case, as identifiers in form descriptions do.
   const TPropInfo* FindProperty(const std::string& Name) const;
   const TMethodInfo* FindMethod(const std::string& Name) const;
+  const TFieldInfo* FindField(const std::string& Name) const;
   bool InheritsFrom(const TClassInfo& Other) const;
   bool CanCreate() const { return static_cast<bool>(FFactory); }
   // Virtual constructor: creates an instance owned by AOwner. Raises EComponentError when the
@@ -213,12 +231,14 @@ class TClassInfo {
  protected:
   void AddProperty(TPropInfo Prop);
   void AddMethod(TMethodInfo Method);
+  void AddField(TFieldInfo Field);
   TPropInfo& LastProperty();
 
   std::string FName;
   const TClassInfo* FParent = nullptr;
   std::vector<TPropInfo> FProperties;
   std::vector<TMethodInfo> FMethods;
+  std::vector<TFieldInfo> FFields;
   TFactory FFactory;
 };
 
@@ -248,6 +268,14 @@ void Write(S setter, TObject& obj, const V& value) {
     std::invoke(setter, static_cast<T&>(obj), value);
   }
 }
+template <class V>
+constexpr bool IsComponentPointer =
+    std::is_pointer_v<V>&& std::is_base_of_v<TComponent, std::remove_pointer_t<V>>;
+
+// Value as the pointer type V, or raises EComponentError naming Expected.
+template <class V>
+V ComponentAs(TComponent* value, const std::string& Where);
+
 template <class V>
 long long ToOrd(V value) {
   if constexpr (std::is_enum_v<V>) {
@@ -283,6 +311,10 @@ class TClassBuilder : public TClassInfo {
     } else if constexpr (std::is_same_v<V, TStringItems>) {
       p.SetList = [Setter](TObject& o, const TStringItems& v) {
         framework_detail::Write<T>(Setter, o, v);
+      };
+    } else if constexpr (framework_detail::IsComponentPointer<V>) {
+      p.SetComp = [Setter, where = p.Name](TObject& o, TComponent* v) {
+        framework_detail::Write<T>(Setter, o, framework_detail::ComponentAs<V>(v, where));
       };
     } else {
       p.SetOrd = [Setter](TObject& o, long long v) {
@@ -366,6 +398,21 @@ class TClassBuilder : public TClassInfo {
     return *this;
   }
 
+  // A published field: the root's pointer to the component it owns under the field's name.
+  template <class C, class V>
+  TClassBuilder& Field(std::string Name, V* C::*Member) {
+    static_assert(std::is_base_of_v<TComponent, V>, "a published field points to a component");
+    TFieldInfo f;
+    f.Name = Name;
+    f.ClassName = V::ClassInfo().Name();
+    f.Assign = [Member, Name](TObject& self, TComponent* value) {
+      static_cast<T&>(self).*Member = framework_detail::ComponentAs<V*>(value, Name);
+    };
+    f.Get = [Member](TObject& self) -> TComponent* { return static_cast<T&>(self).*Member; };
+    AddField(std::move(f));
+    return *this;
+  }
+
   // Declared default of the property added last (ordinal kinds).
   TClassBuilder& Default(long long Value) {
     LastProperty().Default = Value;
@@ -391,6 +438,11 @@ class TClassBuilder : public TClassInfo {
     } else if constexpr (std::is_same_v<V, TStringItems>) {
       p.Kind = tkStringList;
       p.GetList = [Getter](TObject& o) { return framework_detail::Read<T>(Getter, o); };
+    } else if constexpr (framework_detail::IsComponentPointer<V>) {
+      p.Kind = tkComponent;
+      p.GetComp = [Getter](TObject& o) -> TComponent* {
+        return framework_detail::Read<T>(Getter, o);
+      };
     } else {
       static_assert(!std::is_enum_v<V>, "enumerations are published with Enum() or Set()");
       static_assert(std::is_integral_v<V>, "unsupported published property type");
@@ -460,6 +512,7 @@ TClassBuilder<T> TClassInfo::Derived(std::string Name) {
   b.FParent = &parent;
   b.FProperties = parent.FProperties;
   b.FMethods = parent.FMethods;
+  b.FFields = parent.FFields;
   return b;
 }
 
@@ -489,7 +542,7 @@ class TComponent : public TObject {
   // The virtual constructor: every component class has one with this signature; the owner
   // (may be null) takes the new component into its list and destroys it with itself.
   explicit TComponent(TComponent* AOwner);
-  // Destroys the owned components (last inserted first), then leaves the owner's list.
+  // Destroys the owned components (see DestroyComponents), then leaves the owner's list.
   ~TComponent() override;
   TComponent(const TComponent&) = delete;
   TComponent& operator=(const TComponent&) = delete;
@@ -509,6 +562,16 @@ class TComponent : public TObject {
   void InsertComponent(TComponent* AComponent);
   void RemoveComponent(TComponent* AComponent);
 
+  // Destroys the owned components, last inserted first; each one's BeforeDestruction runs first,
+  // while it and its siblings still exist.
+  void DestroyComponents();
+  // Runs once the most-derived constructor has finished, when the component is made by a
+  // creation function that knows its final class (TApplication::CreateForm, a form's Create).
+  virtual void AfterConstruction() {}
+  // Runs before the destructor when the owner destroys the component (DestroyComponents), so a
+  // derived class can still act on its whole self (a form calls its OnDestroy here).
+  virtual void BeforeDestruction() {}
+
   unsigned ComponentState() const { return FState; }
   // Called once after a form description has been read completely.
   virtual void Loaded();
@@ -522,7 +585,9 @@ class TComponent : public TObject {
   const std::string& ClassName() const { return GetClassInfo().Name(); }
 
  protected:
-  // Told when a component is inserted into or removed from this component's list.
+  // Told when a component is inserted into or removed from this component's list. The base
+  // passes a removal on to every owned component, so a sibling that refers to the removed one
+  // (an image list, say) can drop its reference.
   virtual void Notification(TComponent* AComponent, TOperation Operation);
 
  private:
@@ -547,3 +612,13 @@ void RegisterClass() {
 }
 // The registered class of that name (ASCII case ignored), or null.
 const TClassInfo* FindClass(const std::string& Name);
+
+template <class V>
+V framework_detail::ComponentAs(TComponent* value, const std::string& Where) {
+  if (value == nullptr) return nullptr;
+  auto* typed = dynamic_cast<V>(value);
+  if (typed == nullptr)
+    throw EComponentError(Where + " needs a " + std::remove_pointer_t<V>::ClassInfo().Name() +
+                          ", not the " + value->ClassName() + " " + value->GetName());
+  return typed;
+}
