@@ -3,6 +3,7 @@
 #include <framework/registry.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -26,6 +28,25 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
+
+// Sets an environment variable for the scope and restores its previous state.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      ::setenv(name_.c_str(), old_->c_str(), 1);
+    else
+      ::unsetenv(name_.c_str());
+  }
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
 
 class RegistryTest : public testing::Test {
  protected:
@@ -92,6 +113,24 @@ TEST_F(RegistryTest, WritesTheProgramsSettingInRegeditFormat) {
   EXPECT_NE(ReadFile(file_).find("dword:ffffffff"), std::string::npos);
 }
 
+// Without an open key there are no values to read or write: the root is not used instead.
+TEST_F(RegistryTest, ValuesNeedAnOpenKey) {
+  TRegistry reg(file_);
+  EXPECT_THROW(reg.WriteInteger("PortNum", 1), ERegistryException);
+  EXPECT_THROW(reg.WriteString("Name", "x"), ERegistryException);
+  EXPECT_FALSE(fs::exists(file_));
+  ASSERT_TRUE(reg.OpenKey("\\", true));  // the root itself, opened on purpose
+  reg.WriteInteger("AtRoot", 2);
+  EXPECT_EQ(reg.ReadInteger("AtRoot"), 2);
+  reg.CloseKey();
+  EXPECT_THROW(reg.ReadInteger("AtRoot"), ERegistryException);
+  EXPECT_THROW(reg.ReadString("AtRoot"), ERegistryException);
+  EXPECT_FALSE(reg.ValueExists("AtRoot"));
+  EXPECT_EQ(reg.GetDataType("AtRoot"), rdUnknown);
+  EXPECT_FALSE(reg.DeleteValue("AtRoot"));
+  EXPECT_EQ(ReadFile(file_), "REGEDIT4\n\n[HKEY_CURRENT_USER]\n\"AtRoot\"=dword:00000002\n");
+}
+
 TEST_F(RegistryTest, RelativeAndAbsolutePathsAndCreateKey) {
   TRegistry reg(file_);
   ASSERT_TRUE(reg.OpenKey("\\Software", true));
@@ -106,21 +145,21 @@ TEST_F(RegistryTest, RelativeAndAbsolutePathsAndCreateKey) {
   EXPECT_EQ(reg.CurrentPath(), "");
 }
 
-TEST_F(RegistryTest, DefaultFileFollowsXdgConfigHome) {
-  const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
-  const std::string saved = oldXdg ? oldXdg : "";
-  ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+TEST_F(RegistryTest, DefaultFileFollowsAnAbsoluteXdgConfigHomeOnly) {
+  const ScopedEnv xdg("XDG_CONFIG_HOME", dir_.string());
+  const ScopedEnv home("HOME", (dir_ / "home").string());
   EXPECT_EQ(TRegistry::DefaultFileName(), (dir_ / "zelvane" / "user.reg").string());
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("\\Software\\Brennwick\\Zelvane", true));
   reg.WriteInteger("PortNum", 3);
   EXPECT_TRUE(fs::exists(dir_ / "zelvane" / "user.reg"));
-  ::unsetenv("XDG_CONFIG_HOME");
-  const char* home = std::getenv("HOME");
-  if (home != nullptr) {
-    EXPECT_EQ(TRegistry::DefaultFileName(), std::string(home) + "/.config/zelvane/user.reg");
+  const std::string underHome = (dir_ / "home" / ".config" / "zelvane" / "user.reg").string();
+  for (const char* ignored : {"", "relative/config", "./config"}) {
+    ::setenv("XDG_CONFIG_HOME", ignored, 1);
+    EXPECT_EQ(TRegistry::DefaultFileName(), underHome) << "XDG_CONFIG_HOME=" << ignored;
   }
-  if (oldXdg) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  ::unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(TRegistry::DefaultFileName(), underHome);
 }
 
 TEST_F(RegistryTest, ValuesWrittenByAnotherProcessAreSeen) {
@@ -187,7 +226,7 @@ TEST_F(RegistryTest, DamagedFileIsReportedWithLineAndNeverOverwritten) {
   for (const auto& [text, where] : others) {
     WriteFile(file_, text);
     try {
-      TRegistry(file_).WriteInteger("a", 1);
+      TRegistry(file_).OpenKey("\\X", true);
       ADD_FAILURE() << "no error for " << text;
     } catch (const ERegistryException& e) {
       EXPECT_NE(e.Message.find(where), std::string::npos) << text << " -> " << e.Message;
@@ -212,6 +251,60 @@ TEST_F(RegistryTest, OtherValueTypesSurviveARewrite) {
   EXPECT_EQ(ReadFile(file_),
             "REGEDIT4\n\n[HKEY_CURRENT_USER\\X]\n\"bin\"=hex:01,02,ff\n@=\"dflt\"\n");
   EXPECT_THROW(reg.WriteString("s", "two\nlines"), ERegistryException);
+}
+
+// As regedit and text editors write them: a byte-order mark, CR LF, blanks at line ends, binary
+// and other typed values continued over several lines. They read, and a rewrite keeps them.
+TEST_F(RegistryTest, FilesWrittenByCommonToolsAreReadAndKept) {
+  fs::create_directories(fs::path(file_).parent_path());
+  const std::string binary =
+      "\"bin\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\n"
+      "  17,18,19\n";
+  const std::string multi = "\"multi\"=hex(7):61,00,00,00,\\\n  00,00\n";
+  WriteFile(file_,
+            "\xEF\xBB\xBFREGEDIT4 \r\n\r\n[HKEY_CURRENT_USER\\Software\\Brennwick\\Zelvane]  \r\n"
+            "\"PortNum\"=dword:00000004\t\r\n\"bin\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,"
+            "0d,0e,0f,10,11,12,13,14,15,16,\\\r\n  17,18,19 \r\n"
+            "\"multi\"=hex(7):61,00,00,00,\\\r\n  00,00\r\n\"Name\"=\"a b \"  \r\n");
+  TRegistry reg(file_);
+  ASSERT_TRUE(reg.OpenKey("\\Software\\Brennwick\\Zelvane", false));
+  EXPECT_EQ(reg.ReadInteger("PortNum"), 4);
+  EXPECT_EQ(reg.ReadString("Name"), "a b ");
+  EXPECT_EQ(reg.GetDataType("multi"), rdUnknown);
+  reg.WriteInteger("PortNum", 5);
+  EXPECT_EQ(ReadFile(file_),
+            "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Brennwick\\Zelvane]\n"
+            "\"PortNum\"=dword:00000005\n" +
+                binary + multi + "\"Name\"=\"a b \"\n");
+
+  // A continuation that never ends, or a value type that is no hex type, is damage.
+  for (const char* damaged : {"REGEDIT4\n[HKEY_CURRENT_USER\\X]\n\"b\"=hex:01,\\\n",
+                              "REGEDIT4\n[HKEY_CURRENT_USER\\X]\n\"b\"=hexes:01\n"}) {
+    WriteFile(file_, damaged);
+    EXPECT_THROW(TRegistry(file_).OpenKey("\\X", true), ERegistryException) << damaged;
+    EXPECT_EQ(ReadFile(file_), damaged);
+  }
+}
+
+// A settings file kept elsewhere behind a symbolic link stays there, with its permissions.
+TEST_F(RegistryTest, SymlinkedFileIsWrittenThroughKeepingItsMode) {
+  const fs::path kept = dir_ / "kept";
+  fs::create_directories(kept);
+  fs::create_directories(fs::path(file_).parent_path());
+  WriteFile((kept / "real.reg").string(), "REGEDIT4\n\n[HKEY_CURRENT_USER\\X]\n");
+  ::chmod((kept / "real.reg").c_str(), 0644);
+  fs::create_symlink("../kept/real.reg", file_);
+  TRegistry reg(file_);
+  ASSERT_TRUE(reg.OpenKey("\\X", false));
+  reg.WriteInteger("n", 7);
+  reg.WriteString("s", "text");
+  EXPECT_TRUE(fs::is_symlink(file_));
+  EXPECT_EQ(ReadFile((kept / "real.reg").string()),
+            "REGEDIT4\n\n[HKEY_CURRENT_USER\\X]\n\"n\"=dword:00000007\n\"s\"=\"text\"\n");
+  struct stat st {};
+  ASSERT_EQ(::stat((kept / "real.reg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  EXPECT_EQ(TRegistry(file_).OpenKey("\\X", false), true);
 }
 
 // A writer killed at any moment leaves a file that parses and holds the old or the new value.

@@ -94,12 +94,21 @@ TEST_F(DeviceNameTest, EnvironmentVariableThenPortMapThenTtyS) {
   EXPECT_EQ(Resolve("COM1"), "/dev/ttyS0");
 }
 
-TEST_F(DeviceNameTest, PortMapUnderHomeWhenNoConfigHomeIsSet) {
+// A relative XDG_CONFIG_HOME is no valid setting: ignored, as by the settings store.
+TEST_F(DeviceNameTest, PortMapUnderHomeWhenNoAbsoluteConfigHomeIsSet) {
   fs::create_directories(configHome_ / ".config" / "zelvane");
   std::ofstream(configHome_ / ".config" / "zelvane" / "ports") << "COM4=/dev/ttyUSB1\n";
-  ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
+  std::ofstream(configHome_ / "zelvane" / "ports") << "COM4=/dev/relative-map\n";
+  const fs::path cwd = fs::current_path();
+  fs::current_path(configHome_);
   ScopedEnv home("HOME", configHome_.string());
   ScopedEnv env4("COMM_PORT_4", std::nullopt);
+  for (const char* ignored : {".", "./", ""}) {
+    ScopedEnv xdg("XDG_CONFIG_HOME", std::string(ignored));
+    EXPECT_EQ(Resolve("\\\\.\\COM4"), "/dev/ttyUSB1") << "XDG_CONFIG_HOME=" << ignored;
+  }
+  fs::current_path(cwd);
+  ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
   EXPECT_EQ(Resolve("\\\\.\\COM4"), "/dev/ttyUSB1");
 
   ScopedEnv noHome("HOME", std::nullopt);  // no map at all: the fallback

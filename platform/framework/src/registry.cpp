@@ -1,3 +1,5 @@
+// The settings store: one REGEDIT4 file, re-read before each operation and replaced atomically
+// under a lock for each change. The file's text is regfile's (registry_file.h).
 #include <fcntl.h>
 #include <framework/registry.h>
 #include <sys/file.h>
@@ -5,203 +7,49 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
-#include <sstream>
-#include <vector>
+#include <string>
 
+#include "registry_file.h"
 #include "text_util.h"
 
-// ---- The store file's content ----------------------------------------------------------------
+// ---- The store file on disk -----------------------------------------------------------------
 
 namespace {
 
-struct RegValue {
-  std::string name;  // "" = the key's default value (written @)
-  TRegDataType type = rdUnknown;
-  std::uint32_t dword = 0;
-  std::string text;  // rdString: the text; rdUnknown: the raw right-hand side (hex:...)
-};
-
-struct RegKey {
-  std::string path;  // full path, e.g. HKEY_CURRENT_USER\Software\Brennwick
-  std::vector<RegValue> values;
-
-  RegValue* Find(const std::string& name) {
-    for (RegValue& v : values)
-      if (SameText(v.name, name)) return &v;
-    return nullptr;
-  }
-};
-
-struct RegFile {
-  std::vector<RegKey> keys;
-
-  RegKey* Find(const std::string& path) {
-    for (RegKey& k : keys)
-      if (SameText(k.path, path)) return &k;
-    return nullptr;
-  }
-  // A key exists when it has a section or a section lies below it.
-  bool Exists(const std::string& path) {
-    if (Find(path) != nullptr) return true;
-    const std::string prefix = UpperCase(path) + "\\";
-    for (const RegKey& k : keys)
-      if (UpperCase(k.path).rfind(prefix, 0) == 0) return true;
-    return false;
-  }
-  RegKey& Ensure(const std::string& path) {
-    if (RegKey* k = Find(path)) return *k;
-    keys.push_back(RegKey{path, {}});
-    return keys.back();
-  }
-};
-
-[[noreturn]] void Damaged(const std::string& file, int line, const std::string& what) {
-  throw ERegistryException("Settings file " + file + " is damaged at line " + std::to_string(line) +
-                           ": " + what);
-}
-
-bool IsHex(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-// A "quoted" text with \" and \\ escapes starting at s[pos]; pos ends after the closing quote.
-std::optional<std::string> ParseQuoted(const std::string& s, std::size_t& pos) {
-  if (pos >= s.size() || s[pos] != '"') return std::nullopt;
-  std::string out;
-  for (++pos; pos < s.size(); ++pos) {
-    char c = s[pos];
-    if (c == '"') {
-      ++pos;
-      return out;
-    }
-    if (c == '\\') {
-      if (++pos >= s.size() || (s[pos] != '"' && s[pos] != '\\')) return std::nullopt;
-      c = s[pos];
-    }
-    out += c;
-  }
-  return std::nullopt;
-}
-
-std::string Quote(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
-bool ValidKeyPath(const std::string& path) {
-  if (path.empty() || path.front() == '\\' || path.back() == '\\') return false;
-  if (path.find("\\\\") != std::string::npos) return false;
-  for (char c : path)
-    if (c == '\n' || c == '\r' || c == '[' || c == ']') return false;
-  const std::string root = UpperCase(path.substr(0, path.find('\\')));
-  return root.rfind("HKEY_", 0) == 0;
-}
-
-void ParseValueLine(const std::string& file, int lineNo, const std::string& line, RegKey& key) {
-  RegValue v;
-  std::size_t pos = 0;
-  if (line[0] == '@') {
-    pos = 1;
-  } else {
-    auto name = ParseQuoted(line, pos);
-    if (!name) Damaged(file, lineNo, "expected a quoted value name or @");
-    v.name = *name;
-  }
-  if (pos >= line.size() || line[pos] != '=')
-    Damaged(file, lineNo, "expected '=' after the value name");
-  const std::string rhs = line.substr(pos + 1);
-  if (rhs.rfind("dword:", 0) == 0) {
-    const std::string digits = rhs.substr(6);
-    if (digits.size() != 8) Damaged(file, lineNo, "expected dword: and 8 hexadecimal digits");
-    for (char c : digits)
-      if (!IsHex(c)) Damaged(file, lineNo, "expected dword: and 8 hexadecimal digits");
-    v.type = rdInteger;
-    v.dword = static_cast<std::uint32_t>(std::strtoul(digits.c_str(), nullptr, 16));
-  } else if (!rhs.empty() && rhs[0] == '"') {
-    std::size_t p = 0;
-    auto text = ParseQuoted(rhs, p);
-    if (!text || p != rhs.size()) Damaged(file, lineNo, "unterminated or malformed string value");
-    v.type = rdString;
-    v.text = *text;
-  } else if (rhs.rfind("hex", 0) == 0 && rhs.find(':') != std::string::npos) {
-    // Other types are kept as they stand so that rewriting the file does not lose them.
-    for (char c : rhs.substr(rhs.find(':') + 1))
-      if (!IsHex(c) && c != ',' && c != ' ') Damaged(file, lineNo, "malformed hex value");
-    v.type = rdUnknown;
-    v.text = rhs;
-  } else {
-    Damaged(file, lineNo, "expected dword:, a quoted string or hex: after '='");
-  }
-  if (RegValue* old = key.Find(v.name))
-    *old = std::move(v);
-  else
-    key.values.push_back(std::move(v));
-}
-
-RegFile Parse(const std::string& file, const std::string& content) {
-  RegFile reg;
-  std::istringstream in(content);
-  std::string line;
-  int lineNo = 0;
-  bool header = false;
-  RegKey* key = nullptr;
-  while (std::getline(in, line)) {
-    ++lineNo;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.find_first_not_of(" \t") == std::string::npos || line[0] == ';') continue;
-    if (!header) {
-      if (line != "REGEDIT4") Damaged(file, lineNo, "expected the header REGEDIT4");
-      header = true;
-    } else if (line[0] == '[') {
-      if (line.back() != ']') Damaged(file, lineNo, "expected ']' at the end of the key line");
-      const std::string path = line.substr(1, line.size() - 2);
-      if (!ValidKeyPath(path)) Damaged(file, lineNo, "invalid key path");
-      key = &reg.Ensure(path);
-    } else if (key == nullptr) {
-      Damaged(file, lineNo, "a value before the first [key]");
-    } else {
-      ParseValueLine(file, lineNo, line, *key);
-    }
-  }
-  return reg;
-}
-
-std::string Format(const RegFile& reg) {
-  std::string out = "REGEDIT4\n";
-  for (const RegKey& k : reg.keys) {
-    out += "\n[" + k.path + "]\n";
-    for (const RegValue& v : k.values) {
-      out += v.name.empty() ? "@" : Quote(v.name);
-      out += '=';
-      if (v.type == rdInteger) {
-        char digits[16];
-        std::snprintf(digits, sizeof digits, "dword:%08x", v.dword);
-        out += digits;
-      } else if (v.type == rdString) {
-        out += Quote(v.text);
-      } else {
-        out += v.text;
-      }
-      out += '\n';
-    }
-  }
-  return out;
-}
+using regfile::File;
+using regfile::Key;
+using regfile::Value;
 
 std::string Errno(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + std::strerror(errno);
 }
 
+std::string Folder(const std::string& file) {
+  const std::size_t slash = file.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+// The file that reading and writing `file` reaches: `file` itself, or the end of the chain of
+// symbolic links it starts, so that a settings file kept elsewhere behind a link stays there.
+std::string LinkTarget(const std::string& file) {
+  constexpr int kMaxLinks = 40;  // as the kernel's own limit
+  std::string target = file;
+  for (int hop = 0; hop < kMaxLinks; ++hop) {
+    char link[4096];
+    const ssize_t n = ::readlink(target.c_str(), link, sizeof link);
+    if (n < 0 || static_cast<std::size_t>(n) == sizeof link) return target;  // not a link
+    const std::string to(link, static_cast<std::size_t>(n));
+    target = to.front() == '/' ? to : Folder(target) + "/" + to;
+  }
+  errno = ELOOP;
+  throw ERegistryException(Errno("Cannot follow settings file", file));
+}
+
 // The file's content; empty when it does not exist.
-RegFile Load(const std::string& file) {
+File Load(const std::string& file) {
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) return {};
@@ -221,7 +69,7 @@ RegFile Load(const std::string& file) {
     content.append(buffer, static_cast<std::size_t>(n));
   }
   ::close(fd);
-  return Parse(file, content);
+  return regfile::Parse(file, content);
 }
 
 void MakeDirectories(const std::string& file) {
@@ -268,23 +116,27 @@ bool WriteAll(int fd, const std::string& data) {
   return true;
 }
 
+// Permissions of the file being replaced, so that a rewrite keeps them; 0600 for a new file.
+mode_t ModeToKeep(const std::string& file) {
+  struct stat st {};
+  return ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600;
+}
+
 // Replaces file by content: temporary file, fsync, rename, fsync of the folder.
 void ReplaceFile(const std::string& file, const std::string& content) {
   const std::string temp = file + ".tmp." + std::to_string(::getpid());
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) throw ERegistryException(Errno("Cannot create", temp));
-  const bool ok = WriteAll(fd, content) && ::fsync(fd) == 0;
+  const bool ok = ::fchmod(fd, ModeToKeep(file)) == 0 && WriteAll(fd, content) && ::fsync(fd) == 0;
   const int savedErrno = errno;
   ::close(fd);
   if (!ok || ::rename(temp.c_str(), file.c_str()) != 0) {
-    if (ok) errno = savedErrno;
+    if (!ok) errno = savedErrno;
     const std::string message = Errno("Cannot write settings file", file);
     ::unlink(temp.c_str());
     throw ERegistryException(message);
   }
-  const std::string dir =
-      file.substr(0, file.find_last_of('/') == std::string::npos ? 0 : file.find_last_of('/'));
-  const int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dirFd = ::open(Folder(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {
     ::fsync(dirFd);
     ::close(dirFd);
@@ -294,12 +146,13 @@ void ReplaceFile(const std::string& file, const std::string& content) {
 // Re-reads the file under the lock, applies change and writes the result when it changed.
 template <class F>
 void Modify(const std::string& file, F change) {
-  FileLock lock(file);
-  RegFile reg = Load(file);  // raises on a damaged file, which then stays as it is
-  const std::string before = Format(reg);
+  const std::string target = LinkTarget(file);
+  FileLock lock(target);
+  File reg = Load(target);  // raises on a damaged file, which then stays as it is
+  const std::string before = regfile::Format(reg);
   change(reg);
-  const std::string after = Format(reg);
-  if (after != before) ReplaceFile(file, after);
+  const std::string after = regfile::Format(reg);
+  if (after != before) ReplaceFile(target, after);
 }
 
 std::string RootName(HKEY root) {
@@ -315,6 +168,21 @@ std::string RootName(HKEY root) {
   }
 }
 
+std::string Relative(const std::string& full) {
+  const std::size_t slash = full.find('\\');
+  return slash == std::string::npos ? std::string() : full.substr(slash + 1);
+}
+
+const Value* FindValue(File& reg, const std::string& keyPath, const std::string& name) {
+  Key* key = reg.Find(keyPath);
+  return key != nullptr ? key->Find(name) : nullptr;
+}
+
+void CheckStorable(const std::string& name, const std::string& text) {
+  if (text.find_first_of("\r\n") != std::string::npos)
+    throw ERegistryException("Failed to set data for '" + name + "': line breaks cannot be stored");
+}
+
 }  // namespace
 
 // ---- TRegistry -------------------------------------------------------------------------------
@@ -323,9 +191,10 @@ TRegistry::TRegistry() : FFileName(DefaultFileName()) {}
 TRegistry::TRegistry(std::string FileName) : FFileName(std::move(FileName)) {}
 TRegistry::~TRegistry() = default;
 
+// A relative XDG_CONFIG_HOME is no valid setting and is ignored, as the XDG rules ask.
 std::string TRegistry::DefaultFileName() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && *xdg != '\0') return std::string(xdg) + "/zelvane/user.reg";
+  if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/zelvane/user.reg";
   const char* home = std::getenv("HOME");
   return std::string(home != nullptr && *home != '\0' ? home : ".") + "/.config/zelvane/user.reg";
 }
@@ -349,25 +218,26 @@ std::string TRegistry::Resolve(const std::string& Key) const {
     rel = FCurrentPath.empty() ? Key : (Key.empty() ? FCurrentPath : FCurrentPath + "\\" + Key);
   while (!rel.empty() && rel.back() == '\\') rel.pop_back();
   const std::string full = rel.empty() ? RootName(FRootKey) : RootName(FRootKey) + "\\" + rel;
-  return ValidKeyPath(full) ? full : std::string();
+  return regfile::ValidKeyPath(full) ? full : std::string();
 }
 
-namespace {
-std::string Relative(const std::string& full) {
-  const std::size_t slash = full.find('\\');
-  return slash == std::string::npos ? std::string() : full.substr(slash + 1);
+// The open key's full path for an access to value Name; raises when no key is open.
+std::string TRegistry::OpenKeyPath(const std::string& Name, const char* Access) const {
+  if (!FKeyOpen)
+    throw ERegistryException(std::string("Failed to ") + Access + " data for '" + Name +
+                             "': no key is open");
+  return Resolve("");
 }
-}  // namespace
 
 bool TRegistry::OpenKey(const std::string& Key, bool CanCreate) {
   const std::string full = Resolve(Key);
   if (full.empty()) return false;
   if (CanCreate) {
-    Modify(FFileName, [&](RegFile& reg) {
+    Modify(FFileName, [&](File& reg) {
       if (!reg.Exists(full)) reg.Ensure(full);
     });
   } else {
-    RegFile reg = Load(FFileName);
+    File reg = Load(FFileName);
     if (full != RootName(FRootKey) && !reg.Exists(full)) return false;
   }
   FCurrentPath = Relative(full);
@@ -378,7 +248,7 @@ bool TRegistry::OpenKey(const std::string& Key, bool CanCreate) {
 bool TRegistry::CreateKey(const std::string& Key) {
   const std::string full = Resolve(Key);
   if (full.empty()) return false;
-  Modify(FFileName, [&](RegFile& reg) {
+  Modify(FFileName, [&](File& reg) {
     if (!reg.Exists(full)) reg.Ensure(full);
   });
   return true;
@@ -387,93 +257,64 @@ bool TRegistry::CreateKey(const std::string& Key) {
 bool TRegistry::KeyExists(const std::string& Key) {
   const std::string full = Resolve(Key);
   if (full.empty()) return false;
-  RegFile reg = Load(FFileName);
+  File reg = Load(FFileName);
   return full == RootName(FRootKey) || reg.Exists(full);
 }
 
-namespace {
-const RegValue* FindValue(RegFile& reg, const std::string& keyPath, const std::string& name) {
-  RegKey* key = reg.Find(keyPath);
-  return key != nullptr ? key->Find(name) : nullptr;
-}
-}  // namespace
-
 bool TRegistry::ValueExists(const std::string& Name) {
-  RegFile reg = Load(FFileName);
+  if (!FKeyOpen) return false;
+  File reg = Load(FFileName);
   return FindValue(reg, Resolve(""), Name) != nullptr;
 }
 
 TRegDataType TRegistry::GetDataType(const std::string& Name) {
-  RegFile reg = Load(FFileName);
-  const RegValue* v = FindValue(reg, Resolve(""), Name);
+  if (!FKeyOpen) return rdUnknown;
+  File reg = Load(FFileName);
+  const Value* v = FindValue(reg, Resolve(""), Name);
   return v != nullptr ? v->type : rdUnknown;
 }
 
 int TRegistry::ReadInteger(const std::string& Name) {
-  RegFile reg = Load(FFileName);
-  const RegValue* v = FindValue(reg, Resolve(""), Name);
+  const std::string full = OpenKeyPath(Name, "get");
+  File reg = Load(FFileName);
+  const Value* v = FindValue(reg, full, Name);
   if (v == nullptr || v->type != rdInteger)
     throw ERegistryException("Invalid data type for '" + Name + "'");
   return static_cast<int>(v->dword);
 }
 
-namespace {
-// The current key's full path for a change of value Name.
-std::string Target(const std::string& full, const std::string& name) {
-  if (full.empty()) throw ERegistryException("Failed to set data for '" + name + "': invalid key");
-  if (name.find_first_of("\r\n") != std::string::npos)
-    throw ERegistryException("Failed to set data for '" + name + "': line breaks cannot be stored");
-  return full;
-}
-}  // namespace
-
 void TRegistry::WriteInteger(const std::string& Name, int Value) {
-  const std::string full = Target(Resolve(""), Name);
-  Modify(FFileName, [&](RegFile& reg) {
-    RegKey& key = reg.Ensure(full);
-    RegValue v{Name, rdInteger, static_cast<std::uint32_t>(Value), {}};
-    if (RegValue* old = key.Find(Name))
-      *old = v;
-    else
-      key.values.push_back(v);
+  const std::string full = OpenKeyPath(Name, "set");
+  CheckStorable(Name, Name);
+  Modify(FFileName, [&](File& reg) {
+    reg.Ensure(full).Put({Name, rdInteger, static_cast<std::uint32_t>(Value), {}});
   });
 }
 
 std::string TRegistry::ReadString(const std::string& Name) {
-  RegFile reg = Load(FFileName);
-  const RegValue* v = FindValue(reg, Resolve(""), Name);
+  const std::string full = OpenKeyPath(Name, "get");
+  File reg = Load(FFileName);
+  const Value* v = FindValue(reg, full, Name);
   if (v == nullptr || v->type != rdString)
     throw ERegistryException("Invalid data type for '" + Name + "'");
   return v->text;
 }
 
 void TRegistry::WriteString(const std::string& Name, const std::string& Value) {
-  if (Value.find_first_of("\r\n") != std::string::npos)
-    throw ERegistryException("Failed to set data for '" + Name + "': line breaks cannot be stored");
-  const std::string full = Target(Resolve(""), Name);
-  Modify(FFileName, [&](RegFile& reg) {
-    RegKey& key = reg.Ensure(full);
-    RegValue v{Name, rdString, 0, Value};
-    if (RegValue* old = key.Find(Name))
-      *old = v;
-    else
-      key.values.push_back(v);
-  });
+  const std::string full = OpenKeyPath(Name, "set");
+  CheckStorable(Name, Name);
+  CheckStorable(Name, Value);
+  Modify(FFileName, [&](File& reg) { reg.Ensure(full).Put({Name, rdString, 0, Value}); });
 }
 
 bool TRegistry::DeleteValue(const std::string& Name) {
+  if (!FKeyOpen) return false;
   const std::string full = Resolve("");
   bool found = false;
-  Modify(FFileName, [&](RegFile& reg) {
-    if (RegKey* key = reg.Find(full)) {
-      auto& vals = key->values;
-      for (auto it = vals.begin(); it != vals.end(); ++it) {
-        if (SameText(it->name, Name)) {
-          vals.erase(it);
-          found = true;
-          break;
-        }
-      }
+  Modify(FFileName, [&](File& reg) {
+    if (Key* key = reg.Find(full)) {
+      found =
+          std::erase_if(key->values, [&](const Value& v) { return SameText(v.name, Name); }) > 0;
     }
   });
   return found;

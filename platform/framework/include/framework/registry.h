@@ -11,6 +11,10 @@
 // file, fsync, rename) under an exclusive lock on a companion lock file, so two processes may
 // change values at once and a killed writer leaves the old or the new file, never a broken one.
 // A damaged file raises ERegistryException naming the file and line and is never overwritten.
+// Files written by common tools are read too (byte-order mark, CR LF, trailing blanks, hex:
+// values over several lines), and values of other types are kept as they are on a rewrite. A
+// settings file that is a symbolic link is written through to the link's target, whose
+// permissions a rewrite keeps. A TRegistry object is used by one thread at a time.
 #pragma once
 
 #include <framework/classes.h>
@@ -57,22 +61,27 @@ class TRegistry : public TObject {
   bool KeyExists(const std::string& Key);
   void CloseKey();
 
+  // Values of the open key. Without an open key (none opened yet, or CloseKey) no value exists:
+  // ValueExists is false, GetDataType rdUnknown, DeleteValue false, and the Read and Write
+  // calls raise ERegistryException; the root is never used in place of a key.
   bool ValueExists(const std::string& Name);
   TRegDataType GetDataType(const std::string& Name);
   // Raises ERegistryException when no key is open, the value is missing or not a double-word.
   int ReadInteger(const std::string& Name);
   // Raises ERegistryException when no key is open or the store cannot be written.
   void WriteInteger(const std::string& Name, int Value);
-  // Raises when missing or not a string.
+  // Raises when no key is open, or the value is missing or not a string.
   std::string ReadString(const std::string& Name);
+  // Raises when no key is open, the store cannot be written or Value holds a line break.
   void WriteString(const std::string& Name, const std::string& Value);
   bool DeleteValue(const std::string& Name);
 
-  // ${XDG_CONFIG_HOME:-$HOME/.config}/zelvane/user.reg
+  // ${XDG_CONFIG_HOME:-$HOME/.config}/zelvane/user.reg; a relative XDG_CONFIG_HOME is ignored.
   static std::string DefaultFileName();
 
  private:
   std::string Resolve(const std::string& Key) const;
+  std::string OpenKeyPath(const std::string& Name, const char* Access) const;
 
   std::string FFileName;
   HKEY FRootKey = HKEY_CURRENT_USER;
