@@ -2,10 +2,14 @@
 #include <framework/application.h>
 #include <framework/registration.h>
 #include <framework/sysutils.h>
+#include <framework/thread.h>
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <optional>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "sample_component.h"
 #include "test_support.h"
@@ -92,6 +96,83 @@ TEST(ApplicationTest, TerminateSetsTheFlagAndWakesTheLoop) {
   EXPECT_EQ(wakes, 1);
   Application->ResetTerminated();
   Application->SetWakeMainThreadHandler(previous);
+}
+
+namespace {
+
+// A form stand-in: records whether AfterConstruction saw the finished object.
+class TProbeForm : public TSample {
+ public:
+  explicit TProbeForm(TComponent* AOwner) : TSample(AOwner) {}
+  void AfterConstruction() override { Ready = Constructed; }
+  bool Constructed = true;  // set by the most-derived constructor's member initialisers
+  bool Ready = false;
+};
+
+class RecordingLoop : public TMessageLoop {
+ public:
+  void Run(TComponent* MainForm) override { Shown.push_back(MainForm); }
+  void ProcessMessages() override { ++Processed; }
+  std::vector<TComponent*> Shown;
+  int Processed = 0;
+};
+
+}  // namespace
+
+TEST(ApplicationTest, CreateFormRunAndInputBox) {
+  RecordingLoop loop;
+  TMessageLoop* previous = Application->SetMessageLoop(&loop);
+  Application->ResetTerminated();
+
+  TProbeForm* first = nullptr;
+  TProbeForm* second = nullptr;
+  Application->CreateForm(first);
+  Application->CreateForm(second);
+  EXPECT_TRUE(first->Ready);
+  EXPECT_EQ(first->Owner(), Application);
+  EXPECT_EQ(Application->GetMainForm(), first);  // the first form created is the main form
+
+  Application->Run();
+  Application->ProcessMessages();
+  EXPECT_EQ(loop.Shown, (std::vector<TComponent*>{first}));
+  EXPECT_EQ(loop.Processed, 1);
+  Application->Terminate();  // asked for before the loop runs: Run returns at once
+  Application->Run();
+  EXPECT_EQ(loop.Shown.size(), 1u);
+  Application->ResetTerminated();
+
+  delete first;  // the main form leaves with its removal
+  EXPECT_EQ(Application->GetMainForm(), nullptr);
+  delete second;
+  Application->SetMessageLoop(previous);
+
+  std::vector<std::string> asked;
+  auto previousInput =
+      Application->SetInputBoxPresenter([&](const std::string& caption, const std::string& prompt,
+                                            const std::string& text) -> std::optional<std::string> {
+        asked.push_back(caption + "|" + prompt + "|" + text);
+        if (asked.size() == 1) return "07";
+        return std::nullopt;  // cancelled
+      });
+  EXPECT_EQ(InputBox("Zelvane 0.1", "Enter", "1"), "07");
+  EXPECT_EQ(InputBox("Zelvane 0.1", "Enter", "1"), "1");
+  EXPECT_EQ(asked.front(), "Zelvane 0.1|Enter|1");
+  Application->SetInputBoxPresenter(previousInput);
+}
+
+// Without a GUI loop, Run delivers synchronised calls until a worker terminates the application.
+TEST(ApplicationTest, RunWithoutLoopDeliversCallsUntilTerminated) {
+  Application->ResetTerminated();
+  bool delivered = false;
+  std::thread worker([&] {
+    TThread::ForceQueue(nullptr, [&] { delivered = true; });
+    Application->Terminate();
+  });
+  Application->Run();
+  worker.join();
+  CheckSynchronize();
+  EXPECT_TRUE(delivered);
+  Application->ResetTerminated();
 }
 
 TEST(RegistrationTest, PalettePagesListTheirClassesOnce) {

@@ -13,6 +13,13 @@ int DefaultMessageBox(const std::string& text, const std::string& caption, unsig
   return (buttons == 3u || buttons == MB_YESNO) ? IDYES : IDOK;  // 3: Yes/No/Cancel
 }
 
+std::optional<std::string> DefaultInputBox(const std::string& caption, const std::string& prompt,
+                                           const std::string& defaultText) {
+  std::fprintf(stderr, "[%s] %s [%s]\n", caption.c_str(), prompt.c_str(), defaultText.c_str());
+  std::fflush(stderr);
+  return defaultText;
+}
+
 TApplication* CreateApplicationObject() {
   auto* app = new TApplication(nullptr);
   SetWakeMainThread([] {
@@ -42,6 +49,32 @@ std::string TApplication::GetTitle() const {
 void TApplication::SetTitle(const std::string& Value) {
   std::lock_guard<std::mutex> guard(FLock);
   FTitle = Value;
+}
+
+void TApplication::Run() {
+  if (Terminated()) return;
+  if (FLoop != nullptr) {
+    FLoop->Run(FMainForm);
+    return;
+  }
+  while (!Terminated()) CheckSynchronize(100);
+}
+
+void TApplication::ProcessMessages() {
+  if (FLoop != nullptr)
+    FLoop->ProcessMessages();
+  else
+    CheckSynchronize();
+}
+
+TMessageLoop* TApplication::SetMessageLoop(TMessageLoop* Loop) {
+  std::swap(FLoop, Loop);
+  return Loop;
+}
+
+void TApplication::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == FMainForm) FMainForm = nullptr;
 }
 
 void TApplication::Terminate() {
@@ -102,6 +135,24 @@ void TApplication::HandleException(TObject* /*Sender*/) {
   }
 }
 
+std::string TApplication::InputBox(const std::string& ACaption, const std::string& APrompt,
+                                   const std::string& ADefault) {
+  TInputBoxPresenter presenter;
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    presenter = FInputBoxPresenter;
+  }
+  std::optional<std::string> answer = presenter ? presenter(ACaption, APrompt, ADefault)
+                                                : DefaultInputBox(ACaption, APrompt, ADefault);
+  return answer ? *answer : ADefault;
+}
+
+TInputBoxPresenter TApplication::SetInputBoxPresenter(TInputBoxPresenter Presenter) {
+  std::lock_guard<std::mutex> guard(FLock);
+  std::swap(FInputBoxPresenter, Presenter);
+  return Presenter;
+}
+
 TMessageBoxPresenter TApplication::SetMessageBoxPresenter(TMessageBoxPresenter Presenter) {
   std::lock_guard<std::mutex> guard(FLock);
   std::swap(FMessageBoxPresenter, Presenter);
@@ -131,4 +182,9 @@ void TApplication::WakeMainThread() {
 
 int MessageBoxA(HWND /*Owner*/, const char* Text, const char* Caption, unsigned Flags) {
   return Application->MessageBox(Text, Caption, static_cast<int>(Flags));
+}
+
+std::string InputBox(const std::string& ACaption, const std::string& APrompt,
+                     const std::string& ADefault) {
+  return Application->InputBox(ACaption, APrompt, ADefault);
 }

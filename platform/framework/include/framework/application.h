@@ -1,7 +1,13 @@
-// The application object core: title, termination, message boxes, the standard error report
-// and the main-thread wake-up. Message boxes and error reports go through replaceable
-// presenters: the GUI installs real dialogs, tests record and answer them; the default presenter
-// writes to standard error and answers OK (Yes for a Yes/No box).
+// The application object core: title, forms and the message loop, termination, message boxes,
+// the input box, the standard error report and the main-thread wake-up. Message boxes, input
+// boxes and error reports go through replaceable presenters: the GUI installs real dialogs,
+// tests record and answer them; the default presenters write to standard error and answer OK
+// (Yes for a Yes/No box, the default text for an input box). The message loop is installed by
+// the GUI front end (platform/widgets); without one, Run delivers synchronised calls until
+// Terminate.
+//
+// Threads: everything here belongs to the main thread, except Terminate, Terminated and
+// WakeMainThread, which any thread may call.
 #pragma once
 
 #include <framework/classes.h>
@@ -10,12 +16,26 @@
 
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 using TMessageBoxPresenter =
     std::function<int(const std::string& Text, const std::string& Caption, unsigned Flags)>;
 using TErrorReportPresenter =
     std::function<void(const std::string& Message, const std::string& Caption)>;
+// Returns the text entered, or nothing when the box was cancelled.
+using TInputBoxPresenter = std::function<std::optional<std::string>(
+    const std::string& Caption, const std::string& Prompt, const std::string& Default)>;
+
+// The GUI front end's message loop.
+class TMessageLoop {
+ public:
+  virtual ~TMessageLoop() = default;
+  // Shows MainForm (may be null) and handles messages until the application is terminated.
+  virtual void Run(TComponent* MainForm) = 0;
+  // Handles the messages waiting now, then returns.
+  virtual void ProcessMessages() = 0;
+};
 
 class TApplication : public TComponent {
  public:
@@ -28,6 +48,33 @@ class TApplication : public TComponent {
   void Initialize() {}
   std::string GetTitle() const;
   void SetTitle(const std::string& Value);
+
+  // Creates a form of class T owned by the application, sets Reference to it, then runs its
+  // AfterConstruction (a form reads its description there and calls its OnCreate). The first
+  // form created becomes the main form; closing it ends the application. When the form cannot
+  // be built the error propagates and nothing is left behind.
+  template <class T>
+  void CreateForm(T*& Reference) {
+    T* form = new T(this);
+    Reference = form;
+    if (FMainForm == nullptr) FMainForm = form;
+    try {
+      form->AfterConstruction();
+    } catch (...) {
+      Reference = nullptr;
+      delete form;
+      throw;
+    }
+  }
+  TComponent* GetMainForm() const { return FMainForm; }
+
+  // Shows the main form and runs the message loop until Terminate. A terminate asked for before
+  // Run ends it at its first turn: Run then returns at once.
+  void Run();
+  // Handles the messages waiting now (runs synchronised calls when no loop is installed).
+  void ProcessMessages();
+  // Installs the GUI front end's loop (null: none); returns the previous one. Not owned.
+  TMessageLoop* SetMessageLoop(TMessageLoop* Loop);
 
   // Asks the message loop to end; Terminated() then reads true.
   void Terminate();
@@ -42,11 +89,17 @@ class TApplication : public TComponent {
   // it is, a std::exception with its what() text, anything else with an empty message.
   void HandleException(TObject* Sender = nullptr);
 
+  // A box with a caption, a prompt and one edit holding Default, with OK and Cancel: returns the
+  // edit's text after OK and Default after Cancel.
+  std::string InputBox(const std::string& ACaption, const std::string& APrompt,
+                       const std::string& ADefault);
+
   // Replace the presenters; each returns the previous one. An empty function restores the
   // default. The default error report shows a message box (MB_OK | MB_ICONERROR) through the
   // message-box presenter.
   TMessageBoxPresenter SetMessageBoxPresenter(TMessageBoxPresenter Presenter);
   TErrorReportPresenter SetErrorReportPresenter(TErrorReportPresenter Presenter);
+  TInputBoxPresenter SetInputBoxPresenter(TInputBoxPresenter Presenter);
 
   // Main-thread wake-up: Handler runs whenever a call is queued for the main thread (see
   // CheckSynchronize). Returns the previous handler.
@@ -59,7 +112,13 @@ class TApplication : public TComponent {
   bool FTerminated = false;
   TMessageBoxPresenter FMessageBoxPresenter;
   TErrorReportPresenter FErrorReportPresenter;
+  TInputBoxPresenter FInputBoxPresenter;
   std::function<void()> FWakeHandler;
+  TComponent* FMainForm = nullptr;
+  TMessageLoop* FLoop = nullptr;
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 };
 
 // The application object, created when the library is loaded and never destroyed.
@@ -68,3 +127,7 @@ extern TApplication* Application;
 // The operating system's message box; same presenter as Application->MessageBox. The owner
 // window is ignored.
 int MessageBoxA(HWND Owner, const char* Text, const char* Caption, unsigned Flags);
+
+// Application->InputBox.
+std::string InputBox(const std::string& ACaption, const std::string& APrompt,
+                     const std::string& ADefault);
