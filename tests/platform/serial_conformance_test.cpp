@@ -422,6 +422,17 @@ TEST_P(Conformance, LineSettingsAreValidatedAndKept) {
   EXPECT_TRUE(refused([](DCB& d) { d.StopBits = 3; }));
   EXPECT_TRUE(refused([](DCB& d) { d.BaudRate = 0; }));
   EXPECT_TRUE(refused([](DCB& d) { d.StopBits = ONE5STOPBITS; }));  // 1.5 with 8 data bits
+  EXPECT_TRUE(refused([](DCB& d) {  // 2 with 5 data bits: a UART would send 1.5
+    d.ByteSize = 5;
+    d.StopBits = TWOSTOPBITS;
+  }));
+  EXPECT_TRUE(refused([](DCB& d) { d.fRtsControl = RTS_CONTROL_TOGGLE; }));
+  EXPECT_TRUE(refused([](DCB& d) { d.fDtrControl = 3; }));
+  DCB fiveBits = dcb;  // 1.5 stop bits go with 5 data bits
+  fiveBits.ByteSize = 5;
+  fiveBits.StopBits = ONE5STOPBITS;
+  EXPECT_TRUE(SetCommState(handle_, &fiveBits)) << GetLastError();
+  ASSERT_TRUE(SetCommState(handle_, &dcb)) << GetLastError();
   DCB kept{};
   ASSERT_TRUE(GetCommState(handle_, &kept));
   EXPECT_EQ(kept.BaudRate, CBR_19200);

@@ -12,6 +12,8 @@
 #include <system_error>
 #include <utility>
 
+#include "line_settings.h"
+
 namespace serial {
 namespace {
 
@@ -420,9 +422,7 @@ BOOL Driver::SetCommState(const DCB* dcb) {
   std::unique_lock lock(mutex_);
   if (!Enter(lock, "SetCommState", dcb ? DescribeState(*dcb) : std::string())) return FALSE;
   if (!dcb) return Fail(ERROR_INVALID_PARAMETER);
-  bool valid = dcb->BaudRate > 0 && dcb->ByteSize >= 5 && dcb->ByteSize <= 8 &&
-               dcb->Parity <= SPACEPARITY && dcb->StopBits <= TWOSTOPBITS;
-  if (!valid) return Fail(ERROR_INVALID_PARAMETER);
+  if (DWORD error = CheckLineSettings(*dcb)) return Fail(error);
   if (DWORD error = line_->ApplyState(*dcb)) return Fail(error);
   dcb_ = *dcb;
   dcb_.DCBlength = sizeof(DCB);

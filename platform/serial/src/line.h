@@ -52,7 +52,8 @@ class Line {
   virtual std::size_t OutputPending() = 0;
 
   // Line settings. Returns 0, or the Win32 error for a setting the line refuses
-  // (ERROR_INVALID_PARAMETER), leaving the previous settings in force.
+  // (ERROR_INVALID_PARAMETER), leaving the previous settings in force. Every line refuses what
+  // CheckLineSettings (line_settings.h) refuses, and a tty also what the device did not keep.
   virtual DWORD ApplyState(const DCB& dcb) = 0;
 
   // DTR, RTS and break (EscapeCommFunction codes SETRTS..CLRBREAK). Returns 0 or the error,

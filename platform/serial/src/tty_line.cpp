@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -25,85 +27,17 @@ DWORD DeviceErrorFromErrno(int err) {
   return ERROR_GEN_FAILURE;
 }
 
-// DCB settings termios can express; anything else is refused before the device is touched.
-bool IsValidState(const DCB& dcb) {
-  if (dcb.BaudRate == 0) return false;
-  if (dcb.ByteSize < 5 || dcb.ByteSize > 8) return false;
-  if (dcb.Parity > SPACEPARITY) return false;
-  if (dcb.StopBits > TWOSTOPBITS) return false;
-  // termios has no 1.5 stop bits; a UART sends 1.5 for 5-bit characters when CSTOPB is set.
-  if (dcb.StopBits == ONE5STOPBITS && dcb.ByteSize != 5) return false;
-  if (dcb.fRtsControl == RTS_CONTROL_TOGGLE) return false;  // no RTS-while-sending on termios
-  return true;
-}
-
-std::uint32_t CharacterSizeFlag(BYTE byteSize) {
-  switch (byteSize) {
-    case 5:
-      return CS5;
-    case 6:
-      return CS6;
-    case 7:
-      return CS7;
-    default:
-      return CS8;
-  }
-}
-
-std::uint32_t ParityFlags(BYTE parity) {
-  switch (parity) {
-    case ODDPARITY:
-      return PARENB | PARODD;
-    case EVENPARITY:
-      return PARENB;
-    case MARKPARITY:
-      return PARENB | CMSPAR | PARODD;
-    case SPACEPARITY:
-      return PARENB | CMSPAR;
-    default:
-      return 0;
-  }
-}
-
-// Raw mode, like cfmakeraw, plus: parity never checked or marked (IGNPAR and INPCK off), and
-// breaks ignored in the data stream (IGNBRK), since otherwise each break would appear as a
-// spurious NUL byte; breaks are still counted and reported through TIOCGICOUNT.
-void MakeRaw(TtyModes& modes) {
-  modes.iflag &= ~(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY |
-                   IGNPAR | INPCK | IUCLC | IMAXBEL);
-  modes.iflag |= IGNBRK;
-  modes.oflag &= ~OPOST;
-  modes.lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN | XCASE);
-  modes.cflag |= CLOCAL | CREAD;
-  modes.vmin = 0;
-  modes.vtime = 0;
-}
-
-void ApplyFraming(const DCB& dcb, TtyModes& modes) {
-  modes.cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
-  modes.cflag |= CharacterSizeFlag(dcb.ByteSize) | ParityFlags(dcb.Parity);
-  if (dcb.StopBits != ONESTOPBIT) modes.cflag |= CSTOPB;  // 2, or 1.5 with 5 data bits
-}
-
-void ApplyFlowControl(const DCB& dcb, TtyModes& modes) {
-  modes.cflag &= ~CRTSCTS;
-  if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) modes.cflag |= CRTSCTS;
-  if (dcb.fOutX) modes.iflag |= IXON;
-  if (dcb.fInX) modes.iflag |= IXOFF;
-  modes.vstart = static_cast<std::uint8_t>(dcb.XonChar);
-  modes.vstop = static_cast<std::uint8_t>(dcb.XoffChar);
+// UNIX 98 pseudo-terminal slaves (/dev/pts/N) have the majors 136 to 143.
+bool IsPseudoTerminal(int fd) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  const unsigned deviceMajor = major(st.st_rdev);
+  return deviceMajor >= 136 && deviceMajor <= 143;
 }
 
 }  // namespace
 
-void ComposeTtyModes(const DCB& dcb, TtyModes& modes) {
-  MakeRaw(modes);
-  ApplyFraming(dcb, modes);
-  ApplyFlowControl(dcb, modes);
-  modes.baud = dcb.BaudRate;
-}
-
-TtyLine::TtyLine(int fd) : fd_(fd) {
+TtyLine::TtyLine(int fd) : fd_(fd), pseudoTerminal_(IsPseudoTerminal(fd)) {
   int modemBits = 0;
   hasModemLines_ = ioctl(fd_, TIOCMGET, &modemBits) == 0;
   hasCounters_ = ioctl(fd_, TIOCGICOUNT, &lastCounts_) == 0;
@@ -162,13 +96,22 @@ std::size_t TtyLine::OutputPending() {
   return static_cast<std::size_t>(queued);
 }
 
+// A setting the device does not keep (a speed out of its range, mark parity on a UART without
+// it) refuses the whole change and puts the previous modes back, rather than leaving the line
+// with other settings than those asked for.
 DWORD TtyLine::ApplyState(const DCB& dcb) {
-  if (!IsValidState(dcb)) return ERROR_INVALID_PARAMETER;
-  TtyModes modes;
-  if (!ReadTtyModes(fd_, modes)) return DeviceErrorFromErrno(errno);
+  if (DWORD error = CheckLineSettings(dcb)) return error;
+  TtyModes previous;
+  if (!ReadTtyModes(fd_, previous)) return DeviceErrorFromErrno(errno);
+  TtyModes modes = previous;
   ComposeTtyModes(dcb, modes);
   if (!WriteTtyModes(fd_, modes)) {
     return errno == EINVAL ? ERROR_INVALID_PARAMETER : DeviceErrorFromErrno(errno);
+  }
+  TtyModes inForce;
+  if (ReadTtyModes(fd_, inForce) && !SettingsKept(dcb, inForce, pseudoTerminal_)) {
+    WriteTtyModes(fd_, previous);
+    return ERROR_INVALID_PARAMETER;
   }
   ApplyModemControls(dcb);
   return 0;

@@ -7,10 +7,10 @@
 
 #include <linux/serial.h>
 
-#include <cstdint>
 #include <mutex>
 
 #include "line.h"
+#include "line_settings.h"
 
 namespace serial {
 
@@ -42,6 +42,7 @@ class TtyLine final : public Line {
   bool SetModemBit(int bit, bool on) const;
 
   const int fd_;
+  const bool pseudoTerminal_;   // forces 8 data bits without parity whatever it is asked
   bool hasModemLines_ = false;  // TIOCMGET works (not on a pty)
   bool hasCounters_ = false;    // TIOCGICOUNT works (not on a pty)
 
@@ -50,25 +51,6 @@ class TtyLine final : public Line {
   int appliedDtrControl_ = -1;  // fDtrControl last driven onto the line, -1 before the first
   int appliedRtsControl_ = -1;
 };
-
-// The modes of a tty that the line controls, free of <termios.h> and <asm/termbits.h> (which
-// cannot meet in one file); the flag values are the kernel's, the same in both headers.
-struct TtyModes {
-  std::uint32_t iflag = 0;
-  std::uint32_t oflag = 0;
-  std::uint32_t cflag = 0;  // without the speed bits (CBAUD, CIBAUD)
-  std::uint32_t lflag = 0;
-  std::uint8_t vmin = 0;
-  std::uint8_t vtime = 0;
-  std::uint8_t vstart = 0;
-  std::uint8_t vstop = 0;
-  std::uint32_t baud = 0;       // bits per second; written to both directions
-  std::uint32_t inputBaud = 0;  // read back only
-};
-
-// Turns the modes in force into the modes for a valid `dcb`: raw mode, speed, framing, flow
-// control.
-void ComposeTtyModes(const DCB& dcb, TtyModes& modes);
 
 // termios2 (tty_line_termios2.cpp): any speed, named ones through their Bxxx code and all others
 // through BOTHER; writing is one TCSETS2, so a refused write leaves the previous modes in force.

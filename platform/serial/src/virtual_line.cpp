@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "line_settings.h"
+
 namespace serial {
 
 // ---- The cable ---------------------------------------------------------------------------------
@@ -161,9 +163,7 @@ void VirtualLine::DiscardOutput() {
 // ---------------------------------------------------------------
 
 DWORD VirtualLine::ApplyState(const DCB& dcb) {
-  // As on a 16550-class UART: 1.5 stop bits only with 5 data bits, 2 stop bits only with 6 to 8.
-  if (dcb.StopBits == ONE5STOPBITS && dcb.ByteSize != 5) return ERROR_INVALID_PARAMETER;
-  if (dcb.StopBits == TWOSTOPBITS && dcb.ByteSize == 5) return ERROR_INVALID_PARAMETER;
+  if (DWORD error = CheckLineSettings(dcb)) return error;
   std::lock_guard lock(cable_->mutex);
   Cable::End& self = cable_->ends[end_];
   self.state = dcb;

@@ -1,0 +1,122 @@
+// The line-setting rules and the mapping between line settings and termios modes, without a
+// device: every valid setting maps onto termios and back unchanged, and a device that did not
+// keep a setting is told apart from a pseudo-terminal's forced framing.
+#include "line_settings.h"
+
+#include <gtest/gtest.h>
+#include <termios.h>
+
+namespace serial {
+namespace {
+
+DCB Settings(DWORD baud, BYTE byteSize, BYTE parity, BYTE stopBits) {
+  DCB dcb{};
+  dcb.BaudRate = baud;
+  dcb.fBinary = 1;
+  dcb.ByteSize = byteSize;
+  dcb.Parity = parity;
+  dcb.StopBits = stopBits;
+  dcb.XonChar = 17;
+  dcb.XoffChar = 19;
+  return dcb;
+}
+
+TEST(LineSettingsTest, OneRuleSetForFramingAndControlModes) {
+  const DCB good = Settings(CBR_9600, 8, NOPARITY, ONESTOPBIT);
+  EXPECT_EQ(CheckLineSettings(good), 0u);
+  EXPECT_EQ(CheckLineSettings(Settings(CBR_9600, 5, NOPARITY, ONE5STOPBITS)), 0u);
+  EXPECT_EQ(CheckLineSettings(Settings(CBR_9600, 6, SPACEPARITY, TWOSTOPBITS)), 0u);
+  EXPECT_EQ(CheckLineSettings(Settings(12345, 7, MARKPARITY, ONESTOPBIT)), 0u);
+  const DCB refused[] = {
+      Settings(0, 8, NOPARITY, ONESTOPBIT),
+      Settings(CBR_9600, 4, NOPARITY, ONESTOPBIT),
+      Settings(CBR_9600, 9, NOPARITY, ONESTOPBIT),
+      Settings(CBR_9600, 8, 5, ONESTOPBIT),
+      Settings(CBR_9600, 8, NOPARITY, 3),
+      Settings(CBR_9600, 5, NOPARITY, TWOSTOPBITS),
+      Settings(CBR_9600, 6, NOPARITY, ONE5STOPBITS),
+      Settings(CBR_9600, 8, NOPARITY, ONE5STOPBITS),
+  };
+  for (const DCB& dcb : refused)
+    EXPECT_EQ(CheckLineSettings(dcb), ERROR_INVALID_PARAMETER)
+        << dcb.BaudRate << " " << int(dcb.ByteSize) << int(dcb.Parity) << int(dcb.StopBits);
+  DCB toggle = good;
+  toggle.fRtsControl = RTS_CONTROL_TOGGLE;
+  EXPECT_EQ(CheckLineSettings(toggle), ERROR_INVALID_PARAMETER);
+  DCB dtr = good;
+  dtr.fDtrControl = 3;
+  EXPECT_EQ(CheckLineSettings(dtr), ERROR_INVALID_PARAMETER);
+}
+
+// Every valid framing at every speed of the component, with each flow control, survives the way
+// to termios and back.
+TEST(LineSettingsTest, EveryValidSettingMapsToTermiosAndBack) {
+  const DWORD speeds[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+                          19200, 38400, 56000, 57600, 115200, 128000, 256000};
+  for (const DWORD baud : speeds) {
+    for (BYTE bits = 5; bits <= 8; ++bits) {
+      for (BYTE parity = NOPARITY; parity <= SPACEPARITY; ++parity) {
+        for (BYTE stops = ONESTOPBIT; stops <= TWOSTOPBITS; ++stops) {
+          for (int flow = 0; flow < 3; ++flow) {
+            DCB dcb = Settings(baud, bits, parity, stops);
+            dcb.fOutxCtsFlow = flow == 1;
+            dcb.fRtsControl = flow == 1 ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_DISABLE;
+            dcb.fOutX = dcb.fInX = flow == 2;
+            if (CheckLineSettings(dcb) != 0) continue;
+            TtyModes modes;
+            ComposeTtyModes(dcb, modes);
+            const DCB back = LineSettingsOf(modes);
+            SCOPED_TRACE(testing::Message() << baud << " " << int(bits) << int(parity) << int(stops)
+                                            << " flow " << flow);
+            EXPECT_EQ(back.BaudRate, baud);
+            EXPECT_EQ(back.ByteSize, bits);
+            EXPECT_EQ(back.Parity, parity);
+            EXPECT_EQ(back.StopBits, stops);
+            EXPECT_EQ(back.fOutxCtsFlow, dcb.fOutxCtsFlow);
+            EXPECT_EQ(back.fRtsControl, dcb.fRtsControl);
+            EXPECT_EQ(back.fOutX, dcb.fOutX);
+            EXPECT_EQ(back.fInX, dcb.fInX);
+            EXPECT_TRUE(SettingsKept(dcb, modes, false));
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(SpeedCode(9600), static_cast<std::uint32_t>(B9600));
+  EXPECT_EQ(SpeedCode(4000000), static_cast<std::uint32_t>(B4000000));
+  EXPECT_EQ(SpeedCode(56000), static_cast<std::uint32_t>(CBAUDEX)) << "no constant: BOTHER";
+}
+
+TEST(LineSettingsTest, ADeviceThatDidNotKeepASettingIsToldApart) {
+  DCB mark = Settings(CBR_19200, 7, MARKPARITY, ONESTOPBIT);
+  TtyModes modes;
+  ComposeTtyModes(mark, modes);
+  TtyModes pty = modes;  // a pseudo-terminal forces CS8 and clears PARENB
+  pty.cflag = (pty.cflag & ~(CSIZE | PARENB)) | CS8;
+  EXPECT_TRUE(SettingsKept(mark, pty, true));
+  EXPECT_FALSE(SettingsKept(mark, pty, false));
+
+  TtyModes noStickParity = modes;  // a UART without mark and space parity drops CMSPAR
+  noStickParity.cflag &= ~CMSPAR;
+  EXPECT_FALSE(SettingsKept(mark, noStickParity, false));
+
+  TtyModes rounded = modes;  // a few per cent off is what a UART's divisor gives
+  rounded.baud = 19200 * 102 / 100;
+  EXPECT_TRUE(SettingsKept(mark, rounded, false));
+  TtyModes clamped = modes;  // a speed beyond the device's range
+  clamped.baud = 115200;
+  mark.BaudRate = CBR_256000;
+  EXPECT_FALSE(SettingsKept(mark, clamped, true));
+
+  for (std::uint32_t dropped : {std::uint32_t{CSTOPB}, std::uint32_t{CRTSCTS}}) {
+    DCB asked = Settings(CBR_9600, 8, NOPARITY, TWOSTOPBITS);
+    asked.fOutxCtsFlow = 1;
+    TtyModes lost;
+    ComposeTtyModes(asked, lost);
+    lost.cflag &= ~dropped;
+    EXPECT_FALSE(SettingsKept(asked, lost, true)) << dropped;
+  }
+}
+
+}  // namespace
+}  // namespace serial
