@@ -142,6 +142,13 @@ Line::Line(Line&& other) noexcept
 
 Line::~Line() { close(); }
 
+int Line::unreadByClient() const {
+  int count = 0;
+  const int result =
+      slaveFd_ >= 0 ? ioctl(slaveFd_, FIONREAD, &count) : ioctl(fd_, TIOCOUTQ, &count);
+  return result == 0 ? count : 0;
+}
+
 void Line::close() {
   if (!link_.empty() && readLink(link_) == path_) unlink(link_.c_str());
   link_.clear();

@@ -26,6 +26,8 @@ class Line {
 
   int fd() const { return fd_; }
   const std::string& path() const { return path_; }  // what a client opens
+  // Bytes sent but not yet read by the client (pty) or not yet on the wire (device).
+  int unreadByClient() const;
   void close();  // hangs up: closes both ends and removes the link
 
  private:

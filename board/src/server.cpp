@@ -13,6 +13,12 @@ namespace board {
 namespace {
 
 constexpr std::size_t kReadChunk = 4096;
+// Before a hang-up: written bytes reach the client's queue after a kernel worker has run, so
+// an empty queue counts only this long after the last write; a client that does not read at
+// all is hung up on after the grace time.
+constexpr auto kSettle = std::chrono::milliseconds(50);
+constexpr auto kClientGrace = std::chrono::seconds(2);
+constexpr auto kHangUpCheck = std::chrono::milliseconds(10);
 
 }  // namespace
 
@@ -26,9 +32,11 @@ Server::Server(const Options& options, Line& line, Log& log, int signalFd)
 
 int Server::pollTimeoutMs(Clock::time_point now) const {
   std::optional<Clock::time_point> wake = loneByteDeadline_;
-  // A due hang-up waits for the output to drain, which POLLOUT reports: no time-out for it.
+  // A due hang-up waits for the output to drain, which POLLOUT reports, then for the client.
   if (!timeline_.empty() && (!timeline_.front().hangUp || output_.empty())) {
-    wake = wake ? std::min(*wake, timeline_.front().due) : timeline_.front().due;
+    Clock::time_point due = timeline_.front().due;
+    if (timeline_.front().hangUp && due <= now) due = now + kHangUpCheck;
+    wake = wake ? std::min(*wake, due) : due;
   }
   if (!wake) return -1;
   if (*wake <= now) return 0;
@@ -54,7 +62,7 @@ int Server::run() {
     if (loneByteDeadline_ && *loneByteDeadline_ <= now) dropLoneByte();
     const bool hangUpDue = !releaseDue(now);
     if (!flushOutput()) return 1;
-    if (hangUpDue && output_.empty()) {
+    if (hangUpDue && readyToHangUp(now)) {
       log_.note("hanging up after " + std::to_string(options_.hangupAfter) + " commands");
       line_.close();
       return 0;
@@ -137,6 +145,12 @@ bool Server::releaseDue(Clock::time_point now) {
   return true;
 }
 
+bool Server::readyToHangUp(Clock::time_point now) const {
+  if (!output_.empty() || now - lastWrite_ < kSettle) return false;
+  const auto due = std::max(timeline_.front().due, lastWrite_);
+  return line_.unreadByClient() == 0 || now - due >= kClientGrace;
+}
+
 // Writes what the line takes now; false when the line has failed.
 bool Server::flushOutput() {
   while (!output_.empty()) {
@@ -147,6 +161,7 @@ bool Server::flushOutput() {
       log_.note(std::string("writing failed: ") + std::strerror(errno));
       return false;
     }
+    lastWrite_ = Clock::now();
     log_.sent(std::string_view(output_).substr(0, static_cast<std::size_t>(n)));
     output_.erase(0, static_cast<std::size_t>(n));
   }

@@ -1,7 +1,9 @@
 // The simulator's event loop: one poll() on the line and on a signal pipe, with a time-out only
 // while something is scheduled (a reply piece, unasked bytes, the hang-up, a lone first byte's
 // expiry), so an idle board costs nothing. Replies go out in the order of the commands, each
-// after the previous one, at the times the fault plan gives. Single-threaded.
+// after the previous one, at the times the fault plan gives. A hang-up waits until the client has
+// read what was sent before it (a pty hang-up discards unread input), for at most two seconds.
+// Single-threaded.
 #pragma once
 
 #include <chrono>
@@ -40,6 +42,7 @@ class Server {
   void answer(const std::string& command, Clock::time_point now);
   void schedule(Clock::time_point due, std::string bytes, bool hangUp);
   bool releaseDue(Clock::time_point now);  // false once the hang-up is due
+  bool readyToHangUp(Clock::time_point now) const;
   bool flushOutput();
   void dropLoneByte();
 
@@ -53,6 +56,7 @@ class Server {
   std::deque<Scheduled> timeline_;
   Clock::time_point lastDue_{};
   std::string output_;  // bytes due that the line has not taken yet
+  Clock::time_point lastWrite_{};
   std::optional<Clock::time_point> loneByteDeadline_;
   unsigned commands_ = 0;
   bool hangUpScheduled_ = false;
