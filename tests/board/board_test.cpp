@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <thread>
 
 #include "board_process.h"
@@ -14,6 +13,13 @@ namespace {
 
 using namespace board_test;
 namespace fs = std::filesystem;
+
+// "+dd.d" or "-dd.d": a two-digit temperature as the board writes it.
+bool isTemperature(const std::string& reply) {
+  auto digit = [&](std::size_t i) { return reply[i] >= '0' && reply[i] <= '9'; };
+  return reply.size() == 5 && (reply[0] == '+' || reply[0] == '-') && digit(1) && digit(2) &&
+         reply[3] == '.' && digit(4);
+}
 
 // Windows-1251 bytes of the board's texts.
 const std::string kOn = "\xC2\xCA\xCB";       // "ВКЛ"
@@ -128,10 +134,6 @@ TEST_F(BoardTest, SeedMakesRepliesRepeatable) {
   EXPECT_EQ(readings("42"), first);
   const auto other = readings("43");
 
-  const std::regex temperature(R"([+-]\d\d\.\d)");
-  auto isTemperature = [&](const std::string& reply) {
-    return std::regex_match(reply, temperature);
-  };
   int temperatures = 0;
   bool sameFaults = true;
   bool sameTemperatures = true;
