@@ -1,0 +1,203 @@
+// The tty backend's modem paths, on a pty whose modem ioctls play a UART (uart_shim.h): modem
+// events, modem status and the escape functions through the serial driver, and the same lines
+// end to end up to TCommPort's notifications and properties.
+#include <comm/Commport.h>
+#include <fcntl.h>
+#include <framework/thread.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#include <win32/win32.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "uart_shim.h"
+
+namespace {
+
+using testsupport::EmulatedUart;
+using testsupport::LineCondition;
+using Clock = std::chrono::steady_clock;
+
+bool PumpUntil(const std::function<bool()>& done) {
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (!done()) {
+    if (Clock::now() > deadline) return false;
+    CheckSynchronize(5);
+  }
+  return true;
+}
+
+// A pty pair whose slave plays a UART with modem lines.
+class UartPty : public testing::Test {
+ protected:
+  void SetUp() override {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master_, 0);
+    ASSERT_EQ(grantpt(master_), 0);
+    ASSERT_EQ(unlockpt(master_), 0);
+    slave_ = ptsname(master_);
+    uart_ = std::make_unique<EmulatedUart>(slave_);
+  }
+  void TearDown() override {
+    uart_.reset();
+    if (master_ >= 0) close(master_);
+  }
+
+  int master_ = -1;
+  std::string slave_;
+  std::unique_ptr<EmulatedUart> uart_;
+};
+
+class TtyModemDriver : public UartPty {
+ protected:
+  void SetUp() override {
+    UartPty::SetUp();
+    handle_ = CreateFileA(slave_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(handle_, INVALID_HANDLE_VALUE) << GetLastError();
+    overlapped_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  }
+  void TearDown() override {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    CloseHandle(overlapped_.hEvent);
+    UartPty::TearDown();
+  }
+
+  // Waits for the next event of the mask set; 0 when none came.
+  DWORD NextEvent() {
+    DWORD mask = 0;
+    if (!WaitCommEvent(handle_, &mask, &overlapped_)) {
+      if (GetLastError() != ERROR_IO_PENDING) return 0;
+      DWORD unused = 0;
+      if (WaitForSingleObject(overlapped_.hEvent, 10000) != WAIT_OBJECT_0 ||
+          !GetOverlappedResult(handle_, &overlapped_, &unused, FALSE))
+        return 0;
+    }
+    return mask;
+  }
+
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  OVERLAPPED overlapped_{};
+};
+
+TEST_F(TtyModemDriver, InputChangesBreaksAndLineErrorsAreEvents) {
+  ASSERT_TRUE(SetCommMask(handle_, EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_BREAK | EV_ERR));
+  const std::pair<int, DWORD> steps[] = {{TIOCM_CTS, EV_CTS},
+                                         {TIOCM_CTS | TIOCM_DSR, EV_DSR},
+                                         {TIOCM_CTS | TIOCM_DSR | TIOCM_CD, EV_RLSD},
+                                         {TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RI, EV_RING},
+                                         {TIOCM_DSR | TIOCM_CD | TIOCM_RI, EV_CTS}};
+  for (const auto& [inputs, event] : steps) {
+    uart_->SetInputs(inputs);
+    EXPECT_EQ(NextEvent(), event) << "inputs " << inputs;
+  }
+  DWORD status = 0;
+  ASSERT_TRUE(GetCommModemStatus(handle_, &status));
+  EXPECT_EQ(status, static_cast<DWORD>(MS_DSR_ON | MS_RLSD_ON | MS_RING_ON));
+
+  uart_->Receive(LineCondition::Break);
+  EXPECT_EQ(NextEvent(), static_cast<DWORD>(EV_BREAK));
+  uart_->Receive(LineCondition::FrameError);
+  uart_->Receive(LineCondition::Overrun);
+  EXPECT_EQ(NextEvent(), static_cast<DWORD>(EV_ERR));
+  DWORD errors = 0;
+  ASSERT_TRUE(ClearCommError(handle_, &errors, nullptr));
+  EXPECT_EQ(errors, static_cast<DWORD>(CE_BREAK | CE_FRAME | CE_OVERRUN));
+  uart_->Receive(LineCondition::ParityError);
+  EXPECT_EQ(NextEvent(), static_cast<DWORD>(EV_ERR));
+  ASSERT_TRUE(ClearCommError(handle_, &errors, nullptr));
+  EXPECT_EQ(errors, static_cast<DWORD>(CE_RXPARITY));
+}
+
+TEST_F(TtyModemDriver, EscapeFunctionsAndControlModesDriveTheOutputs) {
+  DCB dcb{};
+  ASSERT_TRUE(GetCommState(handle_, &dcb));
+  dcb.fDtrControl = DTR_CONTROL_DISABLE;
+  dcb.fRtsControl = RTS_CONTROL_DISABLE;
+  ASSERT_TRUE(SetCommState(handle_, &dcb));
+  EXPECT_EQ(uart_->Outputs(), 0);
+  ASSERT_TRUE(EscapeCommFunction(handle_, SETDTR));
+  EXPECT_EQ(uart_->Outputs(), TIOCM_DTR);
+  ASSERT_TRUE(EscapeCommFunction(handle_, SETRTS));
+  EXPECT_EQ(uart_->Outputs(), TIOCM_DTR | TIOCM_RTS);
+  ASSERT_TRUE(EscapeCommFunction(handle_, CLRDTR));
+  EXPECT_EQ(uart_->Outputs(), TIOCM_RTS);
+  ASSERT_TRUE(SetCommState(handle_, &dcb));  // an unchanged control mode leaves the lines
+  EXPECT_EQ(uart_->Outputs(), TIOCM_RTS);
+  dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;  // a changed mode raises or lowers its line
+  dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+  ASSERT_TRUE(SetCommState(handle_, &dcb));
+  EXPECT_EQ(uart_->Outputs(), TIOCM_DTR | TIOCM_RTS);
+  dcb.fDtrControl = DTR_CONTROL_DISABLE;
+  dcb.fRtsControl = RTS_CONTROL_DISABLE;
+  ASSERT_TRUE(SetCommState(handle_, &dcb));
+  EXPECT_EQ(uart_->Outputs(), 0);
+  ASSERT_TRUE(EscapeCommFunction(handle_, SETBREAK));
+  EXPECT_TRUE(uart_->BreakOn());
+  ASSERT_TRUE(EscapeCommFunction(handle_, CLRBREAK));
+  EXPECT_FALSE(uart_->BreakOn());
+}
+
+// The component on the real tty backend: every modem notification, the input properties, and
+// the output and break operations.
+TEST_F(UartPty, CommPortNotificationsAndLinesEndToEnd) {
+  constexpr int kComNumber = 61;
+  setenv("COMM_PORT_61", slave_.c_str(), 1);
+  std::map<std::string, int> calls;
+  std::vector<int> errors;
+  {
+    TCommPort port(nullptr);
+    port.SetComNumber(kComNumber);
+    port.OnCTSSignal = [&](TObject*) { ++calls["CTS"]; };
+    port.OnDSRSignal = [&](TObject*) { ++calls["DSR"]; };
+    port.OnDCDSignal = [&](TObject*) { ++calls["DCD"]; };
+    port.OnRingSignal = [&](TObject*) { ++calls["Ring"]; };
+    port.OnBreakSignal = [&](TObject*) { ++calls["Break"]; };
+    port.OnErrorSignal = [&](TObject*, int error) { errors.push_back(error); };
+    port.SetOpen(true);
+    ASSERT_TRUE(port.GetOpen());
+
+    uart_->SetInputs(TIOCM_CTS);
+    EXPECT_TRUE(PumpUntil([&] { return calls["CTS"] == 1 && port.GetCTS(); }));
+    uart_->SetInputs(TIOCM_CTS | TIOCM_DSR);
+    EXPECT_TRUE(PumpUntil([&] { return calls["DSR"] == 1 && port.GetDSR(); }));
+    uart_->SetInputs(TIOCM_CTS | TIOCM_DSR | TIOCM_CD);
+    EXPECT_TRUE(PumpUntil([&] { return calls["DCD"] == 1 && port.GetDCD(); }));
+    uart_->SetInputs(TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RI);
+    EXPECT_TRUE(PumpUntil([&] { return calls["Ring"] == 1 && port.GetRing(); }));
+    uart_->SetInputs(TIOCM_RI);
+    EXPECT_TRUE(PumpUntil([&] { return !port.GetCTS() && !port.GetDSR() && !port.GetDCD(); }));
+    EXPECT_TRUE(port.GetModemState(3));   // ring, read live
+    EXPECT_FALSE(port.GetModemState(1));  // CTS
+    uart_->Receive(LineCondition::Break);
+    EXPECT_TRUE(PumpUntil([&] { return calls["Break"] == 1; }));
+    uart_->Receive(LineCondition::ParityError);
+    EXPECT_TRUE(PumpUntil([&] { return errors.size() == 1; }));
+
+    port.SetDTR(true);
+    EXPECT_EQ(uart_->Outputs(), TIOCM_DTR);
+    port.PowerOn();
+    EXPECT_EQ(uart_->Outputs(), TIOCM_DTR | TIOCM_RTS);
+    port.PowerOff();
+    EXPECT_EQ(uart_->Outputs(), 0);
+    EXPECT_TRUE(port.SetBreak(true));
+    EXPECT_TRUE(uart_->BreakOn());
+    EXPECT_TRUE(port.SetBreak(false));
+    EXPECT_FALSE(uart_->BreakOn());
+    for (TNotifyEvent* slot : {&port.OnCTSSignal, &port.OnDSRSignal, &port.OnDCDSignal,
+                               &port.OnRingSignal, &port.OnBreakSignal})
+      slot->Clear();
+    port.OnErrorSignal.Clear();
+  }
+  unsetenv("COMM_PORT_61");
+  EXPECT_EQ(calls["CTS"], 2);
+  EXPECT_EQ(calls["DSR"], 2);
+  EXPECT_EQ(calls["DCD"], 2);
+}
+
+}  // namespace
