@@ -21,12 +21,12 @@ struct LineIo {
 // Things that happened on the line since the last TakeLineEvents(): breaks, line errors and
 // modem-input changes. The driver turns them into EV_ bits and CE_ flags.
 struct LineEvents {
-  DWORD ceErrors = 0;     // CE_FRAME | CE_RXPARITY | CE_OVERRUN | CE_BREAK ...
-  bool breakSeen = false; // a break was received
-  bool errorSeen = false; // a framing, parity or overrun error was received
-  DWORD modemChanges = 0; // MS_ bits of inputs that changed, where the line records changes
-                          // itself (so a quick off-on is not lost between two samples); a
-                          // notification line reports every change here
+  DWORD ceErrors = 0;      // CE_FRAME | CE_RXPARITY | CE_OVERRUN | CE_BREAK ...
+  bool breakSeen = false;  // a break was received
+  bool errorSeen = false;  // a framing, parity or overrun error was received
+  DWORD modemChanges = 0;  // MS_ bits of inputs that changed, where the line records changes
+                           // itself (so a quick off-on is not lost between two samples); a
+                           // notification line reports every change here
 };
 
 class Line {

@@ -11,7 +11,7 @@
 
 namespace serial {
 
-// ---- The cable ---------------------------------------------------------------------------------
+// ---- The cable ----------------------------------------------------------------------------------
 
 Cable::Cable(std::string cableName) : name(std::move(cableName)) {
   for (auto& end : ends) end.notifyFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -51,8 +51,7 @@ void Cable::Notify(int end) {
   (void)written;  // a saturated counter still reads as "changed"
 }
 
-// ---- Opening an end
-// ------------------------------------------------------------------------------
+// ---- Opening an end -----------------------------------------------------------------------------
 
 std::unique_ptr<Line> OpenVirtualLine(const std::string& path, DWORD& error) {
   std::string name = path.rfind("virtual:", 0) == 0 ? path.substr(8) : path;
@@ -108,8 +107,7 @@ void VirtualLine::DrainNotify() {
   (void)got;
 }
 
-// ---- Bytes
-// ---------------------------------------------------------------------------------------
+// ---- Bytes --------------------------------------------------------------------------------------
 
 LineIo VirtualLine::Read(void* data, std::size_t n) {
   std::lock_guard lock(cable_->mutex);
@@ -159,8 +157,7 @@ void VirtualLine::DiscardOutput() {
   cable_->changed.notify_all();
 }
 
-// ---- Line settings and modem lines
-// ---------------------------------------------------------------
+// ---- Line settings and modem lines --------------------------------------------------------------
 
 DWORD VirtualLine::ApplyState(const DCB& dcb) {
   if (DWORD error = CheckLineSettings(dcb)) return error;
@@ -242,8 +239,7 @@ void VirtualLine::LogCall(const char* call, const std::string& args) {
   log.push_back({call, args});
 }
 
-// ---- The test handle
-// -------------------------------------------------------------------------------
+// ---- The test handle ----------------------------------------------------------------------------
 
 VirtualCable::VirtualCable(const std::string& name) : cable_(Cable::Acquire(name)) {}
 VirtualCable::~VirtualCable() = default;

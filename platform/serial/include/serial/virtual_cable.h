@@ -6,8 +6,8 @@
 //   CreateFileA("virtual:NAME/B", ...)  opens end B
 // and "\\.\COM<n>" reaches a cable when COMM_PORT_<n>=virtual:NAME[/A|/B].
 // Wiring: TxD -> peer RxD, RTS -> peer CTS, DTR -> peer DSR and DCD. Ring is raised only by the
-// test handle. A cable exists while a device handle or a VirtualCable object refers to it; opening a
-// name that does not exist yet creates the cable.
+// test handle. A cable exists while a device handle or a VirtualCable object refers to it; opening
+// a name that does not exist yet creates the cable.
 //
 // VirtualCable is the test handle. It plays the far end (B) directly, without opening it, and
 // observes the near end (A): bytes, line levels, and a log of the device calls made on end A.

@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// ---- Basic types -----------------------------------------------------------------------------
+// ---- Basic types --------------------------------------------------------------------------------
 
 using BOOL = int;
 using BYTE = std::uint8_t;
@@ -53,7 +53,7 @@ struct SECURITY_ATTRIBUTES {
 };
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 
-// ---- Error codes -------------------------------------------------------------------------------
+// ---- Error codes --------------------------------------------------------------------------------
 
 constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_INVALID_FUNCTION = 1;
@@ -80,7 +80,7 @@ constexpr DWORD ERROR_COUNTER_TIMEOUT = 1121;
 constexpr DWORD ERROR_DEVICE_NOT_CONNECTED = 1167;
 constexpr DWORD ERROR_DEVICE_REMOVED = 1617;
 
-// ---- Waiting -------------------------------------------------------------------------------------
+// ---- Waiting ------------------------------------------------------------------------------------
 
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 constexpr DWORD WAIT_OBJECT_0 = 0x00000000;
@@ -88,7 +88,7 @@ constexpr DWORD WAIT_ABANDONED = 0x00000080;
 constexpr DWORD WAIT_TIMEOUT = 0x00000102;
 constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 
-// ---- File access ---------------------------------------------------------------------------------
+// ---- File access --------------------------------------------------------------------------------
 
 constexpr DWORD GENERIC_READ = 0x80000000;
 constexpr DWORD GENERIC_WRITE = 0x40000000;
@@ -100,7 +100,7 @@ constexpr DWORD TRUNCATE_EXISTING = 5;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
 constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000;
 
-// ---- Message boxes (values only; the framework shows them) ----------------------------------
+// ---- Message boxes (values only; the framework shows them) --------------------------------------
 
 constexpr UINT MB_OK = 0x00000000;
 constexpr UINT MB_OKCANCEL = 0x00000001;
@@ -118,7 +118,7 @@ constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
-// ---- Serial devices ----------------------------------------------------------------------------
+// ---- Serial devices -----------------------------------------------------------------------------
 
 // Device-control block. The flag word (the 32 bits after BaudRate) is laid out bit for bit as
 // on Windows, so that e.g. 0x0001, 0x1311 and 0x202D mean the same flags here as there.
@@ -265,7 +265,7 @@ constexpr DWORD RESETDEV = 7;
 constexpr DWORD SETBREAK = 8;
 constexpr DWORD CLRBREAK = 9;
 
-// ---- Critical sections -------------------------------------------------------------------------
+// ---- Critical sections --------------------------------------------------------------------------
 
 // Opaque storage for a recursive lock; sized and aligned for the implementation's mutex.
 struct CRITICAL_SECTION {
@@ -273,7 +273,7 @@ struct CRITICAL_SECTION {
 };
 using LPCRITICAL_SECTION = CRITICAL_SECTION*;
 
-// ---- Functions -----------------------------------------------------------------------------------
+// ---- Functions ----------------------------------------------------------------------------------
 
 #define WINAPI
 
