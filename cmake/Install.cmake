@@ -4,6 +4,7 @@
 #   include/comm/{win32,serial,framework,comm}/*.h
 #   lib/cmake/Comm/{CommConfig,CommConfigVersion,CommTargets}.cmake  -> find_package(Comm)
 #   lib/pkgconfig/comm.pc                                            -> pkg-config comm
+#   bin/comm-ports                 (run path $ORIGIN/../lib: runs without LD_LIBRARY_PATH)
 if(NOT TARGET comm OR NOT TARGET comm_framework OR NOT TARGET comm_win32)
   return()
 endif()
@@ -17,6 +18,9 @@ install(TARGETS comm_win32 comm_framework comm
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET comm-ports)
+  install(TARGETS comm-ports RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 
 # Public headers only: each folder's include/<name>/ goes to include/comm/<name>/.
 foreach(header_dir
