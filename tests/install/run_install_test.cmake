@@ -21,6 +21,9 @@ foreach(header comm/comm/Commport.h comm/comm/Comm.h comm/win32/win32.h
   endif()
 endforeach()
 
+# The installed comm-ports finds the installed libraries through its run path alone.
+run(${prefix}/bin/comm-ports)
+
 # 1. find_package(Comm)
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/cmake-build -G ${GENERATOR}
   -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix}
