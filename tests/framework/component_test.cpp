@@ -87,6 +87,24 @@ TEST(ComponentTest, ClassInfoListsInheritedPropertiesFirstInDeclarationOrder) {
   EXPECT_FALSE(TSample::ClassInfo().InheritsFrom(TSampleChild::ClassInfo()));
 }
 
+// A redeclared property keeps its place, and Default/Idents after it apply to it, not to the
+// property declared last.
+TEST(ComponentTest, RedeclaredPropertyKeepsItsPlaceAndTakesItsDefault) {
+  struct TRedeclared : TSampleChild {
+    using TSampleChild::TSampleChild;
+  };
+  const TClassInfo info = TClassInfo::Derived<TRedeclared, TSampleChild>("TRedeclared")
+                              .Property("Count", &TSample::GetCount, &TSample::SetCount)
+                              .Default(5)
+                              .Idents({{"cnFive", 5}});
+  EXPECT_EQ(info.Properties().size(), TSampleChild::ClassInfo().Properties().size());
+  EXPECT_EQ(info.Properties()[2].Name, "Count");
+  EXPECT_EQ(info.FindProperty("Count")->Default, 5);
+  EXPECT_EQ(info.FindProperty("Count")->Idents.size(), 1u);
+  EXPECT_EQ(info.FindProperty("Extra")->Default, 0);
+  EXPECT_TRUE(info.FindProperty("Extra")->Idents.empty());
+}
+
 TEST(ComponentTest, PropertyAccessorsReachGettersSettersAndFields) {
   TSample s(nullptr);
   const TClassInfo& info = s.GetClassInfo();

@@ -54,12 +54,14 @@ TComponent* TClassInfo::Create(TComponent* AOwner) const {
 
 void TClassInfo::AddProperty(TPropInfo Prop) {
   // A redeclared property replaces the inherited one in place (keeps its position).
-  for (TPropInfo& p : FProperties) {
-    if (SameText(p.Name, Prop.Name)) {
-      p = std::move(Prop);
+  for (std::size_t i = 0; i < FProperties.size(); ++i) {
+    if (SameText(FProperties[i].Name, Prop.Name)) {
+      FProperties[i] = std::move(Prop);
+      FLastProperty = i;
       return;
     }
   }
+  FLastProperty = FProperties.size();
   FProperties.push_back(std::move(Prop));
 }
 
@@ -85,7 +87,7 @@ void TClassInfo::AddField(TFieldInfo Field) {
 
 TPropInfo& TClassInfo::LastProperty() {
   if (FProperties.empty()) throw EComponentError("Default/Idents need a property before them");
-  return FProperties.back();
+  return FProperties[FLastProperty];
 }
 
 // ---- TComponent ---------------------------------------------------------------------------

@@ -239,6 +239,7 @@ class TClassInfo {
   std::vector<TPropInfo> FProperties;
   std::vector<TMethodInfo> FMethods;
   std::vector<TFieldInfo> FFields;
+  std::size_t FLastProperty = 0;  // the property added or redeclared last
   TFactory FFactory;
 };
 
@@ -413,13 +414,18 @@ class TClassBuilder : public TClassInfo {
     return *this;
   }
 
-  // Declared default of the property added last (ordinal kinds).
+  // Declared default of the property added (or redeclared) last (ordinal kinds).
   TClassBuilder& Default(long long Value) {
     LastProperty().Default = Value;
     return *this;
   }
   // Names for particular values of the integer property added last (read and written by name).
   TClassBuilder& Idents(std::initializer_list<std::pair<const char*, long long>> Values) {
+    for (const auto& [name, value] : Values) LastProperty().Idents.emplace_back(name, value);
+    return *this;
+  }
+  // The same from a table shared by several properties (colours, character sets).
+  TClassBuilder& Idents(const std::vector<std::pair<std::string, long long>>& Values) {
     for (const auto& [name, value] : Values) LastProperty().Idents.emplace_back(name, value);
     return *this;
   }
