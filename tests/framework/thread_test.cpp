@@ -72,6 +72,28 @@ TEST(ThreadTest, ExecuteStartsAfterTheMostDerivedConstructor) {
   EXPECT_TRUE(t->Finished());
 }
 
+// Only TThread::Create<T> starts a thread: `new T` does not compile, and a thread built in place
+// says so when it is waited for instead of reporting that it has finished.
+template <class T>
+concept DirectlyNewable = requires {
+  new T();
+};
+static_assert(!DirectlyNewable<TLateField>, "new of a TThread must not compile");
+static_assert(!DirectlyNewable<TNotifier>, "new of a TThread must not compile");
+
+TEST(ThreadTest, AThreadNotMadeByCreateIsRefusedLoudly) {
+  TLateField InPlace;
+  EXPECT_FALSE(InPlace.Started());
+  try {
+    InPlace.WaitFor();
+    ADD_FAILURE() << "WaitFor reported success for a thread that never ran";
+  } catch (const EThread& e) {
+    EXPECT_NE(e.Message.find("TThread::Create"), std::string::npos) << e.Message;
+  }
+  EXPECT_THROW(InPlace.WaitFor(10), EThread);
+  EXPECT_EQ(InPlace.seen.load(), -1);
+}
+
 TEST(ThreadTest, SuspendedThreadStartsOnStartAndWaitForOfUnstartedReturns) {
   std::atomic<bool> ran{false};
   std::unique_ptr<TLambdaThread> t(

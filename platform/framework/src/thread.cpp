@@ -186,7 +186,11 @@ std::exception_ptr TThread::FatalException() const {
 void TThread::WaitFor() { WaitFor(0xFFFFFFFFu); }
 
 bool TThread::WaitFor(unsigned TimeoutMs) {
-  if (!FStarted.load()) return true;
+  if (!FStarted.load()) {
+    if (FCreateSuspended) return true;
+    throw EThread(
+        "WaitFor on a thread that never started: it was built without TThread::Create<T>()");
+  }
   if (tCurrentThread == this) throw EThread("Cannot call WaitFor on the thread itself");
   const bool forever = TimeoutMs == 0xFFFFFFFFu;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
@@ -219,10 +223,32 @@ void TThread::Synchronize(std::function<void()> Method) {
   entry->owner = this;
   entry->call = std::move(Method);
   entry->synchronous = true;
-  Enqueue(entry);
   SyncState& s = Sync();
+  {
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (FSynchronizeAbandoned) return;
+    s.queue.push_back(entry);
+  }
+  s.mainWake.notify_all();
+  WakeMainThread();
   std::unique_lock<std::mutex> guard(s.lock);
   s.callDone.wait(guard, [&] { return entry->done; });
+}
+
+void TThread::AbandonSynchronize() {
+  SyncState& s = Sync();
+  {
+    std::lock_guard<std::mutex> guard(s.lock);
+    FSynchronizeAbandoned = true;
+    for (auto it = s.queue.begin(); it != s.queue.end(); ++it) {
+      if ((*it)->synchronous && (*it)->owner == this) {
+        (*it)->done = true;
+        s.queue.erase(it);
+        break;
+      }
+    }
+  }
+  s.callDone.notify_all();
 }
 
 void TThread::ForceQueue(const void* Owner, std::function<void()> Call) {

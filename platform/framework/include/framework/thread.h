@@ -20,6 +20,11 @@
 //   TPump* pump = TThread::Create<TPump>(port);   // Execute starts after construction
 //   ...
 //   pump->Terminate(); pump->WaitFor(); delete pump;
+//
+// Threads are made by TThread::Create<T> only: `new TPump(...)` does not compile, and WaitFor on
+// a thread that was built in place and never started raises EThread instead of returning.
+// Terminate, Terminated, Finished and WaitFor may be called from any thread; CheckSynchronize
+// runs calls on the main thread only.
 #pragma once
 
 #include <framework/classes.h>
@@ -51,10 +56,11 @@ class TThread : public TObject {
   TThread(const TThread&) = delete;
   TThread& operator=(const TThread&) = delete;
 
-  // Constructs T with new and starts it unless it was created suspended. The caller owns it.
+  // Constructs T and starts it unless it was created suspended. The caller owns it and frees it
+  // with delete.
   template <class T, class... A>
   static T* Create(A&&... Args) {
-    T* thread = new T(std::forward<A>(Args)...);
+    T* thread = ::new T(std::forward<A>(Args)...);
     try {
       if (!static_cast<TThread*>(thread)->FCreateSuspended) thread->Start();
     } catch (...) {
@@ -69,8 +75,9 @@ class TThread : public TObject {
   // Asks Execute to finish: sets Terminated, which Execute tests.
   void Terminate();
   bool Terminated() const { return FTerminated.load(std::memory_order_acquire); }
-  // Blocks until Execute has returned (at once if it was never started). On the main thread it
-  // keeps running queued synchronised calls while it waits. Raises EThread on the thread itself.
+  // Blocks until Execute has returned (at once for a suspended thread never started). On the
+  // main thread it keeps running queued synchronised calls while it waits. Raises EThread on the
+  // thread itself, and for a thread built without Create<T> that therefore never started.
   void WaitFor();
   // Same, giving up after TimeoutMs; true when Execute has returned (or never started).
   bool WaitFor(unsigned TimeoutMs);
@@ -99,6 +106,15 @@ class TThread : public TObject {
   static void Queue(const void* Owner, std::function<void()> Call);
   // Drops the queued, not yet started asynchronous calls of Owner.
   static void RemoveQueuedEvents(const void* Owner);
+  // For a thread that must end although the main thread may not be running synchronised calls:
+  // withdraws this thread's Synchronize call that the main thread has not started, and makes its
+  // later ones return at once; neither runs. A call already running finishes normally.
+  void AbandonSynchronize();
+
+  // Only Create<T> allocates threads.
+  static void* operator new(std::size_t) = delete;
+  static void* operator new[](std::size_t) = delete;
+  static void operator delete(void* Thread) { ::operator delete(Thread); }
 
   TNotifyEvent OnTerminate;  // run on the main thread (synchronised) after Execute
 
@@ -114,7 +130,8 @@ class TThread : public TObject {
   std::atomic<bool> FTerminated{false};
   std::thread FThread;
   std::atomic<bool> FStarted{false};
-  bool FFinished = false;  // guarded by the synchronisation lock
+  bool FFinished = false;              // guarded by the synchronisation lock
+  bool FSynchronizeAbandoned = false;  // guarded by the synchronisation lock
   std::exception_ptr FFatalException;
 };
 
