@@ -1,0 +1,108 @@
+// Zelvane's main window: four load buttons, four thermometers refreshed every ten seconds, the
+// sensor search, and a one-shot scheduler that switches chosen loads at a given hour and minute.
+// The window talks to the controller board only through IOPort's PutBlock and GetBlock.
+//
+// Threads: everything here runs on the main thread.
+#pragma once
+
+#include <comm/Commport.h>
+#include <framework/registry.h>
+#include <widgets/comctrls.h>
+#include <widgets/extctrls.h>
+#include <widgets/forms.h>
+#include <widgets/imglist.h>
+#include <widgets/stdctrls.h>
+#include <widgets/trayicon.h>
+
+class TMainForm : public TForm {
+ public:
+  explicit TMainForm(TComponent* AOwner);
+  static const TClassInfo& ClassInfo();
+  const TClassInfo& GetClassInfo() const override { return ClassInfo(); }
+
+  // Published component references, set while the window description is read.
+  TCommPort* IOPort = nullptr;
+  TTimer* TempTimer = nullptr;
+  TStatusBar* StatBar = nullptr;
+  TTrayIcon* Tray = nullptr;
+  TImageList* ImageList1 = nullptr;
+  TPageControl* PageControl1 = nullptr;
+  TTabSheet* MainSheet = nullptr;
+  TGroupBox* LoadGroup = nullptr;
+  TLabel* Label1 = nullptr;
+  TLabel* Label2 = nullptr;
+  TLabel* Label3 = nullptr;
+  TLabel* Label4 = nullptr;
+  TButton* Load1Btn = nullptr;
+  TButton* Load2Btn = nullptr;
+  TButton* Load3Btn = nullptr;
+  TButton* Load4Btn = nullptr;
+  TGroupBox* TempGroup = nullptr;
+  TLabel* Label6 = nullptr;
+  TLabel* Label7 = nullptr;
+  TLabel* Label8 = nullptr;
+  TLabel* Label9 = nullptr;
+  TEdit* Temp1 = nullptr;
+  TEdit* Temp2 = nullptr;
+  TEdit* Temp3 = nullptr;
+  TEdit* Temp4 = nullptr;
+  TButton* SearchBtn = nullptr;
+  TTabSheet* SheduleSheet = nullptr;
+  TTimer* SchedTimer = nullptr;
+  TBevel* Bevel1 = nullptr;
+  TGroupBox* GroupBox1 = nullptr;
+  TCheckBox* ActiveCheck = nullptr;
+  TLabel* Label14 = nullptr;
+  TEdit* SchedMinBox = nullptr;
+  TLabel* Label13 = nullptr;
+  TEdit* SchedHourBox = nullptr;
+  TLabel* Label12 = nullptr;
+  TCheckBox* Load1Check = nullptr;
+  TCheckBox* Load2Check = nullptr;
+  TCheckBox* Load3Check = nullptr;
+  TCheckBox* Load4Check = nullptr;
+  TMemo* Memo1 = nullptr;
+
+  // Published handlers.
+  void Load1BtnClick(TObject* Sender);
+  void FormCreate(TObject* Sender);
+  void FormDestroy(TObject* Sender);
+  void Load2BtnClick(TObject* Sender);
+  void Load3BtnClick(TObject* Sender);
+  void TempTimerTimer(TObject* Sender);
+  void Load4BtnClick(TObject* Sender);
+  void SearchBtnClick(TObject* Sender);
+  void SchedTimerTimer(TObject* Sender);
+  void ActiveCheckClick(TObject* Sender);
+
+ private:
+  enum TExchangeResult { erReply, erNotOpen, erNoReply };
+  TExchangeResult Exchange(const char* Command, DWORD ReplyCount);
+  TExchangeResult AwaitReply(DWORD ReplyCount);
+  void SwitchLoad(TButton* Button, const char* Command, const char* Done);
+  void EnablePollButtons(bool Enabled);
+};
+
+// The one main window, set when the application creates it.
+extern TMainForm* MainForm;
+
+// The per-user settings store holding the port number; lives until the process ends.
+extern TRegistry* Settings;
+
+// Where every reply of the board is read into; shared by every exchange.
+constexpr DWORD ReplyBufferSize = 20;
+extern char ReplyBuffer[ReplyBufferSize];
+
+// How long an exchange waits for the first bytes of a reply.
+constexpr unsigned ReplyTimeoutMs = 2000;
+
+// The local time of day the scheduler compares with; tests replace the clock.
+struct TTimeOfDay {
+  int Hour;    // 0 to 23
+  int Minute;  // 0 to 59
+};
+extern TTimeOfDay (*LocalTimeOfDay)();
+
+// The reply in ReplyBuffer as text: its bytes up to the first zero byte (all 20 when there is
+// none), decoded from Windows-1251.
+std::string ReplyText();

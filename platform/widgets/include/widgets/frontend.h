@@ -1,0 +1,35 @@
+// The Qt Widgets front end of the framework's Application.
+//
+// While a TWidgetsFrontEnd exists:
+//  - a QApplication runs the program's events (made here unless the program made one);
+//  - the control classes are registered, so form descriptions can create them;
+//  - Application->Run shows the main form and runs the event loop until Application->Terminate
+//    (callable from any thread); a terminate asked for before Run makes Run return at once;
+//  - calls that workers hand to the main thread (TThread::Synchronize, Queue) run from the event
+//    loop, also from the local loops of boxes and dialogs;
+//  - message boxes (Application->MessageBox, MessageBoxA) and the standard error report are real
+//    boxes with the icon their flags ask for. A box has no owner window: the other windows stay
+//    usable and their timers keep ticking while it waits; the call returns once it is closed.
+//    InputBox is a modal dialog. Tests may still replace these presenters
+//    (framework/application.h);
+//  - SIGINT, SIGTERM and SIGHUP end the application as closing its main form does.
+// Its destructor destroys the application's forms (each form's OnDestroy runs first), then
+// restores what it replaced. One per process, made and destroyed on the main thread.
+#pragma once
+
+#include <memory>
+
+class TWidgetsFrontEnd {
+ public:
+  TWidgetsFrontEnd(int& argc, char** argv);
+  ~TWidgetsFrontEnd();
+  TWidgetsFrontEnd(const TWidgetsFrontEnd&) = delete;
+  TWidgetsFrontEnd& operator=(const TWidgetsFrontEnd&) = delete;
+
+  // Registers every control class for creation by name (idempotent).
+  static void RegisterControls();
+
+ private:
+  struct TImpl;
+  std::unique_ptr<TImpl> FImpl;
+};

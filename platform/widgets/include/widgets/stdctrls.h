@@ -1,0 +1,92 @@
+// Standard controls: label, button, one-line edit, check box, multi-line memo, group box.
+// Each is a small adapter over one Qt widget (QLabel, QPushButton, QLineEdit, QCheckBox,
+// QPlainTextEdit, QGroupBox). Texts are UTF-8.
+//
+// A check box's OnClick runs whenever its checked state changes, by the user's click or by
+// SetChecked, except while its form is being read. A button's OnClick runs on the user's click
+// or Click().
+//
+// Threads: main thread only; handlers run on the main thread.
+#pragma once
+
+#include <widgets/controls.h>
+
+#include <string>
+
+class TLabel : public TControl {
+ public:
+  explicit TLabel(TComponent* AOwner);
+  static const TClassInfo& ClassInfo();
+  const TClassInfo& GetClassInfo() const override { return ClassInfo(); }
+  std::string GetCaption() const;
+  void SetCaption(const std::string& Value);
+};
+
+class TButton : public TWinControl {
+ public:
+  explicit TButton(TComponent* AOwner);
+  static const TClassInfo& ClassInfo();
+  const TClassInfo& GetClassInfo() const override { return ClassInfo(); }
+  std::string GetCaption() const;
+  void SetCaption(const std::string& Value);
+  // Acts as a click of the user's (when the button is enabled).
+  void Click();
+  TNotifyEvent OnClick;
+};
+
+class TEdit : public TWinControl {
+ public:
+  explicit TEdit(TComponent* AOwner);
+  static const TClassInfo& ClassInfo();
+  const TClassInfo& GetClassInfo() const override { return ClassInfo(); }
+  std::string GetText() const;
+  void SetText(const std::string& Value);
+  bool GetReadOnly() const;
+  void SetReadOnly(bool Value);
+
+ protected:
+  bool ColorIsFieldBackground() const override { return true; }
+};
+
+class TCheckBox : public TWinControl {
+ public:
+  explicit TCheckBox(TComponent* AOwner);
+  static const TClassInfo& ClassInfo();
+  const TClassInfo& GetClassInfo() const override { return ClassInfo(); }
+  std::string GetCaption() const;
+  void SetCaption(const std::string& Value);
+  bool GetChecked() const;
+  void SetChecked(bool Value);
+  TNotifyEvent OnClick;
+};
+
+enum TBorderStyle : unsigned char { bsNone, bsSingle };
+
+class TMemo : public TWinControl {
+ public:
+  explicit TMemo(TComponent* AOwner);
+  static const TClassInfo& ClassInfo();
+  const TClassInfo& GetClassInfo() const override { return ClassInfo(); }
+  // One string per line.
+  TStringItems GetLines() const;
+  void SetLines(const TStringItems& Value);
+  bool GetReadOnly() const;
+  void SetReadOnly(bool Value);
+  TBorderStyle GetBorderStyle() const { return FBorderStyle; }
+  void SetBorderStyle(TBorderStyle Value);
+
+ protected:
+  bool ColorIsFieldBackground() const override { return true; }
+
+ private:
+  TBorderStyle FBorderStyle = bsSingle;
+};
+
+class TGroupBox : public TWinControl {
+ public:
+  explicit TGroupBox(TComponent* AOwner);
+  static const TClassInfo& ClassInfo();
+  const TClassInfo& GetClassInfo() const override { return ClassInfo(); }
+  std::string GetCaption() const;
+  void SetCaption(const std::string& Value);
+};

@@ -1,0 +1,115 @@
+#include <widgets/comctrls.h>
+
+#include <QLabel>
+#include <QStatusBar>
+#include <QTabWidget>
+
+#include "qt_bridge.h"
+
+using widgets_detail::FromQt;
+using widgets_detail::NewWidget;
+using widgets_detail::ToQt;
+
+// ---- TStatusBar -------------------------------------------------------------------------------
+
+TStatusBar::TStatusBar(TComponent* AOwner)
+    : TWinControl(AOwner, NewWidget<QStatusBar>("TStatusBar")), FText(new QLabel) {
+  static_cast<QStatusBar*>(Widget())->addWidget(FText, 1);
+}
+
+const TClassInfo& TStatusBar::ClassInfo() {
+  static const TClassInfo info =
+      TClassInfo::Derived<TStatusBar, TWinControl>("TStatusBar")
+          .Property("SimplePanel", &TStatusBar::GetSimplePanel, &TStatusBar::SetSimplePanel)
+          .Property("SimpleText", &TStatusBar::GetSimpleText, &TStatusBar::SetSimpleText);
+  return info;
+}
+
+std::string TStatusBar::GetSimpleText() const { return FromQt(FText->text()); }
+
+void TStatusBar::SetSimpleText(const std::string& Value) { FText->setText(ToQt(Value)); }
+
+// ---- TPageControl -----------------------------------------------------------------------------
+
+TPageControl::TPageControl(TComponent* AOwner)
+    : TWinControl(AOwner, NewWidget<QTabWidget>("TPageControl")) {}
+
+TPageControl::~TPageControl() {
+  for (TTabSheet* page : FPages) page->FPageControl = nullptr;  // the pages go with the base
+}
+
+const TClassInfo& TPageControl::ClassInfo() {
+  static const TClassInfo info =
+      TClassInfo::Derived<TPageControl, TWinControl>("TPageControl")
+          .Property("ActivePage", &TPageControl::GetActivePage, &TPageControl::SetActivePage);
+  return info;
+}
+
+TTabSheet* TPageControl::Pages(int Index) const {
+  if (Index < 0 || Index >= PageCount())
+    throw EComponentError("Page index out of range (" + std::to_string(Index) + ")");
+  return FPages[static_cast<std::size_t>(Index)];
+}
+
+TTabSheet* TPageControl::GetActivePage() const {
+  const int index = static_cast<QTabWidget*>(Widget())->currentIndex();
+  return index >= 0 && index < PageCount() ? FPages[static_cast<std::size_t>(index)] : nullptr;
+}
+
+void TPageControl::SetActivePage(TTabSheet* Page) {
+  if (Page == nullptr) return;
+  if (Page->PageControl() != this)
+    throw EComponentError(Page->GetName() + " is not a page of " + GetName());
+  static_cast<QTabWidget*>(Widget())->setCurrentWidget(Page->Widget());
+}
+
+void TPageControl::InsertPage(TTabSheet* Page) {
+  FPages.push_back(Page);
+  static_cast<QTabWidget*>(Widget())->addTab(Page->Widget(), ToQt(Page->GetCaption()));
+}
+
+void TPageControl::RemovePage(TTabSheet* Page) {
+  const int index = Page->PageIndex();
+  if (index < 0) return;
+  static_cast<QTabWidget*>(Widget())->removeTab(index);
+  FPages.erase(FPages.begin() + index);
+}
+
+// ---- TTabSheet --------------------------------------------------------------------------------
+
+TTabSheet::TTabSheet(TComponent* AOwner) : TWinControl(AOwner, NewWidget<QWidget>("TTabSheet")) {}
+
+TTabSheet::~TTabSheet() {
+  if (FPageControl != nullptr) FPageControl->RemovePage(this);
+}
+
+const TClassInfo& TTabSheet::ClassInfo() {
+  static const TClassInfo info =
+      TClassInfo::Derived<TTabSheet, TWinControl>("TTabSheet")
+          .Property("Caption", &TTabSheet::GetCaption, &TTabSheet::SetCaption);
+  return info;
+}
+
+void TTabSheet::SetCaption(const std::string& Value) {
+  FCaption = Value;
+  if (FPageControl != nullptr)
+    static_cast<QTabWidget*>(FPageControl->Widget())->setTabText(PageIndex(), ToQt(Value));
+}
+
+int TTabSheet::PageIndex() const {
+  if (FPageControl == nullptr) return -1;
+  const auto& pages = FPageControl->FPages;
+  const auto it = std::find(pages.begin(), pages.end(), this);
+  return it == pages.end() ? -1 : static_cast<int>(it - pages.begin());
+}
+
+void TTabSheet::SetParent(TWinControl* AParent) {
+  auto* pageControl = dynamic_cast<TPageControl*>(AParent);
+  if (AParent != nullptr && pageControl == nullptr)
+    throw EComponentError(GetName() + " is a page: its parent must be a TPageControl");
+  if (FPageControl != nullptr) FPageControl->RemovePage(this);
+  FPageControl = nullptr;
+  TWinControl::SetParent(AParent);
+  FPageControl = pageControl;
+  if (FPageControl != nullptr) FPageControl->InsertPage(this);
+}

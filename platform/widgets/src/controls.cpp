@@ -1,0 +1,293 @@
+#include <widgets/controls.h>
+
+#include <QEvent>
+#include <QFont>
+#include <QWidget>
+#include <algorithm>
+
+#include "qt_bridge.h"
+
+using widgets_detail::ResolveColor;
+using widgets_detail::ToQt;
+
+// Re-aligns a windowed control's children whenever its client widget changes size.
+class TAlignWatcher : public QObject {
+ public:
+  explicit TAlignWatcher(TWinControl* Control) : FControl(Control) {}
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    if (Event->type() == QEvent::Resize) FControl->AlignControls();
+    return QObject::eventFilter(Watched, Event);
+  }
+
+ private:
+  TWinControl* FControl;
+};
+
+// ---- TControl ---------------------------------------------------------------------------------
+
+TControl::TControl(TComponent* AOwner, QWidget* AWidget)
+    : TComponent(AOwner), FWidget(AWidget), FColor(clBtnFace) {}
+
+TControl::~TControl() {
+  if (FParent != nullptr) FParent->RemoveControl(this);
+  QObject::disconnect(FWidget, nullptr, nullptr, nullptr);
+  delete FWidget;
+}
+
+const TClassInfo& TControl::ClassInfo() {
+  static const TClassInfo info =
+      TClassInfo::Derived<TControl, TComponent>("TControl")
+          .Property("Left", &TControl::GetLeft, &TControl::SetLeft)
+          .Property("Top", &TControl::GetTop, &TControl::SetTop)
+          .Property("Width", &TControl::GetWidth, &TControl::SetWidth)
+          .Property("Height", &TControl::GetHeight, &TControl::SetHeight)
+          .Enum("Align", &TControl::GetAlign, &TControl::SetAlign,
+                {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"})
+          .Property("Color", &TControl::GetColor, &TControl::SetColor)
+          .Default(clBtnFace)
+          .Idents(ColorIdents())
+          .Property("Enabled", &TControl::GetEnabled, &TControl::SetEnabled)
+          .Default(1)
+          .Property("Font.Charset", &TControl::GetFontCharset, &TControl::SetFontCharset)
+          .Default(DEFAULT_CHARSET)
+          .Idents(CharsetIdents())
+          .Property("Font.Color", &TControl::GetFontColor, &TControl::SetFontColor)
+          .Default(clWindowText)
+          .Idents(ColorIdents())
+          .Property("Font.Height", &TControl::GetFontHeight, &TControl::SetFontHeight)
+          .Property("Font.Name", &TControl::GetFontName, &TControl::SetFontName)
+          .Set("Font.Style", &TControl::GetFontStyle, &TControl::SetFontStyle,
+               {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"})
+          .Property("ParentFont", &TControl::GetParentFont, &TControl::SetParentFont)
+          .Default(1)
+          .Property("Visible", &TControl::GetVisible, &TControl::SetVisible)
+          .Default(1);
+  return info;
+}
+
+TComponent* TControl::GetParentComponent() const { return FParent; }
+
+void TControl::SetParentComponent(TComponent* AParent) {
+  auto* parent = dynamic_cast<TWinControl*>(AParent);
+  if (AParent != nullptr && parent == nullptr)
+    throw EComponentError(GetName() + " cannot be placed on the " + AParent->ClassName() + " " +
+                          AParent->GetName());
+  SetParent(parent);
+}
+
+void TControl::SetParent(TWinControl* AParent) {
+  if (AParent == FParent) return;
+  for (TWinControl* p = AParent; p != nullptr; p = p->GetParent())
+    if (p == this) throw EComponentError(GetName() + " cannot be its own parent");
+  if (FParent != nullptr) FParent->RemoveControl(this);
+  FParent = AParent;
+  if (FParent != nullptr) {
+    FWidget->setParent(FParent->ClientWidget());
+    FParent->InsertControl(this);
+    ApplyBounds();
+    FWidget->setVisible(FVisible);
+  } else {
+    FWidget->setParent(nullptr);
+  }
+  ApplyFont();
+}
+
+void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  FLeft = ALeft;
+  FTop = ATop;
+  FWidth = std::max(0, AWidth);
+  FHeight = std::max(0, AHeight);
+  ApplyBounds();
+  if (FAlign != alNone && FParent != nullptr) FParent->AlignControls();
+}
+
+void TControl::ApplyBounds() { FWidget->setGeometry(FLeft, FTop, FWidth, FHeight); }
+
+void TControl::Repaint() { FWidget->repaint(); }
+
+void TControl::SetAlign(TAlign Value) {
+  FAlign = Value;
+  if (FParent != nullptr) FParent->AlignControls();
+}
+
+void TControl::SetEnabled(bool Value) {
+  FEnabled = Value;
+  FWidget->setEnabled(Value);
+}
+
+void TControl::SetVisible(bool Value) {
+  FVisible = Value;
+  // A top-level form shows through Show(); a child follows its parent.
+  if (FParent != nullptr) FWidget->setVisible(Value);
+}
+
+void TControl::SetColor(TColor Value) {
+  FColor = Value;
+  ApplyColor();
+}
+
+void TControl::ApplyColor() {
+  QPalette palette = FWidget->palette();
+  const QColor color = ResolveColor(FColor, QApplication::palette());
+  if (ColorIsFieldBackground()) {
+    palette.setColor(QPalette::Base, color);
+  } else {
+    palette.setColor(QPalette::Window, color);
+    FWidget->setAutoFillBackground(FColor != clBtnFace);
+  }
+  FWidget->setPalette(palette);
+}
+
+void TControl::SetFontName(const std::string& Value) {
+  FFontName = Value;
+  FParentFont = false;
+  ApplyFont();
+}
+
+void TControl::SetFontHeight(int Value) {
+  FFontHeight = Value;
+  FParentFont = false;
+  ApplyFont();
+}
+
+void TControl::SetFontColor(TColor Value) {
+  FFontColor = Value;
+  FParentFont = false;
+  ApplyFont();
+}
+
+void TControl::SetFontCharset(int Value) {
+  FFontCharset = Value;
+  FParentFont = false;
+}
+
+void TControl::SetFontStyle(unsigned char Value) {
+  FFontStyle = Value;
+  FParentFont = false;
+  ApplyFont();
+}
+
+void TControl::SetParentFont(bool Value) {
+  FParentFont = Value;
+  ApplyFont();
+}
+
+void TControl::ApplyFont() {
+  if (FParentFont && FParent != nullptr) {
+    FWidget->setFont(QFont());  // inherit the parent's again
+    return;
+  }
+  QFont font =
+      FWidget->parentWidget() != nullptr ? FWidget->parentWidget()->font() : QApplication::font();
+  if (!FFontName.empty()) font.setFamily(ToQt(SubstituteFontName(FFontName)));
+  // A negative height is the character height in pixels, a positive one the cell height.
+  if (FFontHeight < 0) font.setPixelSize(-FFontHeight);
+  if (FFontHeight > 0) font.setPixelSize(std::max(1, FFontHeight * 4 / 5));
+  font.setBold((FFontStyle >> fsBold) & 1u);
+  font.setItalic((FFontStyle >> fsItalic) & 1u);
+  font.setUnderline((FFontStyle >> fsUnderline) & 1u);
+  font.setStrikeOut((FFontStyle >> fsStrikeOut) & 1u);
+  FWidget->setFont(font);
+  QPalette palette = FWidget->palette();
+  const QColor text = ResolveColor(FFontColor, QApplication::palette());
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    palette.setColor(QPalette::Active, role, text),
+        palette.setColor(QPalette::Inactive, role, text);
+  FWidget->setPalette(palette);
+}
+
+// ---- TWinControl ------------------------------------------------------------------------------
+
+TWinControl::TWinControl(TComponent* AOwner, QWidget* AWidget) : TControl(AOwner, AWidget) {}
+
+TWinControl::~TWinControl() {
+  // No handler of the half-destroyed control may run while its children go.
+  QObject::disconnect(Widget(), nullptr, nullptr, nullptr);
+  while (!FControls.empty()) delete FControls.back();  // each leaves the list itself
+  delete FAlignWatcher;
+}
+
+const TClassInfo& TWinControl::ClassInfo() {
+  static const TClassInfo info =
+      TClassInfo::Derived<TWinControl, TControl>("TWinControl")
+          .Property("TabOrder", &TWinControl::GetTabOrder, &TWinControl::SetTabOrder);
+  return info;
+}
+
+QWidget* TWinControl::ClientWidget() const { return Widget(); }
+
+TControl* TWinControl::Controls(int Index) const {
+  if (Index < 0 || Index >= ControlCount())
+    throw EComponentError("Control index out of range (" + std::to_string(Index) + ")");
+  return FControls[static_cast<std::size_t>(Index)];
+}
+
+void TWinControl::InsertControl(TControl* AControl) {
+  FControls.push_back(AControl);
+  if (auto* windowed = dynamic_cast<TWinControl*>(AControl)) FTabList.push_back(windowed);
+  if (AControl->GetAlign() != alNone) AlignControls();
+}
+
+void TWinControl::RemoveControl(TControl* AControl) {
+  std::erase(FControls, AControl);
+  std::erase(FTabList, AControl);
+}
+
+int TWinControl::GetTabOrder() const {
+  if (GetParent() == nullptr) return -1;
+  const auto& list = GetParent()->FTabList;
+  return static_cast<int>(std::find(list.begin(), list.end(), this) - list.begin());
+}
+
+void TWinControl::SetTabOrder(int Value) {
+  if (GetParent() == nullptr) return;
+  auto& list = GetParent()->FTabList;
+  std::erase(list, this);
+  const auto position = std::clamp(Value, 0, static_cast<int>(list.size()));
+  list.insert(list.begin() + position, this);
+}
+
+void TWinControl::SetFocus() { Widget()->setFocus(Qt::OtherFocusReason); }
+
+bool TWinControl::Focused() const { return Widget()->hasFocus(); }
+
+void TWinControl::Loaded() {
+  TControl::Loaded();
+  AlignControls();
+}
+
+// Aligned children take their side of the remaining client area in the order they were placed.
+void TWinControl::AlignControls() {
+  if (FAlignWatcher == nullptr) {
+    FAlignWatcher = new TAlignWatcher(this);
+    ClientWidget()->installEventFilter(FAlignWatcher);
+  }
+  int left = 0, top = 0;
+  int right = ClientWidget()->width(), bottom = ClientWidget()->height();
+  for (TControl* c : FControls) {
+    switch (c->FAlign) {
+      case alNone:
+        continue;
+      case alTop:
+        c->FLeft = left, c->FTop = top, c->FWidth = right - left;
+        top += c->FHeight;
+        break;
+      case alBottom:
+        bottom -= c->FHeight;
+        c->FLeft = left, c->FTop = bottom, c->FWidth = right - left;
+        break;
+      case alLeft:
+        c->FLeft = left, c->FTop = top, c->FHeight = bottom - top;
+        left += c->FWidth;
+        break;
+      case alRight:
+        right -= c->FWidth;
+        c->FLeft = right, c->FTop = top, c->FHeight = bottom - top;
+        break;
+      case alClient:
+        c->FLeft = left, c->FTop = top, c->FWidth = right - left, c->FHeight = bottom - top;
+        break;
+    }
+    c->ApplyBounds();
+  }
+}

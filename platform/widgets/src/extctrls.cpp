@@ -1,0 +1,143 @@
+#include <widgets/extctrls.h>
+
+#include <QPainter>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+#include <cstdint>
+
+#include "qt_bridge.h"
+
+using widgets_detail::CallHandler;
+
+namespace {
+
+// Paints a bevel's shape with the desktop's light and shadow colours.
+class TBevelWidget : public QWidget {
+ public:
+  TBevelShape Shape = bsBox;
+  TBevelStyle Style = bsLowered;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QColor light = palette().color(QPalette::Light);
+    const QColor dark = palette().color(QPalette::Dark);
+    // Raised: light above and left of dark; lowered the other way round.
+    const QColor first = Style == bsRaised ? light : dark;
+    const QColor second = Style == bsRaised ? dark : light;
+    const int w = width(), h = height();
+    switch (Shape) {
+      case bsBox:
+      case bsFrame:
+        painter.setPen(first);
+        painter.drawRect(0, 0, w - 2, h - 2);
+        painter.setPen(second);
+        painter.drawRect(1, 1, w - 2, h - 2);
+        break;
+      case bsTopLine:
+        DrawPair(painter, QLine(0, 0, w - 1, 0), QLine(0, 1, w - 1, 1), first, second);
+        break;
+      case bsBottomLine:
+        DrawPair(painter, QLine(0, h - 2, w - 1, h - 2), QLine(0, h - 1, w - 1, h - 1), first,
+                 second);
+        break;
+      case bsLeftLine:
+        DrawPair(painter, QLine(0, 0, 0, h - 1), QLine(1, 0, 1, h - 1), first, second);
+        break;
+      case bsRightLine:
+        DrawPair(painter, QLine(w - 2, 0, w - 2, h - 1), QLine(w - 1, 0, w - 1, h - 1), first,
+                 second);
+        break;
+      case bsSpacer:
+        break;
+    }
+  }
+
+ private:
+  static void DrawPair(QPainter& Painter, QLine A, QLine B, const QColor& First,
+                       const QColor& Second) {
+    Painter.setPen(First);
+    Painter.drawLine(A);
+    Painter.setPen(Second);
+    Painter.drawLine(B);
+  }
+};
+
+}  // namespace
+
+// ---- TBevel -----------------------------------------------------------------------------------
+
+TBevel::TBevel(TComponent* AOwner)
+    : TControl(AOwner, widgets_detail::NewWidget<TBevelWidget>("TBevel")) {}
+
+const TClassInfo& TBevel::ClassInfo() {
+  static const TClassInfo info =
+      TClassInfo::Derived<TBevel, TControl>("TBevel")
+          .Enum("Shape", &TBevel::GetShape, &TBevel::SetShape,
+                {"bsBox", "bsFrame", "bsTopLine", "bsBottomLine", "bsLeftLine", "bsRightLine",
+                 "bsSpacer"})
+          .Enum("Style", &TBevel::GetStyle, &TBevel::SetStyle, {"bsLowered", "bsRaised"});
+  return info;
+}
+
+void TBevel::SetShape(TBevelShape Value) {
+  FShape = Value;
+  static_cast<TBevelWidget*>(Widget())->Shape = Value;
+  Widget()->update();
+}
+
+void TBevel::SetStyle(TBevelStyle Value) {
+  FStyle = Value;
+  static_cast<TBevelWidget*>(Widget())->Style = Value;
+  Widget()->update();
+}
+
+// ---- TTimer -----------------------------------------------------------------------------------
+
+TTimer::TTimer(TComponent* AOwner)
+    : TComponent(AOwner), FTimer(widgets_detail::NewWidget<QTimer>("TTimer")) {
+  QObject::connect(FTimer, &QTimer::timeout, FTimer, [this] { CallHandler(OnTimer, this); });
+  UpdateTimer();
+}
+
+TTimer::~TTimer() {
+  QObject::disconnect(FTimer, nullptr, nullptr, nullptr);
+  delete FTimer;
+}
+
+const TClassInfo& TTimer::ClassInfo() {
+  static const TClassInfo info =
+      TClassInfo::Derived<TTimer, TComponent>("TTimer")
+          .Property("Enabled", &TTimer::GetEnabled, &TTimer::SetEnabled)
+          .Default(1)
+          .Property("Interval", &TTimer::GetInterval, &TTimer::SetInterval)
+          .Default(1000)
+          .Event("OnTimer", &TTimer::OnTimer);
+  return info;
+}
+
+void TTimer::SetEnabled(bool Value) {
+  FEnabled = Value;
+  UpdateTimer();
+}
+
+void TTimer::SetInterval(unsigned Value) {
+  FInterval = Value;
+  UpdateTimer();
+}
+
+bool TTimer::Active() const { return FTimer->isActive(); }
+
+void TTimer::Loaded() {
+  TComponent::Loaded();
+  UpdateTimer();
+}
+
+// (Re)starts the count whenever a setting changes, as the interval begins anew.
+void TTimer::UpdateTimer() {
+  FTimer->stop();
+  const bool loading = (ComponentState() & csLoading) != 0;
+  if (FEnabled && FInterval > 0 && !loading)
+    FTimer->start(static_cast<int>(std::min<unsigned>(FInterval, INT32_MAX)));
+}

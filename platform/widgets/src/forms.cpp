@@ -1,0 +1,166 @@
+#include <framework/streaming.h>
+#include <widgets/forms.h>
+
+#include <QCloseEvent>
+#include <QIcon>
+#include <QPixmap>
+#include <QWidget>
+#include <map>
+
+#include "qt_bridge.h"
+
+using widgets_detail::CallHandler;
+using widgets_detail::FromQt;
+using widgets_detail::ToQt;
+
+namespace {
+
+struct FormResource {
+  std::string Text;
+  std::string SourceName;
+};
+
+std::map<std::string, FormResource>& FormResources() {
+  static std::map<std::string, FormResource> resources;
+  return resources;
+}
+
+// The window of a form: closing the main form ends the application.
+class TFormWindow : public QWidget {
+ public:
+  TForm* Form = nullptr;
+
+ protected:
+  void closeEvent(QCloseEvent* Event) override {
+    if (Form != nullptr && Application->GetMainForm() == Form) Application->Terminate();
+    Event->accept();
+  }
+};
+
+TFormWindow* NewFormWindow() { return widgets_detail::NewWidget<TFormWindow>("TForm"); }
+
+// The windowed controls of Parent and of its children, depth first, in tab order.
+void CollectTabChain(const TWinControl& Parent, std::vector<QWidget*>& Chain) {
+  for (const TWinControl* c : Parent.TabList()) {
+    if ((c->Widget()->focusPolicy() & Qt::TabFocus) != 0) Chain.push_back(c->Widget());
+    CollectTabChain(*c, Chain);
+  }
+}
+
+}  // namespace
+
+void RegisterFormResource(const std::string& ClassName, std::string Text, std::string SourceName) {
+  FormResources()[ClassName] = {std::move(Text), std::move(SourceName)};
+}
+
+TForm::TForm(TComponent* AOwner) : TWinControl(AOwner, NewFormWindow()) {
+  static_cast<TFormWindow*>(Widget())->Form = this;
+  ApplyWindowFlags();
+}
+
+TForm::~TForm() { static_cast<TFormWindow*>(Widget())->Form = nullptr; }
+
+const TClassInfo& TForm::ClassInfo() {
+  static const TClassInfo info =
+      TClassInfo::Derived<TForm, TWinControl>("TForm")
+          .Set("BorderIcons", &TForm::GetBorderIcons, &TForm::SetBorderIcons,
+               {"biSystemMenu", "biMinimize", "biMaximize", "biHelp"})
+          .Default((1u << biSystemMenu) | (1u << biMinimize) | (1u << biMaximize))
+          .Property("Caption", &TForm::GetCaption, &TForm::SetCaption)
+          .Property("Icon", &TForm::GetIcon, &TForm::SetIcon)
+          .Enum("WindowState", &TForm::GetWindowState, &TForm::SetWindowState,
+                {"wsNormal", "wsMinimized", "wsMaximized"})
+          .Event("OnCreate", &TForm::OnCreate)
+          .Event("OnDestroy", &TForm::OnDestroy);
+  return info;
+}
+
+void TForm::AfterConstruction() {
+  TWinControl::AfterConstruction();
+  auto it = FormResources().find(ClassName());
+  if (it != FormResources().end())
+    ReadComponentTextInto(*this, it->second.Text, it->second.SourceName);
+  FCreated = true;
+  CallHandler(OnCreate, this);
+}
+
+void TForm::BeforeDestruction() {
+  if (FCreated) CallHandler(OnDestroy, this);
+  TWinControl::BeforeDestruction();
+}
+
+void TForm::Loaded() {
+  TWinControl::Loaded();
+  UpdateTabOrder();
+}
+
+void TForm::UpdateTabOrder() {
+  std::vector<QWidget*> chain;
+  CollectTabChain(*this, chain);
+  for (std::size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
+}
+
+std::string TForm::GetCaption() const { return FromQt(Widget()->windowTitle()); }
+
+void TForm::SetCaption(const std::string& Value) { Widget()->setWindowTitle(ToQt(Value)); }
+
+void TForm::SetBorderIcons(unsigned char Value) {
+  FBorderIcons = Value;
+  ApplyWindowFlags();
+}
+
+void TForm::ApplyWindowFlags() {
+  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+  if ((FBorderIcons >> biSystemMenu) & 1u)
+    flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  if ((FBorderIcons >> biMinimize) & 1u) flags |= Qt::WindowMinimizeButtonHint;
+  if ((FBorderIcons >> biMaximize) & 1u) flags |= Qt::WindowMaximizeButtonHint;
+  if ((FBorderIcons >> biHelp) & 1u) flags |= Qt::WindowContextHelpButtonHint;
+  const bool shown = Widget()->isVisible();
+  Widget()->setWindowFlags(flags);
+  if (shown) Widget()->show();
+}
+
+void TForm::SetIcon(const std::string& Value) {
+  const char* const* xpm = Value.empty() ? nullptr : FindPicture(Value);
+  if (!Value.empty() && xpm == nullptr)
+    throw EComponentError("No picture named \"" + Value + "\" is built into the program");
+  FIcon = Value;
+  Widget()->setWindowIcon(xpm != nullptr ? QIcon(QPixmap(xpm)) : QIcon());
+}
+
+TWindowState TForm::GetWindowState() const {
+  const Qt::WindowStates state = Widget()->windowState();
+  if (state & Qt::WindowMinimized) return wsMinimized;
+  if (state & Qt::WindowMaximized) return wsMaximized;
+  return wsNormal;
+}
+
+void TForm::SetWindowState(TWindowState Value) {
+  static const Qt::WindowState kStates[] = {Qt::WindowNoState, Qt::WindowMinimized,
+                                            Qt::WindowMaximized};
+  Widget()->setWindowState(kStates[Value]);
+}
+
+void TForm::Show() {
+  Widget()->show();
+  Widget()->raise();
+  Widget()->activateWindow();
+}
+
+void TForm::Hide() { Widget()->hide(); }
+
+void TForm::Close() { Widget()->close(); }
+
+bool TForm::Showing() const { return Widget()->isVisible(); }
+
+void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+  AlignControls();
+}
+
+void TForm::ApplyBounds() {
+  Widget()->move(GetLeft(), GetTop());
+  Widget()->resize(std::max(0, GetWidth() - kDesignFrameWidth),
+                   std::max(0, GetHeight() - kDesignFrameHeight));
+}

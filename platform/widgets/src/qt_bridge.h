@@ -1,0 +1,44 @@
+// What the control adapters share: text conversion, colour mapping, handler calls, and the
+// check that a GUI exists before a widget is made.
+#pragma once
+
+#include <framework/application.h>
+#include <widgets/graphics.h>
+
+#include <QApplication>
+#include <QColor>
+#include <QPalette>
+#include <QString>
+#include <string>
+
+namespace widgets_detail {
+
+inline QString ToQt(const std::string& Text) {
+  return QString::fromUtf8(Text.data(), static_cast<qsizetype>(Text.size()));
+}
+inline std::string FromQt(const QString& Text) { return Text.toUtf8().toStdString(); }
+
+// Raises EComponentError when no QApplication exists (a widget cannot be made then).
+void RequireGui(const char* ClassName);
+
+// Creates a widget (or other Qt object) of class W once the GUI exists.
+template <class W>
+W* NewWidget(const char* ClassName) {
+  RequireGui(ClassName);
+  return new W();
+}
+
+// The colour Color stands for: a desktop colour from Palette, or the plain colour.
+QColor ResolveColor(TColor Color, const QPalette& Palette);
+
+// Calls Handler(Sender, Args...); an exception goes to the standard error report.
+template <class Handler, class... Args>
+void CallHandler(const Handler& H, TObject* Sender, Args... A) {
+  try {
+    H(Sender, A...);
+  } catch (...) {
+    Application->HandleException(Sender);
+  }
+}
+
+}  // namespace widgets_detail

@@ -1,0 +1,139 @@
+#include <widgets/forms.h>
+#include <widgets/imglist.h>
+#include <widgets/trayicon.h>
+
+#include <QEvent>
+#include <QIcon>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWidget>
+
+#include "qt_bridge.h"
+
+// Watches the owner form's window for being minimised.
+class TTrayWatcher : public QObject {
+ public:
+  explicit TTrayWatcher(TTrayIcon* Tray) : FTray(Tray) {}
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    if (Event->type() == QEvent::WindowStateChange &&
+        (static_cast<QWidget*>(Watched)->windowState() & Qt::WindowMinimized))
+      FTray->OwnerMinimised();
+    return QObject::eventFilter(Watched, Event);
+  }
+
+ private:
+  TTrayIcon* FTray;
+};
+
+namespace {
+
+TTrayIconMessage MessageOf(QSystemTrayIcon::ActivationReason Reason) {
+  switch (Reason) {
+    case QSystemTrayIcon::Trigger:
+      return imClick;
+    case QSystemTrayIcon::DoubleClick:
+      return imDoubleClick;
+    case QSystemTrayIcon::Context:
+      return imRightClick;
+    case QSystemTrayIcon::MiddleClick:
+      return imMiddleClick;
+    default:
+      return imNone;
+  }
+}
+
+QWidget* OwnerWindow(const TComponent* Tray) {
+  const auto* form = dynamic_cast<const TForm*>(Tray->Owner());
+  return form != nullptr ? form->Widget() : nullptr;
+}
+
+}  // namespace
+
+TTrayIcon::TTrayIcon(TComponent* AOwner)
+    : TComponent(AOwner), FTray(widgets_detail::NewWidget<QSystemTrayIcon>("TTrayIcon")) {
+  QObject::connect(FTray, &QSystemTrayIcon::activated, FTray,
+                   [this](QSystemTrayIcon::ActivationReason Reason) {
+                     if (FRestoreOn != imNone && MessageOf(Reason) == FRestoreOn) Restore();
+                   });
+}
+
+TTrayIcon::~TTrayIcon() {
+  QObject::disconnect(FTray, nullptr, nullptr, nullptr);
+  delete FTray;  // takes the icon away
+  delete FWatcher;
+}
+
+const TClassInfo& TTrayIcon::ClassInfo() {
+  static const std::initializer_list<const char*> kMessages = {"imNone", "imClick", "imDoubleClick",
+                                                               "imRightClick", "imMiddleClick"};
+  static const TClassInfo info =
+      TClassInfo::Derived<TTrayIcon, TComponent>("TTrayIcon")
+          .Property("Visible", &TTrayIcon::GetVisible, &TTrayIcon::SetVisible)
+          .Property("Hide", &TTrayIcon::GetHide, &TTrayIcon::SetHide)
+          .Enum("RestoreOn", &TTrayIcon::GetRestoreOn, &TTrayIcon::SetRestoreOn, kMessages)
+          .Enum("PopupMenuOn", &TTrayIcon::GetPopupMenuOn, &TTrayIcon::SetPopupMenuOn, kMessages)
+          .Default(imRightClick)
+          .Property("Icons", &TTrayIcon::GetIcons, &TTrayIcon::SetIcons)
+          .Property("IconIndex", &TTrayIcon::GetIconIndex, &TTrayIcon::SetIconIndex);
+  return info;
+}
+
+bool TTrayIcon::TrayAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+bool TTrayIcon::IconShown() const { return FTray->isVisible(); }
+
+void TTrayIcon::SetVisible(bool Value) {
+  FVisible = Value;
+  UpdateIcon();
+}
+
+void TTrayIcon::SetIcons(TImageList* Value) {
+  FIcons = Value;
+  UpdateIcon();
+}
+
+void TTrayIcon::SetIconIndex(int Value) {
+  FIconIndex = Value;
+  UpdateIcon();
+}
+
+void TTrayIcon::Loaded() {
+  TComponent::Loaded();
+  if (QWidget* window = OwnerWindow(this); window != nullptr && FWatcher == nullptr) {
+    FWatcher = new TTrayWatcher(this);
+    window->installEventFilter(FWatcher);
+  }
+  UpdateIcon();
+}
+
+void TTrayIcon::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == FIcons) {
+    FIcons = nullptr;
+    UpdateIcon();
+  }
+}
+
+// Shows the icon only where a tray exists: elsewhere Qt would only complain.
+void TTrayIcon::UpdateIcon() {
+  if ((ComponentState() & csLoading) != 0) return;
+  const char* const* picture = FIcons != nullptr ? FIcons->Picture(FIconIndex) : nullptr;
+  FTray->setIcon(picture != nullptr ? QIcon(QPixmap(picture)) : QIcon());
+  FTray->setToolTip(QApplication::applicationDisplayName());
+  FTray->setVisible(FVisible && TrayAvailable() && picture != nullptr);
+}
+
+void TTrayIcon::OwnerMinimised() {
+  if (!FHide || !IconShown()) return;  // without a tray icon the window must stay reachable
+  QWidget* window = OwnerWindow(this);
+  QTimer::singleShot(0, window, [window] { window->hide(); });
+}
+
+void TTrayIcon::Restore() {
+  QWidget* window = OwnerWindow(this);
+  if (window == nullptr) return;
+  window->showNormal();
+  window->raise();
+  window->activateWindow();
+}
