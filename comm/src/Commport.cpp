@@ -1,10 +1,5 @@
 // TCommPort: settings, open and close, the two rings, modem lines, and Register.
 #include <comm/Commport.h>
-#include <comm/Evread.h>
-#include <comm/Evstatus.h>
-#include <comm/Thread.h>
-#include <comm/Thstatus.h>
-#include <comm/Thwrite.h>
 #include <framework/application.h>
 #include <framework/registration.h>
 #include <framework/sysutils.h>
@@ -14,6 +9,12 @@
 #include <cstring>
 #include <new>
 #include <string>
+
+#include "Evread.h"
+#include "Evstatus.h"
+#include "Thread.h"
+#include "Thstatus.h"
+#include "Thwrite.h"
 
 namespace {
 
@@ -140,7 +141,12 @@ TCommPort::TCommPort(TComponent* AOwner)
       InGeneration(0),
       OutGeneration(0),
       DeliveryDepth(0),
-      ClosePending(false) {
+      ClosePending(false),
+      Destroying(false),
+      LineLost(false),
+      LineLossToReport(false),
+      RequestsScheduled(false),
+      RunningRequests(false) {
   // Every field starts zeroed (the handle invalid); the initial values follow in their order.
   FMonitorEvents = 0;
   PortHandle = INVALID_HANDLE_VALUE;
@@ -175,7 +181,10 @@ TCommPort::TCommPort(TComponent* AOwner)
 }
 
 TCommPort::~TCommPort() {
-  // Requests deferred from handlers must not run during or after the destruction.
+  // The owner may be half destroyed already: no handler runs from here on, and requests deferred
+  // from handlers must not run during or after the destruction.
+  Destroying = true;
+  Requests.clear();
   TThread::RemoveQueuedEvents(this);
   ClosePort();
   TThread::RemoveQueuedEvents(this);
@@ -282,13 +291,13 @@ int TCommPort::GetBaud() {
 // ---- Settings that need a closed device ------------------------------------------------------
 
 void TCommPort::SetComNumber(int Value) {
-  if (DeferredWhileDelivering([this, Value] { SetComNumber(Value); })) return;
+  if (Deferred([this, Value] { SetComNumber(Value); })) return;
   SetOpen(false);
   FComNumber = Value;
 }
 
 void TCommPort::SetIBuffSize(DWORD Value) {
-  if (DeferredWhileDelivering([this, Value] { SetIBuffSize(Value); })) return;
+  if (Deferred([this, Value] { SetIBuffSize(Value); })) return;
   const bool WasOpen = OpenFlag;
   SetOpen(false);
   FInSize = static_cast<DWORD>(Value);
@@ -296,30 +305,80 @@ void TCommPort::SetIBuffSize(DWORD Value) {
 }
 
 void TCommPort::SetOBuffSize(DWORD Value) {
-  if (DeferredWhileDelivering([this, Value] { SetOBuffSize(Value); })) return;
+  if (Deferred([this, Value] { SetOBuffSize(Value); })) return;
   const bool WasOpen = OpenFlag;
   SetOpen(false);
   FOutSize = static_cast<DWORD>(Value);
   SetOpen(WasOpen);
 }
 
-// ---- Deferred close ----------------------------------------------------------------------------
-
-void TCommPort::BeginDelivery() { ++DeliveryDepth; }
-
-void TCommPort::EndDelivery() { --DeliveryDepth; }
+// ---- Requests made inside handlers ------------------------------------------------------------
 
 // A close requested inside a handler that a notifier delivers would wait for that notifier,
-// which waits for the handler: the request is queued to run once the delivery has returned.
-bool TCommPort::DeferredWhileDelivering(std::function<void()> Request) {
-  if (DeliveryDepth <= 0) return false;
-  TThread::ForceQueue(this, std::move(Request));
+// which waits for the handler: the request is queued to run once the delivery has returned, and
+// so is every open or close request after it, so that they keep their order.
+bool TCommPort::Deferred(std::function<void()> Request) {
+  if (!IsMainThread()) return false;  // deliveries and queued requests live on the main thread
+  if (DeliveryDepth > 0) {
+    Requests.push_back(std::move(Request));
+    ScheduleRequests();
+    return true;
+  }
+  RunRequests();
+  return false;
+}
+
+void TCommPort::ScheduleRequests() {
+  if (RequestsScheduled) return;
+  RequestsScheduled = true;
+  TThread::ForceQueue(this, [this] {
+    RequestsScheduled = false;
+    RunRequests();
+  });
+}
+
+// Runs the queued requests in order. A request that runs one of the operations again goes on at
+// once (the loop below is already under way), so nothing overtakes it.
+void TCommPort::RunRequests() {
+  if (RunningRequests || Requests.empty()) return;
+  if (DeliveryDepth > 0) {
+    ScheduleRequests();
+    return;
+  }
+  // Also when a request throws (an OnOpen or OnClose handler may): the rest runs later.
+  struct TRunEnd {
+    TCommPort& Port;
+    ~TRunEnd() {
+      Port.RunningRequests = false;
+      if (!Port.Requests.empty()) Port.ScheduleRequests();
+    }
+  } RunEnd{*this};
+  RunningRequests = true;
+  while (!Requests.empty() && DeliveryDepth == 0) {
+    const std::function<void()> Request = std::move(Requests.front());
+    Requests.pop_front();
+    Request();
+  }
+}
+
+bool TCommPort::HandlersAllowed() const {
+  if (Destroying.load()) return false;
+  for (const TComponent* Owner = this->Owner(); Owner != nullptr; Owner = Owner->Owner())
+    if (Owner->ComponentState() & csDestroying) return false;
   return true;
+}
+
+// The first loss since the open is reported by the status notifier; later ones are the same.
+void TCommPort::DeviceLost() {
+  if (LineLost.exchange(true)) return;
+  LineLossToReport = true;
+  SetEvent(StatusNotifyEvent);
 }
 
 // ---- Open and close --------------------------------------------------------------------------
 
 void TCommPort::SetOpen(bool Value) {
+  if (Deferred([this, Value] { SetOpen(Value); })) return;
   if (Value == OpenFlag) return;
   if (Value)
     OpenPort();
@@ -328,8 +387,11 @@ void TCommPort::SetOpen(bool Value) {
 }
 
 void TCommPort::OpenPort() {
+  if (Deferred([this] { OpenPort(); })) return;
   if (OpenFlag) return;
 
+  LineLost = false;
+  LineLossToReport = false;
   InCount = 0;
   InHead = 0;
   OutCount = 0;
@@ -419,8 +481,8 @@ void TCommPort::ReleaseRings() {
 }
 
 void TCommPort::ClosePort() {
+  if (Deferred([this] { ClosePort(); })) return;
   if (!OpenFlag || ClosePending) return;
-  if (DeferredWhileDelivering([this] { ClosePort(); })) return;
   ClosePending = true;
 
   CtsState = false;
@@ -447,7 +509,7 @@ void TCommPort::ClosePort() {
   OpenFlag = false;
   ClosePending = false;
 
-  if (OnClose.Assigned()) OnClose(this);
+  if (OnClose.Assigned() && HandlersAllowed()) OnClose(this);
 }
 
 // Stops and joins each worker before the next is touched: the status monitor first (it wakes
@@ -509,11 +571,22 @@ void TCommPort::StopWriteThread() {
   WriteThread = nullptr;
 }
 
+namespace {
+
+// A notifier's last delivery waits for the main thread. Off the main thread, which may not be
+// running synchronised calls at all, it is given up after the grace period.
+void JoinNotifier(TThread& Notifier) {
+  if (!IsMainThread() && !Notifier.WaitFor(WorkerStopGraceMs)) Notifier.AbandonSynchronize();
+  Notifier.WaitFor();
+}
+
+}  // namespace
+
 void TCommPort::StopReadEventThread() {
   if (!ReadEventThread) return;
   ReadEventThread->Terminate();
   SetEvent(RxNotifyEvent);
-  ReadEventThread->WaitFor();
+  JoinNotifier(*ReadEventThread);
   delete ReadEventThread;
   ReadEventThread = nullptr;
 }
@@ -522,7 +595,7 @@ void TCommPort::StopStatusEventThread() {
   if (!StatusEventThread) return;
   StatusEventThread->Terminate();
   SetEvent(StatusNotifyEvent);
-  StatusEventThread->WaitFor();
+  JoinNotifier(*StatusEventThread);
   delete StatusEventThread;
   StatusEventThread = nullptr;
 }
@@ -530,7 +603,7 @@ void TCommPort::StopStatusEventThread() {
 // ---- Buffered transfer -----------------------------------------------------------------------
 
 DWORD TCommPort::PutBlock(const char* Buf, DWORD Count) {
-  if (!IsEnabled()) return 0;
+  if (!IsEnabled() || LineLost.load()) return 0;
   DWORD c, h;
   {
     TLockGuard Guard(OutLock);

@@ -1,20 +1,8 @@
+#include "Evstatus.h"
+
 #include <comm/Commport.h>
-#include <comm/Evstatus.h>
 
 namespace {
-
-// Marks a delivery in progress, so that a close requested by a handler is deferred until the
-// delivery has returned.
-class TDeliveryGuard {
- public:
-  explicit TDeliveryGuard(TCommPort* Port) : Port(Port) { Port->BeginDelivery(); }
-  ~TDeliveryGuard() { Port->EndDelivery(); }
-  TDeliveryGuard(const TDeliveryGuard&) = delete;
-  TDeliveryGuard& operator=(const TDeliveryGuard&) = delete;
-
- private:
-  TCommPort* Port;
-};
 
 void Notify(DWORD Mask, DWORD Bit, TNotifyEvent& Handler, TCommPort* Sender) {
   if ((Mask & Bit) && Handler.Assigned()) Handler(Sender);
@@ -33,9 +21,12 @@ void TStatusEventThread::Execute() {
   }
 }
 
+// Each completed mask is dispatched once: a close after a failed wait (a hang-up) finds nothing
+// new and calls no handler.
 void TStatusEventThread::DoStatusEvents() {
-  TDeliveryGuard Guard(Port);
-  const DWORD Mask = Port->LastEventMask.load();
+  if (!Port->HandlersAllowed()) return;
+  TCommPort::TDeliveryScope Scope(*Port);
+  const DWORD Mask = Port->LastEventMask.exchange(0);
   Notify(Mask, EV_CTS, Port->OnCTSSignal, Port);
   Notify(Mask, EV_RLSD, Port->OnDCDSignal, Port);
   Notify(Mask, EV_DSR, Port->OnDSRSignal, Port);
@@ -48,4 +39,6 @@ void TStatusEventThread::DoStatusEvents() {
     const int Error = static_cast<int>(GetLastError());  // the main thread's own last error
     Port->OnErrorSignal(Port, Error);
   }
+  if (Port->LineLossToReport.exchange(false) && Port->OnErrorSignal.Assigned())
+    Port->OnErrorSignal(Port, static_cast<int>(ERROR_DEVICE_NOT_CONNECTED));
 }

@@ -1,9 +1,10 @@
-#include <comm/Commport.h>
-#include <comm/Thread.h>
+#include "Thread.h"
 
-#include "BackOff.h"
+#include <comm/Commport.h>
 
 #include <algorithm>
+
+#include "BackOff.h"
 
 namespace {
 

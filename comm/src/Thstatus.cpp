@@ -1,5 +1,6 @@
+#include "Thstatus.h"
+
 #include <comm/Commport.h>
-#include <comm/Thstatus.h>
 
 TStatusThread::TStatusThread(TCommPort* Port, TEventStates Events)
     : TThread(false), Port(Port), Handle(Port->PortHandle), Overlapped{} {
@@ -40,11 +41,17 @@ bool TStatusThread::WaitForEvents(DWORD& Mask) {
   if (WaitCommEvent(Handle, &Mask, &Overlapped)) return true;
   const DWORD Error = GetLastError();
   Sleep(PendingPauseMs);
-  if (Error != ERROR_IO_PENDING) return false;
+  if (Error != ERROR_IO_PENDING) return Failed(Error);
   DWORD Count = 0;
-  if (!GetOverlappedResult(Handle, &Overlapped, &Count, TRUE)) return false;
+  if (!GetOverlappedResult(Handle, &Overlapped, &Count, TRUE)) return Failed(GetLastError());
   ResetEvent(Overlapped.hEvent);
   return true;
+}
+
+// A wait that failed because the device has gone away tells the port.
+bool TStatusThread::Failed(DWORD Error) {
+  if (Error == ERROR_DEVICE_NOT_CONNECTED) Port->DeviceLost();
+  return false;
 }
 
 // Records a completed mask, samples the modem inputs after a line-status event, and wakes the

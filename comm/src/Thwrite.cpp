@@ -1,10 +1,11 @@
-#include <comm/Commport.h>
-#include <comm/Thwrite.h>
+#include "Thwrite.h"
 
-#include "BackOff.h"
+#include <comm/Commport.h>
 
 #include <algorithm>
 #include <cstring>
+
+#include "BackOff.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ void TWriteThread::DrainLoop() {
     if (Length == 0) return;
     DWORD Written = 0;
     if (!WriteRun(Staging.get(), Length, Written)) {
+      if (GetLastError() == ERROR_DEVICE_NOT_CONNECTED) Port->DeviceLost();
       if (Terminated()) return;
       BackOffAfterFailure(*this, Delay);
       continue;

@@ -5,12 +5,34 @@
 // move bytes between the rings and the device and carry notifications to the main thread.
 // Settings are published properties; while a device is held each setter also writes its value
 // to the device at once, and opening writes every stored setting.
+//
+// Threads. The port belongs to the thread that creates it (normally the main thread): every
+// member is called from that thread, one call at a time, except that
+// - GetCTS, GetDSR, GetDCD, GetRing, GetInBuffUsed and GetOutBuffUsed may be read from any thread;
+// - while the port stays open, one thread may call PutBlock while another calls GetBlock.
+// The handlers (On...) run on the main thread, the thread that loaded the framework: a program
+// without a GUI event loop calls CheckSynchronize() from <framework/thread.h>. OnOpen and OnClose
+// run on the thread that opened or closed the port. A handler may use the port when the port
+// belongs to the main thread; a request it makes to open or close the port (SetOpen, OpenPort,
+// ClosePort, SetComNumber, SetIBuffSize, SetOBuffSize) runs once the delivery has returned, the
+// requests in the order they were made. A handler must not destroy its own port.
+// Closing on a thread other than the main thread ends within about half a second even when the
+// main thread runs no synchronised calls: the last notifications it cannot deliver are dropped.
+// A port being destroyed, by its own destructor or by its owner's, closes without calling any
+// handler.
+//
+// Hang-up. When the device goes away while open (a pty's far end closes, a USB adapter is
+// pulled), the port reports it once: OnErrorSignal(Sender, ERROR_DEVICE_NOT_CONNECTED), 1167,
+// whatever MonitorEvents holds (the status monitor notices it, or the writer when MonitorEvents
+// is empty). From then on PutBlock returns 0 and the transmit ring keeps what it held; bytes
+// already received can still be taken. Close the port and open it again once the device is back.
 #pragma once
 
 #include <framework/classes.h>
 #include <win32/win32.h>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <initializer_list>
 
@@ -163,14 +185,6 @@ class TCommPort : public TComponent {
   void SendBreak(unsigned short Ticks);
   bool GetModemState(int Selector);
 
-  // ---- Notifications delivered by the workers (main thread) ----
-  // The notifiers bracket every handler call with these. While a delivery is under way, a
-  // request that would close the port (SetOpen(false), ClosePort, SetComNumber, SetIBuffSize,
-  // SetOBuffSize) is queued to run on the main thread after the delivery has returned: closing
-  // there would wait for the very notifier that is waiting for the handler.
-  void BeginDelivery();
-  void EndDelivery();
-
   // Handler slots, in slot order.
   TNotifyEvent OnCTSSignal;
   TNotifyEvent OnDCDSignal;
@@ -216,11 +230,38 @@ class TCommPort : public TComponent {
   DWORD InHead;
   std::atomic<DWORD> InCount;
   CRITICAL_SECTION OutLock, InLock;
-  DWORD InGeneration, OutGeneration;  // flush generations, guarded by InLock / OutLock
-  int DeliveryDepth;                  // main thread only: handler deliveries under way
-  bool ClosePending;                  // main thread only: ClosePort is under way
+  DWORD InGeneration, OutGeneration;   // flush generations, guarded by InLock / OutLock
+  int DeliveryDepth;                   // main thread only: handler deliveries under way
+  bool ClosePending;                   // owner's thread only: ClosePort is under way
+  std::atomic<bool> Destroying;        // set by the destructor: no handler runs any more
+  std::atomic<bool> LineLost;          // the device went away; cleared by the next open
+  std::atomic<bool> LineLossToReport;  // taken by the status notifier's next delivery
+  // Open and close requests made during a delivery, run in order once it has returned.
+  std::deque<std::function<void()>> Requests;  // main thread only
+  bool RequestsScheduled;                      // a run of Requests is queued for the main thread
+  bool RunningRequests;                        // RunRequests is under way
 
-  bool DeferredWhileDelivering(std::function<void()> Request);
+  // Brackets a notifier's delivery on the main thread.
+  class TDeliveryScope {
+   public:
+    explicit TDeliveryScope(TCommPort& Port) : Port(Port) { ++Port.DeliveryDepth; }
+    ~TDeliveryScope() { --Port.DeliveryDepth; }
+    TDeliveryScope(const TDeliveryScope&) = delete;
+    TDeliveryScope& operator=(const TDeliveryScope&) = delete;
+
+   private:
+    TCommPort& Port;
+  };
+
+  // False while the port or one of its owners is being destroyed.
+  bool HandlersAllowed() const;
+  // Called by a worker when the device reports that it has gone away.
+  void DeviceLost();
+  // True when Request was queued behind a delivery; false when the caller goes on at once
+  // (after any earlier queued requests have run).
+  bool Deferred(std::function<void()> Request);
+  void ScheduleRequests();
+  void RunRequests();
   void WriteDcb(void (*Apply)(DCB&, const TCommPort&));
   bool StartWorkers();
   void StopWorkers();

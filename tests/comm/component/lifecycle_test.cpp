@@ -154,14 +154,14 @@ TEST_F(CablePortTest, StoredFormWithOpenThenSizesOpensOnceAndReopensTwice) {
   EXPECT_EQ(Port->GetOutBuffFree(), 1024u);
 }
 
-TEST_F(CablePortTest, DestroyingAnOpenPortClosesItWithOnClose) {
-  LifecycleLog Log;  // outlives the port, whose destruction may report
+TEST_F(CablePortTest, DestroyingAnOpenPortClosesItWithoutOnClose) {
+  LifecycleLog Log;
   auto Port = MakePort();
   Log.Attach(*Port);
   Port->SetOpen(true);
   ASSERT_TRUE(Cable.NearIsOpen());
   Port.reset();
-  EXPECT_EQ(Log.Closes, 1);
+  EXPECT_EQ(Log.Closes, 0);  // the owner may be half destroyed: no handler runs
   EXPECT_FALSE(Cable.NearIsOpen());
 }
 

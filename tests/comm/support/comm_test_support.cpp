@@ -92,6 +92,11 @@ PtyPair::~PtyPair() {
   if (MasterFd >= 0) close(MasterFd);
 }
 
+void PtyPair::HangUp() {
+  if (MasterFd >= 0) close(MasterFd);
+  MasterFd = -1;
+}
+
 termios PtyPair::SlaveTermios() const {
   termios Settings{};
   if (tcgetattr(MasterFd, &Settings) != 0) throw std::runtime_error("tcgetattr failed");

@@ -77,6 +77,8 @@ class PtyPair {
   void Write(const std::string& Bytes) const;
   // Reads from the master until n bytes arrived or the time-out passed.
   std::string ReadExactly(std::size_t n, std::chrono::milliseconds Timeout) const;
+  // Closes the master: the port holding the slave sees the far end hang up.
+  void HangUp();
 
  private:
   int MasterFd = -1;

@@ -35,5 +35,6 @@ class TStatusThread : public TThread {
  private:
   void StoreModemStatus(DWORD Status);
   bool WaitForEvents(DWORD& Mask);
+  bool Failed(DWORD Error);
   void HandleEvents(DWORD Mask);
 };
