@@ -210,7 +210,8 @@ TWinControl::~TWinControl() {
 const TClassInfo& TWinControl::ClassInfo() {
   static const TClassInfo info =
       TClassInfo::Derived<TWinControl, TControl>("TWinControl")
-          .Property("TabOrder", &TWinControl::GetTabOrder, &TWinControl::SetTabOrder);
+          .Property("TabOrder", &TWinControl::GetTabOrder, &TWinControl::SetTabOrder)
+          .Default(-1);
   return info;
 }
 
@@ -240,11 +241,32 @@ int TWinControl::GetTabOrder() const {
 }
 
 void TWinControl::SetTabOrder(int Value) {
+  if ((ComponentState() & csLoading) != 0) {
+    FTabOrderAsked = Value;
+    return;
+  }
   if (GetParent() == nullptr) return;
   auto& list = GetParent()->FTabList;
   std::erase(list, this);
   const auto position = std::clamp(Value, 0, static_cast<int>(list.size()));
   list.insert(list.begin() + position, this);
+}
+
+void TWinControl::FixupTabOrders() {
+  // Those asked for a position take it in the order of their positions; the rest follow.
+  std::vector<TWinControl*> asked;
+  for (TWinControl* c : FTabList)
+    if (c->FTabOrderAsked >= 0) asked.push_back(c);
+  std::stable_sort(asked.begin(), asked.end(), [](const TWinControl* a, const TWinControl* b) {
+    return a->FTabOrderAsked < b->FTabOrderAsked;
+  });
+  for (TWinControl* c : asked) {
+    std::erase(FTabList, c);
+    const auto position = std::clamp(c->FTabOrderAsked, 0, static_cast<int>(FTabList.size()));
+    FTabList.insert(FTabList.begin() + position, c);
+    c->FTabOrderAsked = -1;
+  }
+  for (TWinControl* c : FTabList) c->FixupTabOrders();
 }
 
 void TWinControl::SetFocus() { Widget()->setFocus(Qt::OtherFocusReason); }
@@ -253,6 +275,7 @@ bool TWinControl::Focused() const { return Widget()->hasFocus(); }
 
 void TWinControl::Loaded() {
   TControl::Loaded();
+  FixupTabOrders();
   AlignControls();
 }
 

@@ -55,6 +55,7 @@ void RegisterFormResource(const std::string& ClassName, std::string Text, std::s
 
 TForm::TForm(TComponent* AOwner) : TWinControl(AOwner, NewFormWindow()) {
   static_cast<TFormWindow*>(Widget())->Form = this;
+  SetParentFont(false);  // a form has no parent: its font is its own
   ApplyWindowFlags();
 }
 
@@ -67,6 +68,7 @@ const TClassInfo& TForm::ClassInfo() {
                {"biSystemMenu", "biMinimize", "biMaximize", "biHelp"})
           .Default((1u << biSystemMenu) | (1u << biMinimize) | (1u << biMaximize))
           .Property("Caption", &TForm::GetCaption, &TForm::SetCaption)
+          .Property("ParentFont", &TForm::GetParentFont, &TForm::SetParentFont)
           .Property("Icon", &TForm::GetIcon, &TForm::SetIcon)
           .Enum("WindowState", &TForm::GetWindowState, &TForm::SetWindowState,
                 {"wsNormal", "wsMinimized", "wsMaximized"})
@@ -95,6 +97,7 @@ void TForm::Loaded() {
 }
 
 void TForm::UpdateTabOrder() {
+  FixupTabOrders();
   std::vector<QWidget*> chain;
   CollectTabChain(*this, chain);
   for (std::size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);

@@ -100,10 +100,6 @@ void TTrayIcon::SetIconIndex(int Value) {
 
 void TTrayIcon::Loaded() {
   TComponent::Loaded();
-  if (QWidget* window = OwnerWindow(this); window != nullptr && FWatcher == nullptr) {
-    FWatcher = new TTrayWatcher(this);
-    window->installEventFilter(FWatcher);
-  }
   UpdateIcon();
 }
 
@@ -118,6 +114,10 @@ void TTrayIcon::Notification(TComponent* AComponent, TOperation Operation) {
 // Shows the icon only where a tray exists: elsewhere Qt would only complain.
 void TTrayIcon::UpdateIcon() {
   if ((ComponentState() & csLoading) != 0) return;
+  if (QWidget* window = OwnerWindow(this); window != nullptr && FWatcher == nullptr) {
+    FWatcher = new TTrayWatcher(this);
+    window->installEventFilter(FWatcher);
+  }
   const char* const* picture = FIcons != nullptr ? FIcons->Picture(FIconIndex) : nullptr;
   FTray->setIcon(picture != nullptr ? QIcon(QPixmap(picture)) : QIcon());
   FTray->setToolTip(QApplication::applicationDisplayName());

@@ -115,9 +115,13 @@ class TWinControl : public TControl {
   const TClassInfo& GetClassInfo() const override { return ClassInfo(); }
 
   // Position among the parent's windowed controls for the Tab key; setting it moves the control
-  // there (the others shift). -1 without a parent.
+  // there (the others shift). -1 without a parent. While a form is read the positions asked for
+  // are kept and taken once the whole form exists (FixupTabOrders), so that a description lists
+  // its controls in any order.
   int GetTabOrder() const;
   void SetTabOrder(int Value);
+  // Puts the children, and theirs, at the tab positions asked for while reading.
+  void FixupTabOrders();
 
   int ControlCount() const { return static_cast<int>(FControls.size()); }
   TControl* Controls(int Index) const;  // in the order they were given this parent
@@ -144,5 +148,6 @@ class TWinControl : public TControl {
 
   std::vector<TControl*> FControls;
   std::vector<TWinControl*> FTabList;
+  int FTabOrderAsked = -1;  // while reading
   TAlignWatcher* FAlignWatcher = nullptr;
 };
