@@ -1,7 +1,8 @@
-// Runs the real zelvane-board binary for tests and benchmarks, and talks to it from the client
-// side of its line. BoardProcess starts it (standard error to a file), reads the line path from
-// its first output line, signals it and collects its exit status; Client opens a tty raw and sends
-// and receives bytes with time-outs. Used from one thread.
+// Runs a real program of the project for tests and benchmarks (the zelvane-board simulator, or
+// zelvane itself), and talks to the simulator from the client side of its line. BoardProcess
+// starts a program (standard error to a file; the environment is the caller's), reads its first
+// output line (the simulator's line path), signals it and collects its exit status; Client opens
+// a tty raw and sends and receives bytes with time-outs. Header only. Used from one thread.
 #pragma once
 
 #include <fcntl.h>
