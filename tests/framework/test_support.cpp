@@ -1,16 +1,5 @@
 #include "test_support.h"
 
-#include <framework/thread.h>
-
-bool WaitUntil(const std::function<bool()>& Predicate, int TimeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-  while (!Predicate()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    CheckSynchronize(5);
-  }
-  return true;
-}
-
 ReportRecorder::ReportRecorder(int Answer) {
   previousBox_ = Application->SetMessageBoxPresenter(
       [this, Answer](const std::string& text, const std::string& caption, unsigned flags) {

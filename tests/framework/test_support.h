@@ -1,16 +1,11 @@
-// Helpers shared by the framework tests.
+// Helpers of the framework tests (the helpers of every suite are in tests/support).
 #pragma once
 
 #include <framework/application.h>
 
-#include <chrono>
-#include <functional>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
-
-// Polls Predicate (running main-thread calls meanwhile) until it holds or TimeoutMs passes.
-bool WaitUntil(const std::function<bool()>& Predicate, int TimeoutMs = 10000);
 
 // Records the error reports and message boxes shown while it lives; boxes answer Answer.
 class ReportRecorder {

@@ -4,10 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 #include "test_support.h"
+#include "wait.h"
+
+using testsupport::PumpUntil;
 
 namespace {
 
@@ -214,7 +220,7 @@ TEST(ThreadTest, CheckSynchronizeWaitsForACallAndOnlyRunsOnTheMainThread) {
   }));
   EXPECT_FALSE(CheckSynchronize());
   go = true;
-  EXPECT_TRUE(WaitUntil([&] { return ran; }));
+  EXPECT_TRUE(PumpUntil([&] { return ran; }));
   t->WaitFor();
   EXPECT_FALSE(checkedOffMain.load());
 }
@@ -243,7 +249,7 @@ TEST(ThreadTest, QueueFromAWorkerDoesNotBlockAndRunsOnMain) {
     });
   }));
   ASSERT_TRUE(t->WaitFor(10000));  // finished although nobody ran the call yet
-  EXPECT_TRUE(WaitUntil([&] { return ran == 1; }));
+  EXPECT_TRUE(PumpUntil([&] { return ran == 1; }));
   EXPECT_TRUE(onMain);
 }
 
@@ -297,7 +303,7 @@ TEST(ThreadTest, DestroyingANotifierBlockedInSynchronizeFinishes) {
     }
     self.Synchronize([&] { ++delivered; });  // the last delivery, after Terminate
   });
-  ASSERT_TRUE(WaitUntil([&] { return first.load(); }));
+  ASSERT_TRUE(PumpUntil([&] { return first.load(); }));
   delete t;
   EXPECT_GE(delivered, 2);
 }
@@ -324,7 +330,7 @@ TEST(ThreadTest, QueueingAndRemovingFromSeveralThreadsKeepsOtherOwnersCalls) {
     CheckSynchronize(1);
   }
   for (auto& w : workers) w->WaitFor();
-  ASSERT_TRUE(WaitUntil([&] { return keptRuns == kWorkers * kCalls; }));
+  ASSERT_TRUE(PumpUntil([&] { return keptRuns == kWorkers * kCalls; }));
   TThread::RemoveQueuedEvents(&dropped);
   CheckSynchronize();
   EXPECT_EQ(keptRuns, kWorkers * kCalls);

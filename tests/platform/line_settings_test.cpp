@@ -6,36 +6,28 @@
 #include <gtest/gtest.h>
 #include <termios.h>
 
+#include "serial_test_support.h"
+
 namespace serial {
 namespace {
 
-DCB Settings(DWORD baud, BYTE byteSize, BYTE parity, BYTE stopBits) {
-  DCB dcb{};
-  dcb.BaudRate = baud;
-  dcb.fBinary = 1;
-  dcb.ByteSize = byteSize;
-  dcb.Parity = parity;
-  dcb.StopBits = stopBits;
-  dcb.XonChar = 17;
-  dcb.XoffChar = 19;
-  return dcb;
-}
+using serial_test::MakeDcb;
 
 TEST(LineSettingsTest, OneRuleSetForFramingAndControlModes) {
-  const DCB good = Settings(CBR_9600, 8, NOPARITY, ONESTOPBIT);
+  const DCB good = MakeDcb(CBR_9600, 8, NOPARITY, ONESTOPBIT);
   EXPECT_EQ(CheckLineSettings(good), 0u);
-  EXPECT_EQ(CheckLineSettings(Settings(CBR_9600, 5, NOPARITY, ONE5STOPBITS)), 0u);
-  EXPECT_EQ(CheckLineSettings(Settings(CBR_9600, 6, SPACEPARITY, TWOSTOPBITS)), 0u);
-  EXPECT_EQ(CheckLineSettings(Settings(12345, 7, MARKPARITY, ONESTOPBIT)), 0u);
+  EXPECT_EQ(CheckLineSettings(MakeDcb(CBR_9600, 5, NOPARITY, ONE5STOPBITS)), 0u);
+  EXPECT_EQ(CheckLineSettings(MakeDcb(CBR_9600, 6, SPACEPARITY, TWOSTOPBITS)), 0u);
+  EXPECT_EQ(CheckLineSettings(MakeDcb(12345, 7, MARKPARITY, ONESTOPBIT)), 0u);
   const DCB refused[] = {
-      Settings(0, 8, NOPARITY, ONESTOPBIT),
-      Settings(CBR_9600, 4, NOPARITY, ONESTOPBIT),
-      Settings(CBR_9600, 9, NOPARITY, ONESTOPBIT),
-      Settings(CBR_9600, 8, 5, ONESTOPBIT),
-      Settings(CBR_9600, 8, NOPARITY, 3),
-      Settings(CBR_9600, 5, NOPARITY, TWOSTOPBITS),
-      Settings(CBR_9600, 6, NOPARITY, ONE5STOPBITS),
-      Settings(CBR_9600, 8, NOPARITY, ONE5STOPBITS),
+      MakeDcb(0, 8, NOPARITY, ONESTOPBIT),
+      MakeDcb(CBR_9600, 4, NOPARITY, ONESTOPBIT),
+      MakeDcb(CBR_9600, 9, NOPARITY, ONESTOPBIT),
+      MakeDcb(CBR_9600, 8, 5, ONESTOPBIT),
+      MakeDcb(CBR_9600, 8, NOPARITY, 3),
+      MakeDcb(CBR_9600, 5, NOPARITY, TWOSTOPBITS),
+      MakeDcb(CBR_9600, 6, NOPARITY, ONE5STOPBITS),
+      MakeDcb(CBR_9600, 8, NOPARITY, ONE5STOPBITS),
   };
   for (const DCB& dcb : refused)
     EXPECT_EQ(CheckLineSettings(dcb), ERROR_INVALID_PARAMETER)
@@ -58,7 +50,7 @@ TEST(LineSettingsTest, EveryValidSettingMapsToTermiosAndBack) {
       for (BYTE parity = NOPARITY; parity <= SPACEPARITY; ++parity) {
         for (BYTE stops = ONESTOPBIT; stops <= TWOSTOPBITS; ++stops) {
           for (int flow = 0; flow < 3; ++flow) {
-            DCB dcb = Settings(baud, bits, parity, stops);
+            DCB dcb = MakeDcb(baud, bits, parity, stops);
             dcb.fOutxCtsFlow = flow == 1;
             dcb.fRtsControl = flow == 1 ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_DISABLE;
             dcb.fOutX = dcb.fInX = flow == 2;
@@ -88,7 +80,7 @@ TEST(LineSettingsTest, EveryValidSettingMapsToTermiosAndBack) {
 }
 
 TEST(LineSettingsTest, ADeviceThatDidNotKeepASettingIsToldApart) {
-  DCB mark = Settings(CBR_19200, 7, MARKPARITY, ONESTOPBIT);
+  DCB mark = MakeDcb(CBR_19200, 7, MARKPARITY, ONESTOPBIT);
   TtyModes modes;
   ComposeTtyModes(mark, modes);
   TtyModes pty = modes;  // a pseudo-terminal forces CS8 and clears PARENB
@@ -109,7 +101,7 @@ TEST(LineSettingsTest, ADeviceThatDidNotKeepASettingIsToldApart) {
   EXPECT_FALSE(SettingsKept(mark, clamped, true));
 
   for (std::uint32_t dropped : {std::uint32_t{CSTOPB}, std::uint32_t{CRTSCTS}}) {
-    DCB asked = Settings(CBR_9600, 8, NOPARITY, TWOSTOPBITS);
+    DCB asked = MakeDcb(CBR_9600, 8, NOPARITY, TWOSTOPBITS);
     asked.fOutxCtsFlow = 1;
     TtyModes lost;
     ComposeTtyModes(asked, lost);

@@ -328,6 +328,7 @@ TEST_P(Conformance, CallsOnClosedAndInvalidHandlesFail) {
 TEST_P(Conformance, CloseRacingWithCallsOnOtherThreadsIsSafe) {
   ASSERT_TRUE(SetCommMask(handle_, EV_RXCHAR));
   std::atomic<bool> stop{false};
+  std::atomic<int> rounds{0};
   std::vector<std::thread> users;
   HANDLE h = handle_;
   for (int i = 0; i < 2; ++i)
@@ -341,10 +342,12 @@ TEST_P(Conformance, CloseRacingWithCallsOnOtherThreadsIsSafe) {
         if (!ReadFile(h, buffer, sizeof buffer, &n, o.P()) && GetLastError() == ERROR_IO_PENDING)
           GetOverlappedResult(h, o.P(), &n, TRUE);
         WriteFile(h, "x", 1, &n, nullptr);
+        ++rounds;
       }
     });
   peer_->Write(std::string(100, 'r'));
-  std::this_thread::sleep_for(20ms);  // let the users run before the close
+  // 100 bytes complete three reads of 32; then both users wait in a read when the close comes.
+  EXPECT_TRUE(WaitUntil([&] { return rounds >= 3; }));
   ASSERT_TRUE(CloseHandle(handle_));
   handle_ = INVALID_HANDLE_VALUE;
   stop = true;

@@ -1,35 +1,24 @@
-// Helpers for the serial-driver tests: an OVERLAPPED with its own event, waiting on predicates,
-// and the two backends of the conformance suite (a virtual cable and a pseudo-terminal pair).
+// Helpers for the serial-driver tests: an OVERLAPPED with its own event, line settings, opening a
+// device, and the two backends of the conformance suite (a virtual cable and a pseudo-terminal
+// pair). The shared helpers (waiting, the pty pair, unique names) come from tests/support.
 #pragma once
 
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <termios.h>
-#include <unistd.h>
 #include <win32/win32.h>
 
-#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 
+#include "environment.h"
+#include "pty_pair.h"
 #include "serial/virtual_cable.h"
+#include "wait.h"
 
 namespace serial_test {
 
 using namespace std::chrono_literals;
-
-template <class Predicate>
-bool WaitUntil(Predicate predicate, std::chrono::milliseconds timeout = 10s) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!predicate()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+using testsupport::UniqueName;
+using testsupport::WaitUntil;
 
 // An OVERLAPPED record with a manual-reset event, as the component's workers use.
 struct Overlapped {
@@ -42,9 +31,19 @@ struct Overlapped {
   bool Signalled(DWORD ms = 0) { return WaitForSingleObject(ov.hEvent, ms) == WAIT_OBJECT_0; }
 };
 
-inline std::string UniqueName(const char* prefix) {
-  static std::atomic<int> counter{0};
-  return std::string(prefix) + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+// Line settings with XON 17 and XOFF 19 and every flag 0 but fBinary.
+inline DCB MakeDcb(DWORD baud = CBR_9600, BYTE byteSize = 8, BYTE parity = NOPARITY,
+                   BYTE stopBits = ONESTOPBIT) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof(DCB);
+  dcb.BaudRate = baud;
+  dcb.fBinary = 1;
+  dcb.ByteSize = byteSize;
+  dcb.Parity = parity;
+  dcb.StopBits = stopBits;
+  dcb.XonChar = 17;
+  dcb.XoffChar = 19;
+  return dcb;
 }
 
 inline HANDLE OpenDevice(const std::string& path) {
@@ -90,53 +89,16 @@ class VirtualPeer : public Peer {
 // A pseudo-terminal pair: the device under test opens the slave, the test plays the master.
 class PtyPeer : public Peer {
  public:
-  PtyPeer() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
-    termios raw{};
-    ::tcgetattr(master_, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(master_, TCSANOW, &raw);
-    path_ = ::ptsname(master_);
-  }
-  ~PtyPeer() override {
-    if (master_ >= 0) ::close(master_);
-  }
-  std::string Path() const override { return path_; }
-  void Write(const std::string& bytes) override {
-    std::size_t done = 0;
-    auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (done < bytes.size() && std::chrono::steady_clock::now() < deadline) {
-      ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-      if (n > 0) {
-        done += static_cast<std::size_t>(n);
-      } else {
-        pollfd fd{master_, POLLOUT, 0};
-        ::poll(&fd, 1, 100);
-      }
-    }
-  }
+  std::string Path() const override { return pty_.SlavePath(); }
+  void Write(const std::string& bytes) override { pty_.Write(bytes); }
   std::string ReadExactly(std::size_t n, std::chrono::milliseconds timeout) override {
-    std::string got;
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    char buffer[65536];
-    while (got.size() < n && std::chrono::steady_clock::now() < deadline) {
-      pollfd fd{master_, POLLIN, 0};
-      ::poll(&fd, 1, 50);
-      ssize_t count = ::read(master_, buffer, std::min(sizeof buffer, n - got.size()));
-      if (count > 0) got.append(buffer, static_cast<std::size_t>(count));
-    }
-    return got;
+    return pty_.ReadExactly(n, timeout);
   }
-  void HangUp() override {
-    ::close(master_);
-    master_ = -1;
-  }
+  void HangUp() override { pty_.HangUp(); }
   bool HasModemLines() const override { return false; }
 
  private:
-  int master_ = -1;
-  std::string path_;
+  testsupport::PtyPair pty_;
 };
 
 }  // namespace serial_test

@@ -19,61 +19,20 @@
 #include <string>
 #include <vector>
 
+#include "pty_pair.h"
+#include "serial_test_support.h"
+
 namespace serial {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kPatience = std::chrono::seconds(10);
 
-// A pty master, the path of its slave, and a plain "observer" descriptor on the slave that reads
-// back the slave's termios. The observer is opened before the line, so TIOCEXCL does not stop it.
-class PtyPair {
- public:
-  PtyPair() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
-    char name[128] = {};
-    if (ptsname_r(master_, name, sizeof name) != 0) return;
-    slavePath_ = name;
-    observer_ = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  }
-  ~PtyPair() {
-    CloseMaster();
-    if (observer_ >= 0) close(observer_);
-  }
-  bool Ok() const { return master_ >= 0 && observer_ >= 0; }
-  int Master() const { return master_; }
-  int Observer() const { return observer_; }
-  const std::string& SlavePath() const { return slavePath_; }
-  void CloseMaster() {
-    if (master_ >= 0) close(master_);
-    master_ = -1;
-  }
-  termios SlaveTermios() const {
-    termios tio{};
-    tcgetattr(observer_, &tio);
-    return tio;
-  }
+// The test's descriptor on the slave (PtyPair::Slave) reads back the slave's modes; it is opened
+// before the line, so TIOCEXCL does not stop it.
+using testsupport::PtyPair;
 
- private:
-  int master_ = -1;
-  int observer_ = -1;
-  std::string slavePath_;
-};
-
-DCB MakeDcb(DWORD baud = CBR_9600, BYTE byteSize = 8, BYTE parity = NOPARITY,
-            BYTE stopBits = ONESTOPBIT) {
-  DCB dcb{};
-  dcb.DCBlength = sizeof(DCB);
-  dcb.BaudRate = baud;
-  dcb.fBinary = 1;
-  dcb.ByteSize = byteSize;
-  dcb.Parity = parity;
-  dcb.StopBits = stopBits;
-  dcb.XonChar = 17;
-  dcb.XoffChar = 19;
-  return dcb;
-}
+using serial_test::MakeDcb;
 
 // Writes a whole flag word into the DCB's bit-fields, as the component does.
 void SetFlagWord(DCB& dcb, DWORD word) {
@@ -84,7 +43,6 @@ void SetFlagWord(DCB& dcb, DWORD word) {
 class TtyLineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(pty_.Ok()) << "no pseudo-terminal available";
     DWORD error = 0;
     line_ = OpenTtyLine(pty_.SlavePath(), error);
     ASSERT_NE(line_, nullptr) << "error " << error;
@@ -122,7 +80,7 @@ class TtyLineTest : public ::testing::Test {
 
   TtyModes SlaveModes() {
     TtyModes modes;
-    EXPECT_TRUE(ReadTtyModes(pty_.Observer(), modes));
+    EXPECT_TRUE(ReadTtyModes(pty_.Slave(), modes));
     return modes;
   }
 
@@ -265,7 +223,7 @@ TEST_F(TtyLineTest, RawModeReplacesCookedSettings) {
   cooked.c_cflag &= ~(CLOCAL | CREAD);
   cooked.c_cc[VMIN] = 1;
   cooked.c_cc[VTIME] = 5;
-  ASSERT_EQ(tcsetattr(pty_.Observer(), TCSANOW, &cooked), 0);
+  ASSERT_EQ(tcsetattr(pty_.Slave(), TCSANOW, &cooked), 0);
 
   ASSERT_EQ(line_->ApplyState(MakeDcb()), 0u);
   const termios tio = pty_.SlaveTermios();
@@ -280,12 +238,11 @@ TEST_F(TtyLineTest, RawModeReplacesCookedSettings) {
 
 TEST(TtyLineOpenModesTest, OpenedLineIsRawBeforeAnySettingsSoNothingIsEchoed) {
   PtyPair pty;
-  ASSERT_TRUE(pty.Ok());
   termios cooked = pty.SlaveTermios();
   cooked.c_lflag |= ECHO | ICANON;
   cooked.c_oflag |= OPOST | ONLCR;
   cooked.c_iflag |= ICRNL;
-  ASSERT_EQ(tcsetattr(pty.Observer(), TCSANOW, &cooked), 0);
+  ASSERT_EQ(tcsetattr(pty.Slave(), TCSANOW, &cooked), 0);
   DWORD error = 0;
   const auto line = OpenTtyLine(pty.SlavePath(), error);
   ASSERT_NE(line, nullptr) << error;
@@ -368,7 +325,7 @@ TEST_F(TtyLineTest, ModemCallsFailCleanlyOnAPtyAndTheLineKeepsWorking) {
 
 TEST_F(TtyLineTest, MasterGoneIsAHangUpOnReadAndWrite) {
   ASSERT_EQ(line_->ApplyState(MakeDcb()), 0u);
-  pty_.CloseMaster();
+  pty_.HangUp();
   char buffer[8];
   const LineIo read = line_->Read(buffer, sizeof buffer);
   EXPECT_EQ(read.bytes, 0u);
@@ -384,7 +341,7 @@ TEST_F(TtyLineTest, MasterGoneIsAHangUpOnReadAndWrite) {
 // A hang-up of the tty itself, as when a USB adapter is pulled out: reads return 0 bytes and poll
 // reports POLLHUP, writes fail with EIO.
 TEST_F(TtyLineTest, TtyHungUpUnderTheLineIsAHangUp) {
-  if (ioctl(pty_.Observer(), TIOCVHANGUP) != 0) GTEST_SKIP() << "TIOCVHANGUP needs CAP_SYS_ADMIN";
+  if (ioctl(pty_.Slave(), TIOCVHANGUP) != 0) GTEST_SKIP() << "TIOCVHANGUP needs CAP_SYS_ADMIN";
   char buffer[8];
   const LineIo read = line_->Read(buffer, sizeof buffer);
   EXPECT_EQ(read.bytes, 0u);
@@ -421,7 +378,6 @@ int PlainOpenErrno(const std::string& path) {
 
 TEST(TtyOpenTest, SecondOpenIsASharingViolationAsRootTooAndTheMarkIsClearedOnClose) {
   PtyPair pty;
-  ASSERT_TRUE(pty.Ok());
   ASSERT_EQ(chmod(pty.SlavePath().c_str(), 0666), 0);
   DWORD error = 0;
   auto first = OpenTtyLine(pty.SlavePath(), error);
@@ -432,7 +388,7 @@ TEST(TtyOpenTest, SecondOpenIsASharingViolationAsRootTooAndTheMarkIsClearedOnClo
   EXPECT_EQ(error, ERROR_SHARING_VIOLATION);
 
   int exclusive = 0;
-  ASSERT_EQ(ioctl(pty.Observer(), TIOCGEXCL, &exclusive), 0);
+  ASSERT_EQ(ioctl(pty.Slave(), TIOCGEXCL, &exclusive), 0);
   EXPECT_EQ(exclusive, 1);
   EXPECT_EQ(RunUnprivileged([&] { return PlainOpenErrno(pty.SlavePath()); }), EBUSY);
 
@@ -440,7 +396,7 @@ TEST(TtyOpenTest, SecondOpenIsASharingViolationAsRootTooAndTheMarkIsClearedOnClo
   ASSERT_EQ(first->Write("a", 1).bytes, 1u);
 
   first.reset();
-  ASSERT_EQ(ioctl(pty.Observer(), TIOCGEXCL, &exclusive), 0);
+  ASSERT_EQ(ioctl(pty.Slave(), TIOCGEXCL, &exclusive), 0);
   EXPECT_EQ(exclusive, 0);
   EXPECT_EQ(RunUnprivileged([&] { return PlainOpenErrno(pty.SlavePath()); }), 0);
   auto again = OpenTtyLine(pty.SlavePath(), error);
@@ -469,7 +425,6 @@ TEST(TtyOpenTest, MissingOrNonTtyDevicesAreNotFound) {
 
 TEST(TtyOpenTest, NoPermissionIsAccessDenied) {
   PtyPair pty;
-  ASSERT_TRUE(pty.Ok());
   ASSERT_EQ(chmod(pty.SlavePath().c_str(), 0), 0);
   const std::string path = pty.SlavePath();
   const int code = RunUnprivileged([&] {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "environment.h"
 #include "line.h"
 
 namespace serial {
@@ -15,29 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sets an environment variable for the scope and restores its previous state.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = getenv(name)) old_ = old;
-    if (value) {
-      setenv(name, value->c_str(), 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_.c_str(), old_->c_str(), 1);
-    } else {
-      unsetenv(name_.c_str());
-    }
-  }
-
- private:
-  std::string name_;
-  std::optional<std::string> old_;
-};
+using testsupport::ScopedEnv;
 
 class DeviceNameTest : public ::testing::Test {
  protected:

@@ -49,7 +49,7 @@ class CablePortTest : public ::testing::Test {
  protected:
   static constexpr int PortNumber = 5;
 
-  CablePortTest() : Cable(UniqueCableName("component")), Env(PortNumber, Cable.NearPath()) {}
+  CablePortTest() : Cable(UniqueName("component")), Env(PortNumber, Cable.NearPath()) {}
 
   std::unique_ptr<TCommPort> MakePort() {
     auto Port = std::make_unique<TCommPort>(nullptr);

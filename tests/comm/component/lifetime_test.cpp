@@ -73,7 +73,7 @@ TEST_F(CablePortTest, DestroyedPortsCallNoHandler) {
 }
 
 TEST_F(CablePortTest, ReopenRequestedInsideAHandlerTakesEffectInOrder) {
-  serial::VirtualCable Other(UniqueCableName("component-other"));
+  serial::VirtualCable Other(UniqueName("component-other"));
   ScopedPortEnv OtherRoute(6, Other.NearPath());
   struct Case {
     const char* Name;

@@ -1,5 +1,5 @@
-// Helpers for the worker tests: a port on a fresh virtual cable or pty, pumping the main thread's
-// synchronised calls while waiting for a condition, and a reproducible byte stream.
+// Helpers for the worker tests: a port on a fresh virtual cable, and reproducible byte streams.
+// Waiting, pumping and the pty pair are the shared helpers (comm_test_support.h).
 #pragma once
 
 #include <comm/Commport.h>
@@ -18,13 +18,13 @@ namespace workertest {
 using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::milliseconds;
 
+using commtest::PtyPair;
 using commtest::PumpUntil;
-using commtest::UniqueCableName;
+using commtest::UniqueName;
+// WaitUntil runs no synchronised calls: for tests that keep deliveries back on purpose.
+using commtest::WaitUntil;
 // Points COM<n> at a device path for as long as the object lives.
 using PortRoute = commtest::ScopedPortEnv;
-
-// Waits without running synchronised calls (for tests that keep deliveries back on purpose).
-bool WaitUntil(const std::function<bool()>& done, Ms timeout = Ms(10000));
 
 double MillisSince(Clock::time_point start);
 
@@ -39,26 +39,6 @@ struct CablePort {
   serial::VirtualCable Cable;
   PortRoute Route;
   std::unique_ptr<TCommPort> Port;
-};
-
-// A pseudo-terminal pair: the port opens the slave, the test plays the master.
-class PtyPair {
- public:
-  PtyPair();
-  ~PtyPair();
-  PtyPair(const PtyPair&) = delete;
-  PtyPair& operator=(const PtyPair&) = delete;
-
-  int Master() const { return master_; }
-  const std::string& SlavePath() const { return slavePath_; }
-  // Writes all bytes (blocking); reads up to n bytes, waiting up to timeout for the first.
-  bool WriteAll(const void* data, std::size_t n);
-  std::size_t Read(void* data, std::size_t n, Ms timeout);
-
- private:
-  int master_ = -1;
-  int slaveKeeper_ = -1;  // keeps the slave side open so the master never sees a hang-up
-  std::string slavePath_;
 };
 
 // A reproducible pseudo-random byte stream (xorshift), so producer and checker need not share

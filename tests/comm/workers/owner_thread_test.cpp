@@ -12,7 +12,7 @@
 using namespace workertest;
 
 TEST(OwnerThread, CloseOffTheMainThreadEndsWhileTheMainThreadIsBusy) {
-  serial::VirtualCable Cable(UniqueCableName("owner-thread"));
+  serial::VirtualCable Cable(UniqueName("owner-thread"));
   PortRoute Route(CablePort::ComNumber, Cable.NearPath());
   std::atomic<bool> Done{false};
   std::atomic<int> Deliveries{0};

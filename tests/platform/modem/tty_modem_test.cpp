@@ -2,61 +2,38 @@
 // events, modem status and the escape functions through the serial driver, and the same lines
 // end to end up to TCommPort's notifications and properties.
 #include <comm/Commport.h>
-#include <fcntl.h>
 #include <framework/thread.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 #include <win32/win32.h>
 
-#include <chrono>
-#include <functional>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "environment.h"
+#include "pty_pair.h"
 #include "uart_shim.h"
+#include "wait.h"
 
 namespace {
 
 using testsupport::EmulatedUart;
 using testsupport::LineCondition;
-using Clock = std::chrono::steady_clock;
-
-bool PumpUntil(const std::function<bool()>& done) {
-  const auto deadline = Clock::now() + std::chrono::seconds(10);
-  while (!done()) {
-    if (Clock::now() > deadline) return false;
-    CheckSynchronize(5);
-  }
-  return true;
-}
+using testsupport::PumpUntil;
 
 // A pty pair whose slave plays a UART with modem lines.
 class UartPty : public testing::Test {
  protected:
-  void SetUp() override {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(master_, 0);
-    ASSERT_EQ(grantpt(master_), 0);
-    ASSERT_EQ(unlockpt(master_), 0);
-    slave_ = ptsname(master_);
-    uart_ = std::make_unique<EmulatedUart>(slave_);
-  }
-  void TearDown() override {
-    uart_.reset();
-    if (master_ >= 0) close(master_);
-  }
-
-  int master_ = -1;
-  std::string slave_;
-  std::unique_ptr<EmulatedUart> uart_;
+  testsupport::PtyPair pty_;
+  const std::string& slave_ = pty_.SlavePath();
+  std::unique_ptr<EmulatedUart> uart_ = std::make_unique<EmulatedUart>(slave_);
 };
 
 class TtyModemDriver : public UartPty {
  protected:
   void SetUp() override {
-    UartPty::SetUp();
     handle_ = CreateFileA(slave_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                           FILE_FLAG_OVERLAPPED, nullptr);
     ASSERT_NE(handle_, INVALID_HANDLE_VALUE) << GetLastError();
@@ -65,7 +42,6 @@ class TtyModemDriver : public UartPty {
   void TearDown() override {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
     CloseHandle(overlapped_.hEvent);
-    UartPty::TearDown();
   }
 
   // Waits for the next event of the mask set; 0 when none came.
@@ -147,7 +123,7 @@ TEST_F(TtyModemDriver, EscapeFunctionsAndControlModesDriveTheOutputs) {
 // the output and break operations.
 TEST_F(UartPty, CommPortNotificationsAndLinesEndToEnd) {
   constexpr int kComNumber = 61;
-  setenv("COMM_PORT_61", slave_.c_str(), 1);
+  const testsupport::ScopedPortEnv route(kComNumber, slave_);
   std::map<std::string, int> calls;
   std::vector<int> errors;
   {
@@ -194,7 +170,6 @@ TEST_F(UartPty, CommPortNotificationsAndLinesEndToEnd) {
       slot->Clear();
     port.OnErrorSignal.Clear();
   }
-  unsetenv("COMM_PORT_61");
   EXPECT_EQ(calls["CTS"], 2);
   EXPECT_EQ(calls["DSR"], 2);
   EXPECT_EQ(calls["DCD"], 2);
