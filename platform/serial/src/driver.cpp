@@ -252,7 +252,7 @@ void Driver::AbortWait(DWORD error) {
 
 BOOL Driver::ReadFile(void* buffer, DWORD n, DWORD* bytesRead, OVERLAPPED* overlapped) {
   std::unique_lock lock(mutex_);
-  if (!Enter(lock, "ReadFile", "n=" + std::to_string(n))) return FALSE;
+  if (!Enter(lock, "ReadFile", LogArgs([n] { return "n=" + std::to_string(n); }))) return FALSE;
   if (bytesRead) *bytesRead = 0;
   if (buffer == nullptr && n > 0) return Fail(ERROR_NOACCESS);
   OVERLAPPED local{};
@@ -296,7 +296,7 @@ BOOL Driver::ReadFile(void* buffer, DWORD n, DWORD* bytesRead, OVERLAPPED* overl
 
 BOOL Driver::WriteFile(const void* buffer, DWORD n, DWORD* bytesWritten, OVERLAPPED* overlapped) {
   std::unique_lock lock(mutex_);
-  if (!Enter(lock, "WriteFile", "n=" + std::to_string(n))) return FALSE;
+  if (!Enter(lock, "WriteFile", LogArgs([n] { return "n=" + std::to_string(n); }))) return FALSE;
   if (bytesWritten) *bytesWritten = 0;
   if (buffer == nullptr && n > 0) return Fail(ERROR_NOACCESS);
   if (hangUpError_ != 0) return Fail(hangUpError_);
@@ -420,7 +420,8 @@ BOOL Driver::GetCommState(DCB* dcb) {
 
 BOOL Driver::SetCommState(const DCB* dcb) {
   std::unique_lock lock(mutex_);
-  if (!Enter(lock, "SetCommState", dcb ? DescribeState(*dcb) : std::string())) return FALSE;
+  if (!Enter(lock, "SetCommState", LogArgs([dcb] { return dcb ? DescribeState(*dcb) : ""; })))
+    return FALSE;
   if (!dcb) return Fail(ERROR_INVALID_PARAMETER);
   if (DWORD error = CheckLineSettings(*dcb)) return Fail(error);
   if (DWORD error = line_->ApplyState(*dcb)) return Fail(error);
@@ -441,7 +442,7 @@ BOOL Driver::GetCommMask(DWORD* mask) {
 
 BOOL Driver::SetCommMask(DWORD mask) {
   std::unique_lock lock(mutex_);
-  if (!Enter(lock, "SetCommMask", Hex("mask", mask))) return FALSE;
+  if (!Enter(lock, "SetCommMask", LogArgs([mask] { return Hex("mask", mask); }))) return FALSE;
   if ((mask & ~kValidEventMask) != 0) return Fail(ERROR_INVALID_PARAMETER);
   mask_ = mask;
   events_ = 0;
@@ -519,7 +520,7 @@ BOOL Driver::ClearCommError(DWORD* errors, COMSTAT* stat) {
 
 BOOL Driver::PurgeComm(DWORD flags) {
   std::unique_lock lock(mutex_);
-  if (!Enter(lock, "PurgeComm", Hex("flags", flags))) return FALSE;
+  if (!Enter(lock, "PurgeComm", LogArgs([flags] { return Hex("flags", flags); }))) return FALSE;
   if ((flags & ~kValidPurgeFlags) != 0) return Fail(ERROR_INVALID_PARAMETER);
   if (flags & PURGE_TXABORT) AbortWrites(ERROR_OPERATION_ABORTED);
   if (flags & PURGE_RXABORT) AbortReads(ERROR_OPERATION_ABORTED);

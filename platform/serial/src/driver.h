@@ -92,6 +92,12 @@ class Driver : public win32::KernelObject {
 
   // Call entry: fails on a closed driver, logs the call, applies an injected failure.
   bool Enter(std::unique_lock<std::mutex>& lock, const char* call, const std::string& args);
+  // A call's arguments for the log, rendered only when the line keeps one: a real device pays
+  // nothing for it on every transfer.
+  template <class Render>
+  std::string LogArgs(Render render) const {
+    return line_->KeepsLog() ? render() : std::string();
+  }
   static BOOL Fail(DWORD error);
 
   // Starting and ending overlapped operations.

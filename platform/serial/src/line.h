@@ -68,8 +68,10 @@ class Line {
   virtual void DiscardOutput() = 0;
 
   // Test hooks of the virtual cable: a failure injected for the named call (0 = none), and the
-  // log of device calls. Real lines answer 0 and log nothing.
+  // log of device calls. Real lines answer 0 and log nothing; KeepsLog() tells the driver whether
+  // rendering a call's arguments for LogCall is worth its cost.
   virtual DWORD InjectedFailure(const char* /*call*/) { return 0; }
+  virtual bool KeepsLog() const { return false; }
   virtual void LogCall(const char* /*call*/, const std::string& /*args*/) {}
 };
 

@@ -89,6 +89,7 @@ class VirtualLine : public Line {
   void DiscardInput() override;
   void DiscardOutput() override;
   DWORD InjectedFailure(const char* call) override;
+  bool KeepsLog() const override { return true; }
   void LogCall(const char* call, const std::string& args) override;
 
  private:
