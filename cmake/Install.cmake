@@ -1,7 +1,7 @@
 # Installation of the libraries, their public headers, the CMake package and comm.pc.
 #
 #   lib/libcomm.so, lib/libcommwin32.so, lib/lib<framework>.so
-#   include/comm/{win32,serial,framework,comm}/*.h
+#   include/comm/{win32,serial,framework,comm}/: the public headers listed below
 #   lib/cmake/Comm/{CommConfig,CommConfigVersion,CommTargets}.cmake  -> find_package(Comm)
 #   lib/pkgconfig/comm.pc                                            -> pkg-config comm
 #   bin/comm-ports                 (run path $ORIGIN/../lib: runs without LD_LIBRARY_PATH)
@@ -13,6 +13,10 @@ include(CMakePackageConfigHelpers)
 
 set(COMM_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Comm)
 
+# The installed libraries find each other next to themselves, so a program that links them runs
+# without LD_LIBRARY_PATH wherever the tree was installed.
+set_target_properties(comm_win32 comm_framework comm PROPERTIES INSTALL_RPATH "$ORIGIN")
+
 install(TARGETS comm_win32 comm_framework comm
   EXPORT CommTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -22,15 +26,27 @@ if(TARGET comm-ports)
   install(TARGETS comm-ports RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-# Public headers only: each folder's include/<name>/ goes to include/comm/<name>/.
-foreach(header_dir
-    ${PROJECT_SOURCE_DIR}/platform/win32/include/win32
-    ${PROJECT_SOURCE_DIR}/platform/serial/include/serial
-    ${PROJECT_SOURCE_DIR}/platform/framework/include/framework
-    ${PROJECT_SOURCE_DIR}/comm/include/comm)
-  if(EXISTS ${header_dir})
-    install(DIRECTORY ${header_dir} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/comm
-      FILES_MATCHING PATTERN "*.h")
+# The headers a program using TCommPort includes, and those they include in turn: the component,
+# the Win32 subset, the framework's components, errors, threads and application object, and the
+# virtual cable and port list for the program's own tests and port choice. The workers, the
+# driver, form streaming, registration and the settings store stay inside. Each goes to
+# include/comm/<folder>/.
+set(COMM_PUBLIC_HEADERS
+    comm/include/comm/Commport.h
+    comm/include/comm/Comm.h
+    platform/win32/include/win32/win32.h
+    platform/framework/include/framework/classes.h
+    platform/framework/include/framework/sysutils.h
+    platform/framework/include/framework/thread.h
+    platform/framework/include/framework/application.h
+    platform/serial/include/serial/virtual_cable.h
+    platform/serial/include/serial/ports.h)
+foreach(header ${COMM_PUBLIC_HEADERS})
+  get_filename_component(folder ${header} DIRECTORY)
+  get_filename_component(folder ${folder} NAME)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/${header})
+    install(FILES ${PROJECT_SOURCE_DIR}/${header}
+      DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/comm/${folder})
   endif()
 endforeach()
 
@@ -56,6 +72,6 @@ Name: comm
 Description: Comm serial-port component library (TCommPort) with its platform layer
 Version: ${PROJECT_VERSION}
 Cflags: -I\${includedir}/comm -pthread
-Libs: -L\${libdir} -l$<TARGET_LINKER_FILE_BASE_NAME:comm> -l$<TARGET_LINKER_FILE_BASE_NAME:comm_framework> -l$<TARGET_LINKER_FILE_BASE_NAME:comm_win32> -pthread
+Libs: -L\${libdir} -Wl,-rpath,\${libdir} -l$<TARGET_LINKER_FILE_BASE_NAME:comm> -l$<TARGET_LINKER_FILE_BASE_NAME:comm_framework> -l$<TARGET_LINKER_FILE_BASE_NAME:comm_win32> -pthread
 ")
 install(FILES ${PROJECT_BINARY_DIR}/comm.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -15,9 +15,31 @@ file(MAKE_DIRECTORY ${WORK_DIR})
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(header comm/comm/Commport.h comm/comm/Comm.h comm/win32/win32.h
-    comm/serial/virtual_cable.h comm/framework/classes.h)
+    comm/serial/virtual_cable.h comm/framework/classes.h comm/framework/thread.h)
   if(NOT EXISTS ${prefix}/include/${header})
     message(FATAL_ERROR "not installed: include/${header}")
+  endif()
+endforeach()
+# The component's internals stay inside; what is installed compiles on its own.
+foreach(internal comm/comm/Thread.h comm/comm/Evread.h comm/framework/streaming.h)
+  if(EXISTS ${prefix}/include/${internal})
+    message(FATAL_ERROR "internal header installed: include/${internal}")
+  endif()
+endforeach()
+file(GLOB_RECURSE installed_headers RELATIVE ${prefix}/include/comm ${prefix}/include/comm/*.h)
+separate_arguments(extra UNIX_COMMAND "${FLAGS}")
+foreach(header ${installed_headers})
+  file(WRITE ${WORK_DIR}/header.cpp "#include <${header}>\n")
+  run(${CXX} -std=c++20 -fsyntax-only -I${prefix}/include/comm ${WORK_DIR}/header.cpp)
+endforeach()
+
+# Everything installed finds the libraries it needs without LD_LIBRARY_PATH.
+unset(ENV{LD_LIBRARY_PATH})
+file(GLOB installed_binaries ${prefix}/bin/* ${prefix}/lib*/*.so.*.*)
+foreach(binary ${installed_binaries})
+  execute_process(COMMAND ldd ${binary} OUTPUT_VARIABLE needed ERROR_VARIABLE needed)
+  if(needed MATCHES "not found")
+    message(FATAL_ERROR "${binary} does not find its libraries:\n${needed}")
   endif()
 endforeach()
 
@@ -43,11 +65,9 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "pkg-config comm failed")
 endif()
 separate_arguments(pc_flags UNIX_COMMAND "${pc_flags}")
-separate_arguments(extra UNIX_COMMAND "${FLAGS}")
 run(${CXX} -std=c++20 ${extra} ${CONSUMER_DIR}/main.cpp -o ${WORK_DIR}/pc-consumer ${pc_flags})
 
-# Run both against the installed libraries only.
-get_filename_component(libdir ${pc_dir} DIRECTORY)
-set(ENV{LD_LIBRARY_PATH} ${libdir})
+# Run both as a user would, without LD_LIBRARY_PATH: the installed libraries find each other
+# through their relative run paths.
 run(${WORK_DIR}/cmake-build/comm_consumer)
 run(${WORK_DIR}/pc-consumer)

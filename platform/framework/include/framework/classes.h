@@ -45,6 +45,10 @@
 // sets use Enum() and Set() with their member names (ordinal n = n-th name; set bit n = n-th
 // name). Every default is 0 (false, first enumerator, empty set, empty text, no handler) unless
 // Default() follows the property.
+//
+// Threads: a component, its owner tree and its properties are used by one thread at a time, the
+// thread that owns them (normally the main thread); the class registry may be used from any
+// thread.
 #pragma once
 
 #include <framework/sysutils.h>

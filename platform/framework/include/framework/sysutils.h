@@ -1,4 +1,4 @@
-// The framework's error classes and number conversions.
+// The framework's error classes and number conversions. Threads: any; nothing here keeps state.
 #pragma once
 
 #include <exception>

@@ -11,6 +11,8 @@
 //
 // VirtualCable is the test handle. It plays the far end (B) directly, without opening it, and
 // observes the near end (A): bytes, line levels, and a log of the device calls made on end A.
+//
+// Threads: every member may be called from any thread; each cable guards its state with a lock.
 #pragma once
 
 #include <win32/win32.h>

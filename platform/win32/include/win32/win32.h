@@ -3,6 +3,9 @@
 // On Windows this header is just <windows.h>. Elsewhere the same names, types, values and
 // meanings are provided by our own implementation (platform/win32 and platform/serial), so that
 // the component source is identical on both.
+//
+// Threads: every call may be made from any thread. The calls on one device handle are
+// serialised by its driver; GetLastError and SetLastError keep one value per thread.
 #pragma once
 
 #if defined(_WIN32)
