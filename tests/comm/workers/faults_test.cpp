@@ -91,6 +91,8 @@ TEST(WorkerFaults, ManyOpenCloseCyclesWithTraffic) {
 // The far end hangs up with bytes queued both ways: the close still ends within 1 s.
 TEST(WorkerFaults, CloseAfterFarEndHungUp) {
   CablePort p("hangup");
+  bool lost = false;
+  p.Port->OnErrorSignal = [&](TObject*, int error) { lost |= error == ERROR_DEVICE_NOT_CONNECTED; };
   ASSERT_TRUE(p.Open());
   p.Cable.SetReceiving(false);
   std::string block(3000, 'h');
@@ -98,7 +100,7 @@ TEST(WorkerFaults, CloseAfterFarEndHungUp) {
   p.Cable.Write("pending", 7);
   p.Cable.HangUp();
   p.Port->PutBlock(block.data(), 1000);
-  PumpUntil([] { return false; }, Ms(200));
+  EXPECT_TRUE(PumpUntil([&] { return lost; }));  // the port knows the line is gone
   EXPECT_LT(CloseMillis(*p.Port), 1000.0);
   EXPECT_FALSE(p.Port->GetOpen());
   p.Cable.Reconnect();
@@ -117,7 +119,8 @@ TEST(WorkerFaults, CloseWhileWriteIsHeldByFlowControl) {
   ASSERT_TRUE(p.Open());
   std::string block(4000, 'x');
   p.Port->PutBlock(block.data(), static_cast<unsigned long>(block.size()));
-  PumpUntil([] { return false; }, Ms(100));
+  // The driver's output queue takes the first block; the second one stays in a pending write.
+  ASSERT_TRUE(PumpUntil([&] { return p.Port->GetOutBuffUsed() == 0; }));
   p.Port->PutBlock(block.data(), 4000);
   EXPECT_LT(CloseMillis(*p.Port), 1000.0);
   EXPECT_EQ(p.Port->GetOutBuffUsed(), 0u);
@@ -126,10 +129,12 @@ TEST(WorkerFaults, CloseWhileWriteIsHeldByFlowControl) {
 // A hung-up port with bytes waiting in the transmit ring does not spin: well under 5% of a core.
 TEST(WorkerFaults, DeadDeviceCostsNoSpin) {
   CablePort p("spin");
+  bool lost = false;
+  p.Port->OnErrorSignal = [&](TObject*, int error) { lost |= error == ERROR_DEVICE_NOT_CONNECTED; };
   ASSERT_TRUE(p.Open());
   p.Cable.HangUp();
   p.Port->PutBlock("stuck", 5);
-  PumpUntil([] { return false; }, Ms(200));
+  ASSERT_TRUE(PumpUntil([&] { return lost; }));
   const double cpu0 = ProcessCpuSeconds();
   const auto t0 = Clock::now();
   PumpUntil([] { return false; }, Ms(2000));
@@ -150,7 +155,11 @@ TEST(WorkerFaults, FailingTransfersBackOffAndRecover) {
   p.Cable.FailNext("WriteFile", ERROR_GEN_FAILURE, -1);
   p.Cable.Write("inbound", 7);
   ASSERT_EQ(p.Port->PutBlock("outbound", 8), 8u);
-  PumpUntil([] { return false; }, Ms(200));
+  auto logged = [&](const char* call) {  // every one of them fails
+    const auto log = p.Cable.CallLog();
+    return std::count_if(log.begin(), log.end(), [&](const auto& r) { return r.Call == call; });
+  };
+  ASSERT_TRUE(PumpUntil([&] { return logged("ReadFile") > 0 && logged("WriteFile") > 0; }));
   const double cpu0 = ProcessCpuSeconds();
   const auto t0 = Clock::now();
   PumpUntil([] { return false; }, Ms(1500));
