@@ -81,3 +81,11 @@ window=$(xdotool search --name '^Zelvane 0.1$' | head -n 1)
 eval "$(xdotool getwindowgeometry --shell "$window")"
 scrot --overwrite --autoselect "$X,$Y,$WIDTH,$HEIGHT" "$shot"
 echo "Screenshot: $shot"
+
+# scripts/screenshots.sh: the scheduler page too (its tab is the second one, top left).
+if [ "${ZELVANE_ALL_PAGES:-0}" = 1 ]; then
+  xdotool mousemove $((X + 130)) $((Y + 18)) click 1
+  sleep 0.5
+  scrot --overwrite --autoselect "$X,$Y,$WIDTH,$HEIGHT" "$top/build/demo/zelvane-scheduler.png"
+  echo "Screenshot: $top/build/demo/zelvane-scheduler.png"
+fi

@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
-"""Draws the program's pictures as XPM files next to this script, in the 16 standard colours:
-zelvane.xpm, the 32 x 32 program and window icon (a controller board with a thermometer and a
-switched load), and tray.xpm, the 16 x 16 notification-area picture (the same, simplified)."""
+"""Draws the program's pictures next to this script, in the 16 standard colours: zelvane.xpm,
+the 32 x 32 program and window icon (a controller board with a thermometer and a switched load),
+tray.xpm, the 16 x 16 notification-area picture (the same, simplified), and zelvane.png, the
+program icon for the desktop's menus."""
 import os
+import struct
+import zlib
 
 COLOURS = {
     ' ': 'None', 'k': '#000000', 'g': '#008000', 'G': '#00FF00', 'y': '#FFFF00',
@@ -79,5 +82,25 @@ def write_xpm(name, rows):
         f.write(text)
 
 
+def write_png(name, rows):
+    size = len(rows)
+    raw = b""
+    for r in rows:
+        raw += b"\x00"
+        for c in r.ljust(size)[:size]:
+            colour = COLOURS[c]
+            raw += bytes(4) if colour == "None" else bytes.fromhex(colour[1:]) + b"\xff"
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)) +
+           chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), name), "wb") as f:
+        f.write(png)
+
+
 write_xpm("zelvane.xpm", ICON)
+write_png("zelvane.png", ICON)
 write_xpm("tray.xpm", TRAY)

@@ -184,7 +184,12 @@ struct TWidgetsFrontEnd::TImpl : public TMessageLoop {
   }
 };
 
-TWidgetsFrontEnd::TWidgetsFrontEnd(int& argc, char** argv) : FImpl(std::make_unique<TImpl>()) {
+TWidgetsFrontEnd::TWidgetsFrontEnd(int& argc, char** argv, const TProgramIdentity& Program)
+    : FImpl(std::make_unique<TImpl>()) {
+  if (!Program.Name.empty()) QCoreApplication::setApplicationName(ToQt(Program.Name));
+  if (!Program.Version.empty()) QCoreApplication::setApplicationVersion(ToQt(Program.Version));
+  if (!Program.DesktopFileName.empty())
+    QGuiApplication::setDesktopFileName(ToQt(Program.DesktopFileName));
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
     FImpl->OwnApplication = std::make_unique<QApplication>(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);  // the main form ends the program

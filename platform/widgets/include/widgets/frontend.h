@@ -18,10 +18,19 @@
 #pragma once
 
 #include <memory>
+#include <string>
+
+// Who the program is to the desktop: its name (settings and caches), version, and the name of
+// its menu entry (the .desktop file, without the extension), which gives its icon.
+struct TProgramIdentity {
+  std::string Name;
+  std::string Version;
+  std::string DesktopFileName;
+};
 
 class TWidgetsFrontEnd {
  public:
-  TWidgetsFrontEnd(int& argc, char** argv);
+  TWidgetsFrontEnd(int& argc, char** argv, const TProgramIdentity& Program = {});
   ~TWidgetsFrontEnd();
   TWidgetsFrontEnd(const TWidgetsFrontEnd&) = delete;
   TWidgetsFrontEnd& operator=(const TWidgetsFrontEnd&) = delete;

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Screenshots of both pages of the Zelvane window, on a virtual display, against the board
+# simulator (arguments go to the simulator, as with run.sh). Not part of the tests: for looking
+# at the layout.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ZELVANE_HEADLESS=1 ZELVANE_ALL_PAGES=1 exec ./scripts/run.sh "$@"

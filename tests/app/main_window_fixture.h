@@ -1,0 +1,42 @@
+// The main window under test: a settings store of its own in a scratch folder, recorded boxes,
+// the board simulator on a pseudo-terminal as COM5, and a way to read what the board received.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Unit1.h"
+#include "board_process.h"
+#include "dialogs.h"
+#include "environment.h"
+
+class MainWindowTest : public testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Stores "PortNum" as a first run would have.
+  void StorePort(int Number);
+  // Creates the main window as the entry point does (its FormCreate runs).
+  TMainForm* Start();
+  // Starts the board simulator with Options, routes COM5 to it and stores port 5.
+  void StartBoard(const std::vector<std::string>& Options = {});
+  // The commands the board has received, in order ("BA", "AB", ...), and its whole log.
+  std::vector<std::string> BoardCommands() const;
+  std::string BoardLog() const;
+  // Calls a handler as the window's event loop would: an error goes to the error report.
+  void Run(void (TMainForm::*Handler)(TObject*));
+  static bool ReplyBufferIsClear();
+
+  std::string dir;
+  testsupport::DialogRecorder dialogs;
+  TMainForm* form = nullptr;
+
+ private:
+  TRegistry* savedSettings = nullptr;
+  std::unique_ptr<board_test::BoardProcess> board;
+  std::unique_ptr<testsupport::ScopedPortEnv> route;
+};

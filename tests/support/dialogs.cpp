@@ -1,0 +1,76 @@
+#include "dialogs.h"
+
+namespace testsupport {
+
+DialogRecorder::DialogRecorder() {
+  previousBox_ = Application->SetMessageBoxPresenter(
+      [this](const std::string& text, const std::string& caption, unsigned flags) {
+        const Dialog box{Dialog::Box, text, caption, flags, ""};
+        Record(box);
+        std::function<int(const Dialog&)> handler;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          handler = onBox_;
+        }
+        return handler ? handler(box) : IDOK;
+      });
+  previousError_ = Application->SetErrorReportPresenter(
+      [this](const std::string& message, const std::string& caption) {
+        Record({Dialog::Error, message, caption, 0, ""});
+      });
+  previousInput_ = Application->SetInputBoxPresenter(
+      [this](const std::string& caption, const std::string& prompt,
+             const std::string& defaultText) -> std::optional<std::string> {
+        Record({Dialog::Input, prompt, caption, 0, defaultText});
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (inputAnswers_.empty()) return defaultText;
+        std::optional<std::string> answer = inputAnswers_.front();
+        inputAnswers_.pop_front();
+        return answer;
+      });
+}
+
+DialogRecorder::~DialogRecorder() {
+  Application->SetInputBoxPresenter(previousInput_);
+  Application->SetErrorReportPresenter(previousError_);
+  Application->SetMessageBoxPresenter(previousBox_);
+}
+
+void DialogRecorder::AnswerInput(std::optional<std::string> answer) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  inputAnswers_.push_back(std::move(answer));
+}
+
+void DialogRecorder::OnBox(std::function<int(const Dialog&)> handler) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  onBox_ = std::move(handler);
+}
+
+std::vector<Dialog> DialogRecorder::Dialogs() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return dialogs_;
+}
+
+std::vector<Dialog> DialogRecorder::OfKind(Dialog::Kind kind) const {
+  std::vector<Dialog> out;
+  for (const Dialog& d : Dialogs())
+    if (d.kind == kind) out.push_back(d);
+  return out;
+}
+
+std::size_t DialogRecorder::Count() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return dialogs_.size();
+}
+
+void DialogRecorder::Clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  dialogs_.clear();
+}
+
+void DialogRecorder::Record(const Dialog& dialog) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  dialogs_.push_back(dialog);
+}
+
+}  // namespace testsupport

@@ -1,0 +1,283 @@
+// Controls built from a form description: their widgets carry every property, the description
+// reads back unchanged, handlers run and their errors are reported, and Tab follows TabOrder.
+#include <framework/streaming.h>
+#include <gtest/gtest.h>
+#include <widgets/comctrls.h>
+#include <widgets/extctrls.h>
+#include <widgets/forms.h>
+#include <widgets/stdctrls.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <memory>
+#include <stdexcept>
+
+#include "dialogs.h"
+#include "gui.h"
+
+using namespace testsupport;
+
+namespace {
+
+class TProbeForm : public TForm {
+ public:
+  explicit TProbeForm(TComponent* AOwner) : TForm(AOwner) {}
+  static const TClassInfo& ClassInfo() {
+    static const TClassInfo info = TClassInfo::Derived<TProbeForm, TForm>("TProbeForm")
+                                       .Field("Bar", &TProbeForm::Bar)
+                                       .Field("Pages", &TProbeForm::Pages)
+                                       .Field("Second", &TProbeForm::Second)
+                                       .Field("Go", &TProbeForm::Go)
+                                       .Field("Field", &TProbeForm::Field)
+                                       .Field("Other", &TProbeForm::Other)
+                                       .Field("Box", &TProbeForm::Box)
+                                       .Field("Notes", &TProbeForm::Notes)
+                                       .Field("Ticker", &TProbeForm::Ticker)
+                                       .Method("GoClick", &TProbeForm::GoClick)
+                                       .Method("BoxClick", &TProbeForm::BoxClick)
+                                       .Method("Tick", &TProbeForm::Tick)
+                                       .Method("Created", &TProbeForm::Created)
+                                       .Method("Destroyed", &TProbeForm::Destroyed);
+    return info;
+  }
+  const TClassInfo& GetClassInfo() const override { return ClassInfo(); }
+
+  void GoClick(TObject*) {
+    if (++Clicks == 1) throw std::runtime_error("first click fails");
+  }
+  void BoxClick(TObject*) { ++BoxClicks; }
+  void Tick(TObject*) {
+    if (++Ticks == 1) throw Exception("first tick fails");
+  }
+  void Created(TObject*) { CreatedWithBar = Bar != nullptr; }
+  void Destroyed(TObject*) { DestroyedWithBox = Box != nullptr; }
+
+  TStatusBar* Bar = nullptr;
+  TPageControl* Pages = nullptr;
+  TTabSheet* Second = nullptr;
+  TButton* Go = nullptr;
+  TEdit* Field = nullptr;
+  TEdit* Other = nullptr;
+  TCheckBox* Box = nullptr;
+  TMemo* Notes = nullptr;
+  TTimer* Ticker = nullptr;
+  int Clicks = 0, BoxClicks = 0, Ticks = 0;
+  bool CreatedWithBar = false;
+  static inline bool DestroyedWithBox = false;
+};
+
+// In the writer's order (declaration order, defaults left out), so it must read back unchanged.
+const char* const kDescription =
+    "object Probe: TProbeForm\n"
+    "  Left = 100\n"
+    "  Top = 50\n"
+    "  Width = 308\n"
+    "  Height = 227\n"
+    "  Font.Height = -11\n"
+    "  Font.Name = 'MS Sans Serif'\n"
+    "  BorderIcons = [biSystemMenu, biMinimize]\n"
+    "  Caption = 'Проба'\n"
+    "  OnCreate = Created\n"
+    "  OnDestroy = Destroyed\n"
+    "  object Bar: TStatusBar\n"
+    "    Top = 180\n"
+    "    Width = 300\n"
+    "    Height = 20\n"
+    "    Align = alBottom\n"
+    "    TabOrder = 0\n"
+    "    SimpleText = 'готово'\n"
+    "  end\n"
+    "  object Pages: TPageControl\n"
+    "    Width = 300\n"
+    "    Height = 170\n"
+    "    TabOrder = 1\n"
+    "    ActivePage = Second\n"
+    "    object First: TTabSheet\n"
+    "      TabOrder = 0\n"
+    "      Caption = 'Один'\n"
+    "      object Go: TButton\n"
+    "        Left = 8\n"
+    "        Top = 8\n"
+    "        Width = 75\n"
+    "        Height = 25\n"
+    "        TabOrder = 0\n"
+    "        Caption = 'Пуск'\n"
+    "        OnClick = GoClick\n"
+    "      end\n"
+    "    end\n"
+    "    object Second: TTabSheet\n"
+    "      TabOrder = 1\n"
+    "      Caption = 'Два'\n"
+    "      object Group: TGroupBox\n"
+    "        Left = 4\n"
+    "        Top = 4\n"
+    "        Width = 200\n"
+    "        Height = 120\n"
+    "        TabOrder = 0\n"
+    "        Caption = 'Группа'\n"
+    "        object Hint: TLabel\n"
+    "          Left = 8\n"
+    "          Top = 20\n"
+    "          Width = 60\n"
+    "          Height = 13\n"
+    "          Caption = 'Метка'\n"
+    "        end\n"
+    "        object Field: TEdit\n"
+    "          Left = 8\n"
+    "          Top = 40\n"
+    "          Width = 40\n"
+    "          Height = 21\n"
+    "          Color = clInfoBk\n"
+    "          TabOrder = 1\n"
+    "          ReadOnly = True\n"
+    "          Text = 'Нет данных'\n"
+    "        end\n"
+    "        object Other: TEdit\n"
+    "          Left = 60\n"
+    "          Top = 40\n"
+    "          Width = 40\n"
+    "          Height = 21\n"
+    "          Color = clMoneyGreen\n"
+    "          Enabled = False\n"
+    "          TabOrder = 0\n"
+    "        end\n"
+    "        object Box: TCheckBox\n"
+    "          Left = 8\n"
+    "          Top = 70\n"
+    "          Width = 120\n"
+    "          Height = 17\n"
+    "          TabOrder = 2\n"
+    "          Caption = 'Флажок'\n"
+    "          Checked = True\n"
+    "          OnClick = BoxClick\n"
+    "        end\n"
+    "      end\n"
+    "      object Line: TBevel\n"
+    "        Left = 210\n"
+    "        Top = 4\n"
+    "        Width = 7\n"
+    "        Height = 120\n"
+    "        Shape = bsLeftLine\n"
+    "        Style = bsRaised\n"
+    "      end\n"
+    "      object Notes: TMemo\n"
+    "        Left = 220\n"
+    "        Top = 4\n"
+    "        Width = 70\n"
+    "        Height = 120\n"
+    "        Color = clBtnFace\n"
+    "        TabOrder = 1\n"
+    "        BorderStyle = bsNone\n"
+    "        Lines = (\n"
+    "          'строка '\n"
+    "          'вторая')\n"
+    "        ReadOnly = True\n"
+    "      end\n"
+    "    end\n"
+    "  end\n"
+    "  object Ticker: TTimer\n"
+    "    Interval = 20\n"
+    "    OnTimer = Tick\n"
+    "  end\n"
+    "end\n";
+
+struct FormFixture : testing::Test {
+  void SetUp() override {
+    RegisterClass<TProbeForm>();
+    RegisterFormResource("TProbeForm", kDescription, "probe.dfm");
+    form = TForm::Create<TProbeForm>(&owner);
+  }
+  void TearDown() override { owner.DestroyComponents(); }
+  TComponent owner{nullptr};
+  TProbeForm* form = nullptr;
+};
+
+QColor DesktopColor(QPalette::ColorRole Role) { return QApplication::palette().color(Role); }
+
+}  // namespace
+
+TEST_F(FormFixture, WidgetsCarryTheDescribedPropertiesAndTheDescriptionReadsBack) {
+  EXPECT_TRUE(form->CreatedWithBar) << "OnCreate runs once every component exists";
+  EXPECT_EQ(WriteComponentText(*form), kDescription);
+
+  QWidget* window = form->Widget();
+  EXPECT_EQ(window->windowTitle(), "Проба");
+  EXPECT_EQ(window->size(), QSize(300, 200)) << "the client area: the design frame is left out";
+  EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_EQ(window->font().family(), "Liberation Sans");
+  EXPECT_EQ(form->Go->Widget()->font().pixelSize(), 11) << "children show the form's font";
+
+  EXPECT_EQ(form->Go->Widget()->geometry(), QRect(8, 8, 75, 25));
+  EXPECT_EQ(form->Field->Widget()->parentWidget()->objectName(), "");
+  EXPECT_EQ(static_cast<QTabWidget*>(form->Pages->Widget())->currentIndex(), 1);
+  EXPECT_EQ(form->Pages->GetActivePage(), form->Second);
+  EXPECT_EQ(static_cast<QTabWidget*>(form->Pages->Widget())->tabText(0), "Один");
+
+  auto* field = static_cast<QLineEdit*>(form->Field->Widget());
+  EXPECT_TRUE(field->isReadOnly());
+  EXPECT_EQ(field->text(), "Нет данных");
+  EXPECT_EQ(field->palette().color(QPalette::Base), DesktopColor(QPalette::ToolTipBase));
+  EXPECT_EQ(form->Other->Widget()->palette().color(QPalette::Base), QColor(192, 220, 192));
+  EXPECT_FALSE(form->Other->Widget()->isEnabled());
+  EXPECT_TRUE(static_cast<QCheckBox*>(form->Box->Widget())->isChecked());
+  EXPECT_EQ(form->BoxClicks, 0) << "no OnClick while the form is read";
+  auto* notes = static_cast<QPlainTextEdit*>(form->Notes->Widget());
+  EXPECT_EQ(notes->toPlainText(), "строка \nвторая");
+  EXPECT_EQ(notes->frameShape(), QFrame::NoFrame);
+  EXPECT_TRUE(form->Ticker->Active());
+
+  // The docked status bar follows the client area.
+  form->Show();
+  window->resize(400, 250);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form->Bar->Widget()->geometry(), QRect(0, 230, 400, 20));
+  EXPECT_EQ(form->Bar->GetSimpleText(), "готово");
+
+  owner.DestroyComponents();
+  EXPECT_TRUE(TProbeForm::DestroyedWithBox) << "OnDestroy runs before the components go";
+}
+
+TEST_F(FormFixture, HandlersRunAndTheirErrorsAreReportedWithoutStoppingAnything) {
+  DialogRecorder dialogs;
+  form->Show();
+  auto* go = static_cast<QPushButton*>(form->Go->Widget());
+  form->Pages->SetActivePage(static_cast<TTabSheet*>(form->Go->GetParent()));
+  QTest::mouseClick(go, Qt::LeftButton);
+  QTest::mouseClick(go, Qt::LeftButton);
+  EXPECT_EQ(form->Clicks, 2) << "the button still works after its handler failed";
+
+  ASSERT_TRUE(ProcessEventsUntil([&] { return form->Ticks >= 3; }));
+  const auto errors = dialogs.OfKind(Dialog::Error);
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[0].text, "first click fails");
+  EXPECT_EQ(errors[1].text, "first tick fails");
+
+  form->Box->SetChecked(false);
+  form->Pages->SetActivePage(form->Second);
+  QTest::mouseClick(form->Box->Widget(), Qt::LeftButton, {}, QPoint(5, 8));
+  EXPECT_EQ(form->BoxClicks, 2) << "OnClick for the program's change and for the user's";
+  EXPECT_TRUE(form->Box->GetChecked());
+}
+
+TEST_F(FormFixture, TabVisitsTheControlsInTheirTabOrder) {
+  form->Pages->SetActivePage(form->Second);
+  form->Show();
+  QApplication::setActiveWindow(form->Widget());
+  ASSERT_TRUE(ProcessEventsUntil([&] { return form->Widget()->isActiveWindow(); }));
+  form->Other->SetEnabled(true);
+  form->Other->SetFocus();
+  std::vector<QWidget*> visited;
+  for (int i = 0; i < 4; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    visited.push_back(QApplication::focusWidget());
+  }
+  // Within the group: Other (0), Field (1), Box (2); then the memo, the group's sibling (1).
+  EXPECT_EQ(visited[0], form->Field->Widget());
+  EXPECT_EQ(visited[1], form->Box->Widget());
+  EXPECT_EQ(visited[2], form->Notes->Widget());
+}
