@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
-# Builds and runs every test of the project: a normal build, a ThreadSanitizer build, an
-# AddressSanitizer+UndefinedBehaviorSanitizer build, and a short bounded run of each fuzz target.
-# Installs the Debian packages it needs first. Usage: ./scripts/test.sh [release|tsan|asan|fuzz]...
+# Builds and runs every test of the project: a format check of every tracked source, a normal
+# build, a ThreadSanitizer build, an AddressSanitizer+UndefinedBehaviorSanitizer build, and a
+# short bounded run of each fuzz target. Every build treats warnings as errors.
+# Installs the Debian packages it needs first.
+# Usage: ./scripts/test.sh [format|release|tsan|asan|fuzz]...
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 
 stages=("$@")
-[ ${#stages[@]} -gt 0 ] || stages=(release tsan asan fuzz)
+[ ${#stages[@]} -gt 0 ] || stages=(format release tsan asan fuzz)
 jobs=$(nproc)
 fuzz_seconds=${FUZZ_SECONDS:-20}
 
-configure_and_build() {  # dir, extra cmake args...
+configure_and_build() {  # dir, extra cmake args... (BUILD_TARGET: one target instead of all)
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
+  cmake -S . -B "$dir" -G Ninja -DZELVANE_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs" ${BUILD_TARGET:+--target "$BUILD_TARGET"}
 }
 
 summary=$(mktemp)
@@ -28,6 +30,11 @@ run_ctest() {  # dir, extra ctest args...
 for stage in "${stages[@]}"; do
   echo "==== $stage"
   case "$stage" in
+    format)
+      # Every C and C++ source in git, whoever added it, as the repository's .clang-format says.
+      git ls-files -z '*.c' '*.cc' '*.cpp' '*.h' '*.hpp' | xargs -0 -r clang-format --dry-run --Werror
+      echo "format: clean"
+      ;;
     release)
       configure_and_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
       run_ctest build/release
@@ -43,8 +50,8 @@ for stage in "${stages[@]}"; do
       ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" run_ctest build/asan
       ;;
     fuzz)
-      configure_and_build build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DZELVANE_FUZZ=ON \
-        -DZELVANE_TESTS=OFF -DZELVANE_BENCH=OFF
+      BUILD_TARGET=fuzzers configure_and_build build/fuzz -DCMAKE_CXX_COMPILER=clang++ \
+        -DZELVANE_FUZZ=ON -DZELVANE_TESTS=OFF -DZELVANE_BENCH=OFF
       shopt -s nullglob
       work=$(mktemp -d)
       for target in build/fuzz/fuzz/fuzz_*; do
