@@ -117,8 +117,12 @@ TEST_F(MainWindowTest, WindowIsBuiltFromItsDescription) {
     EXPECT_EQ(control->ClassName(), row.className);
     ASSERT_NE(control->GetParent(), nullptr);
     EXPECT_EQ(control->GetParent()->GetName(), row.parent);
-    if (!row.rect.isEmpty()) EXPECT_EQ(control->Widget()->geometry(), row.rect);
-    if (row.text != nullptr) EXPECT_EQ(TextOf(*control), row.text);
+    if (!row.rect.isEmpty()) {
+      EXPECT_EQ(control->Widget()->geometry(), row.rect);
+    }
+    if (row.text != nullptr) {
+      EXPECT_EQ(TextOf(*control), row.text);
+    }
     EXPECT_TRUE(control->GetEnabled());
   }
   // Published fields point at the components of their names.
