@@ -24,12 +24,16 @@
 #include <thread>
 #include <vector>
 
+#include "bench_pty.h"
+
 #if defined(HAVE_LIBSERIALPORT)
 #include <libserialport.h>
 #endif
 
 namespace {
 
+using bench::MakeRaw;
+using bench::Pty;
 using Clock = std::chrono::steady_clock;
 constexpr int BenchCom = 91;
 
@@ -41,34 +45,6 @@ double CpuSeconds() {
   return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
-
-void MakeRaw(int fd) {
-  termios t{};
-  tcgetattr(fd, &t);
-  cfmakeraw(&t);
-  t.c_cc[VMIN] = 0;
-  t.c_cc[VTIME] = 0;
-  tcsetattr(fd, TCSANOW, &t);
-}
-
-// A pty pair; the master is the far end. A spare slave descriptor keeps the master from seeing
-// a hang-up between the runs.
-struct Pty {
-  int master = -1, keeper = -1;
-  std::string slave;
-  Pty() {
-    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || grantpt(master) || unlockpt(master)) throw std::runtime_error("no pty");
-    slave = ptsname(master);
-    keeper = open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    MakeRaw(master);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-  }
-  ~Pty() {
-    close(keeper);
-    close(master);
-  }
-};
 
 // Moves `volume` bytes each way through a non-blocking descriptor: writes a counting pattern,
 // reads (and counts) what comes back. Used for the master side and the raw-termios owner.

@@ -13,7 +13,6 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -24,6 +23,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "bench_pty.h"
 
 namespace {
 
@@ -103,27 +104,6 @@ void SleepUntil(const timespec& Start, std::size_t OffsetMs) {
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &At, nullptr) == EINTR) {
   }
 }
-
-// A pty pair; the master is the far end. A spare slave descriptor keeps the master from seeing a
-// hang-up while the port is not open.
-struct Pty {
-  int Master = -1, Keeper = -1;
-  std::string Slave;
-  Pty() {
-    Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (Master < 0 || grantpt(Master) || unlockpt(Master)) throw std::runtime_error("no pty");
-    Slave = ptsname(Master);
-    Keeper = open(Slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios t{};
-    tcgetattr(Master, &t);
-    cfmakeraw(&t);
-    tcsetattr(Master, TCSANOW, &t);
-  }
-  ~Pty() {
-    close(Keeper);
-    close(Master);
-  }
-};
 
 void WriteAll(int Fd, const char* Data, std::size_t n) {
   while (n > 0) {
@@ -223,10 +203,10 @@ void Report(const char* Direction, std::size_t Total, const Result& Got, const C
 
 void Receive(int Seconds) {
   const std::size_t Total = BytesPerSecond * static_cast<std::size_t>(Seconds);
-  Pty Far;
-  FarEnd Sender([&] { PacedSender(Far.Master, Total); });
+  bench::Pty Far(false);
+  FarEnd Sender([&] { PacedSender(Far.master, Total); });
   TCommPort Port(nullptr);
-  OpenPort(Port, Far.Slave);
+  OpenPort(Port, Far.slave);
   Checker Check;
   std::vector<char> Buffer(Port.GetInSize());
   Port.OnDataReceived = [&](TObject*, DWORD) {
@@ -247,16 +227,16 @@ void Receive(int Seconds) {
 
 void Transmit(int Seconds) {
   const std::size_t Total = BytesPerSecond * static_cast<std::size_t>(Seconds);
-  Pty Far;
+  bench::Pty Far(false);
   int Pipe[2];
   if (pipe(Pipe) != 0) throw std::runtime_error("no pipe");
   FarEnd Receiver([&] {
     close(Pipe[0]);
-    CheckingReceiver(Far.Master, Total, Seconds, Pipe[1]);
+    CheckingReceiver(Far.master, Total, Seconds, Pipe[1]);
   });
   close(Pipe[1]);
   TCommPort Port(nullptr);
-  OpenPort(Port, Far.Slave);
+  OpenPort(Port, Far.slave);
 
   CpuMeter Cpu;
   Receiver.Go();
