@@ -4,6 +4,7 @@
 #include <widgets/frontend.h>
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -13,9 +14,11 @@ namespace testsupport {
 bool ProcessEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   QElapsedTimer clock;
   clock.start();
+  QTimer recheck;  // wakes the wait below now and then, events or not
+  recheck.start(5);
   while (!done()) {
     if (clock.elapsed() >= timeout.count()) return done();
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
   }
   return true;
 }
