@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "dialogs.h"
 #include "sample_component.h"
-#include "test_support.h"
 
 TEST(SysUtilsTest, StrToIntAcceptsWholeNumbersOnly) {
   EXPECT_EQ(StrToInt("07"), 7);
@@ -35,14 +35,15 @@ TEST(SysUtilsTest, StrToIntAcceptsWholeNumbersOnly) {
 }
 
 TEST(ApplicationTest, MessageBoxesGoThroughThePresenter) {
-  ReportRecorder recorder(IDCANCEL);
+  testsupport::DialogRecorder recorder(IDCANCEL);
   EXPECT_EQ(Application->MessageBox("Can't open COM port", "COM port error", 16), IDCANCEL);
   EXPECT_EQ(MessageBoxA(nullptr, "hello", "cap", MB_OKCANCEL), IDCANCEL);
-  ASSERT_EQ(recorder.boxes.size(), 2u);
-  EXPECT_EQ(recorder.boxes[0].text, "Can't open COM port");
-  EXPECT_EQ(recorder.boxes[0].caption, "COM port error");
-  EXPECT_EQ(recorder.boxes[0].flags, 16u);
-  EXPECT_EQ(recorder.boxes[1].text, "hello");
+  const auto boxes = recorder.Dialogs();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, "Can't open COM port");
+  EXPECT_EQ(boxes[0].caption, "COM port error");
+  EXPECT_EQ(boxes[0].flags, 16u);
+  EXPECT_EQ(boxes[1].text, "hello");
 }
 
 TEST(ApplicationTest, DefaultPresenterWritesToStderrAndAnswersOk) {
@@ -59,7 +60,7 @@ TEST(ApplicationTest, DefaultPresenterWritesToStderrAndAnswersOk) {
 TEST(ApplicationTest, StandardErrorReportUsesTitleAndFallsBackToMessageBox) {
   Application->SetTitle("Zelvane 0.1");
   {
-    ReportRecorder recorder;
+    testsupport::DialogRecorder recorder;
     try {
       StrToInt("abc");
     } catch (...) {
@@ -70,20 +71,22 @@ TEST(ApplicationTest, StandardErrorReportUsesTitleAndFallsBackToMessageBox) {
     } catch (...) {
       Application->HandleException();
     }
-    ASSERT_EQ(recorder.errors.size(), 2u);
-    EXPECT_EQ(recorder.errors[0].first, "'abc' is not a valid integer value");
-    EXPECT_EQ(recorder.errors[0].second, "Zelvane 0.1");
-    EXPECT_EQ(recorder.errors[1].first, "");
+    const auto errors = recorder.OfKind(testsupport::Dialog::Error);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0].text, "'abc' is not a valid integer value");
+    EXPECT_EQ(errors[0].caption, "Zelvane 0.1");
+    EXPECT_EQ(errors[1].text, "");
   }
   // Without an error presenter the report is a message box with an error icon.
-  ReportRecorder boxes;
+  testsupport::DialogRecorder recorder;
   auto previous = Application->SetErrorReportPresenter(nullptr);
   Application->ShowException(Exception("Bad thing"));
   Application->SetErrorReportPresenter(previous);
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0].text, "Bad thing");
-  EXPECT_EQ(boxes.boxes[0].caption, "Zelvane 0.1");
-  EXPECT_EQ(boxes.boxes[0].flags, MB_OK | MB_ICONERROR);
+  const auto boxes = recorder.OfKind(testsupport::Dialog::Box);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "Bad thing");
+  EXPECT_EQ(boxes[0].caption, "Zelvane 0.1");
+  EXPECT_EQ(boxes[0].flags, MB_OK | MB_ICONERROR);
 }
 
 TEST(ApplicationTest, TerminateSetsTheFlagAndWakesTheLoop) {

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "test_support.h"
+#include "dialogs.h"
 #include "wait.h"
 
 using testsupport::PumpUntil;
@@ -192,7 +192,7 @@ TEST(ThreadTest, SynchronizeOnTheMainThreadRunsAtOnce) {
 
 // A throwing synchronised call is reported; the worker goes on and so does the main thread.
 TEST(ThreadTest, ExceptionInSynchronizedCallIsReportedAndNothingDies) {
-  ReportRecorder recorder;
+  testsupport::DialogRecorder recorder;
   Application->SetTitle("Test title");
   std::atomic<bool> after{false};
   std::unique_ptr<TLambdaThread> t(TThread::Create<TLambdaThread>([&](TLambdaThread& self) {
@@ -203,10 +203,11 @@ TEST(ThreadTest, ExceptionInSynchronizedCallIsReportedAndNothingDies) {
   ASSERT_TRUE(t->WaitFor(30000));
   EXPECT_TRUE(after.load());
   EXPECT_TRUE(t->FatalException() == nullptr);
-  ASSERT_EQ(recorder.errors.size(), 2u);
-  EXPECT_EQ(recorder.errors[0].first, "'x' is not a valid integer value");
-  EXPECT_EQ(recorder.errors[0].second, "Test title");
-  EXPECT_EQ(recorder.errors[1].first, "plain");
+  const auto errors = recorder.OfKind(testsupport::Dialog::Error);
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[0].text, "'x' is not a valid integer value");
+  EXPECT_EQ(errors[0].caption, "Test title");
+  EXPECT_EQ(errors[1].text, "plain");
 }
 
 TEST(ThreadTest, CheckSynchronizeWaitsForACallAndOnlyRunsOnTheMainThread) {

@@ -2,9 +2,9 @@
 
 namespace testsupport {
 
-DialogRecorder::DialogRecorder() {
+DialogRecorder::DialogRecorder(int BoxAnswer) {
   previousBox_ = Application->SetMessageBoxPresenter(
-      [this](const std::string& text, const std::string& caption, unsigned flags) {
+      [this, BoxAnswer](const std::string& text, const std::string& caption, unsigned flags) {
         const Dialog box{Dialog::Box, text, caption, flags, ""};
         Record(box);
         std::function<int(const Dialog&)> handler;
@@ -12,7 +12,7 @@ DialogRecorder::DialogRecorder() {
           std::lock_guard<std::mutex> lock(mutex_);
           handler = onBox_;
         }
-        return handler ? handler(box) : IDOK;
+        return handler ? handler(box) : BoxAnswer;
       });
   previousError_ = Application->SetErrorReportPresenter(
       [this](const std::string& message, const std::string& caption) {
@@ -56,6 +56,12 @@ std::vector<Dialog> DialogRecorder::OfKind(Dialog::Kind kind) const {
   for (const Dialog& d : Dialogs())
     if (d.kind == kind) out.push_back(d);
   return out;
+}
+
+std::vector<std::string> DialogRecorder::Texts() const {
+  std::vector<std::string> texts;
+  for (const Dialog& d : Dialogs()) texts.push_back(d.text);
+  return texts;
 }
 
 std::size_t DialogRecorder::Count() const {

@@ -27,7 +27,8 @@ struct Dialog {
 
 class DialogRecorder {
  public:
-  DialogRecorder();
+  // Boxes are answered BoxAnswer unless OnBox says otherwise.
+  explicit DialogRecorder(int BoxAnswer = IDOK);
   ~DialogRecorder();
   DialogRecorder(const DialogRecorder&) = delete;
   DialogRecorder& operator=(const DialogRecorder&) = delete;
@@ -39,6 +40,7 @@ class DialogRecorder {
 
   std::vector<Dialog> Dialogs() const;
   std::vector<Dialog> OfKind(Dialog::Kind kind) const;
+  std::vector<std::string> Texts() const;  // of every dialog, in order
   std::size_t Count() const;
   void Clear();
 

@@ -61,7 +61,7 @@ class CablePortTest : public ::testing::Test {
     return Only(Cable.CallLog(), Names);
   }
 
-  MessageBoxRecorder Boxes;
+  DialogRecorder Boxes;
   serial::VirtualCable Cable;
   ScopedPortEnv Env;
 };

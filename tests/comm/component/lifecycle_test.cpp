@@ -209,10 +209,10 @@ TEST_F(CablePortTest, MissingDeviceShowsTheErrorBoxEachTime) {
   for (int Attempt = 1; Attempt <= 2; ++Attempt) {
     Port->SetOpen(true);
     ASSERT_EQ(Boxes.Count(), static_cast<std::size_t>(Attempt));
-    const auto Box = Boxes.Boxes().back();
-    EXPECT_EQ(Box.Text, "Can't open COM port");
-    EXPECT_EQ(Box.Caption, "COM port error");
-    EXPECT_EQ(Box.Flags, 16u);
+    const auto Box = Boxes.Dialogs().back();
+    EXPECT_EQ(Box.text, "Can't open COM port");
+    EXPECT_EQ(Box.caption, "COM port error");
+    EXPECT_EQ(Box.flags, 16u);
     ExpectClosedAndEmpty(*Port);
   }
   EXPECT_EQ(Log.Opens, 0);
@@ -295,7 +295,7 @@ class TtyPortTest : public ::testing::Test {
  protected:
   TtyPortTest() : Env(6, Pty.SlavePath()) { Port.SetComNumber(6); }
 
-  MessageBoxRecorder Boxes;
+  DialogRecorder Boxes;
   PtyPair Pty;
   ScopedPortEnv Env;
   TCommPort Port{nullptr};

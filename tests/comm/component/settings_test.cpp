@@ -131,7 +131,7 @@ TEST(CommPortStreaming, PublishedPropertiesFollowTheDeclarationOrder) {
 }
 
 TEST(CommPortStreaming, WrittenSettingsReadBack) {
-  MessageBoxRecorder Boxes;
+  DialogRecorder Boxes;
   TCommPort Port(nullptr);
   Port.SetName("IOPort");
   Port.SetComNumber(7);
@@ -160,7 +160,7 @@ TEST(CommPortStreaming, WrittenSettingsReadBack) {
 }
 
 TEST(CommPortSetters, BaudAcceptsOnlyTheFifteenSpeeds) {
-  MessageBoxRecorder Boxes;
+  DialogRecorder Boxes;
   TCommPort Port(nullptr);
   Port.SetBaud(12345);
   EXPECT_EQ(Port.GetBaudRate(), cbr9600);
@@ -182,7 +182,7 @@ TEST(CommPortSetters, BaudAcceptsOnlyTheFifteenSpeeds) {
 }
 
 TEST(CommPortSetters, DataBitsOutsideFiveToEightBecomeEight) {
-  MessageBoxRecorder Boxes;
+  DialogRecorder Boxes;
   TCommPort Port(nullptr);
   Port.SetDataBits(6);
   EXPECT_EQ(Port.GetDataBits(), 6);
@@ -196,16 +196,16 @@ TEST(CommPortSetters, DataBitsOutsideFiveToEightBecomeEight) {
 }
 
 TEST(CommPortWarnings, EachDataBitStopBitCombination) {
-  MessageBoxRecorder Boxes;
+  DialogRecorder Boxes;
   TCommPort Port(nullptr);
 
   Port.SetDataBits(5);
   EXPECT_EQ(Boxes.Count(), 0u);
   Port.SetStopBits(sb2_0);
   ASSERT_EQ(Boxes.Count(), 1u);
-  EXPECT_EQ(Boxes.Boxes()[0].Text, TwoStopWarning);
-  EXPECT_EQ(Boxes.Boxes()[0].Caption, "COM port warning");
-  EXPECT_EQ(Boxes.Boxes()[0].Flags, static_cast<unsigned>(MB_ICONEXCLAMATION | MB_OK));
+  EXPECT_EQ(Boxes.Dialogs()[0].text, TwoStopWarning);
+  EXPECT_EQ(Boxes.Dialogs()[0].caption, "COM port warning");
+  EXPECT_EQ(Boxes.Dialogs()[0].flags, static_cast<unsigned>(MB_ICONEXCLAMATION | MB_OK));
   EXPECT_EQ(Port.GetStopBits(), sb2_0);  // the warning changes nothing
 
   Boxes.Clear();
@@ -233,7 +233,7 @@ TEST(CommPortWarnings, EachDataBitStopBitCombination) {
 }
 
 TEST(CommPortWarnings, StoredFormWithOneAndHalfStopBitsAndFiveDataBitsWarnsOnce) {
-  MessageBoxRecorder Boxes;
+  DialogRecorder Boxes;
   auto Port = ReadPort("  StopBits = sb1_5\n  DataBits = 5\n");
   ASSERT_TRUE(Port);
   EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{OneAndHalfWarning});
@@ -242,7 +242,7 @@ TEST(CommPortWarnings, StoredFormWithOneAndHalfStopBitsAndFiveDataBitsWarnsOnce)
 }
 
 TEST(CommPortSetters, XoffLimIsClampedToTheReceiveRingSize) {
-  MessageBoxRecorder Boxes;
+  DialogRecorder Boxes;
   TCommPort Port(nullptr);
   Port.SetXoffLim(5000);
   EXPECT_EQ(Port.GetXoffLim(), 2048);
@@ -415,9 +415,10 @@ TEST_F(CablePortTest, SettersWriteOneMemberToAnOpenDevice) {
 
   // The warning comes after the value has been written to the device (which refuses this one).
   std::string LastWriteAtBox;
-  Boxes.OnBox([&](const MessageBoxRecorder::Box&) {
+  Boxes.OnBox([&](const Dialog&) {
     const auto Writes = Calls({"SetCommState"});
     if (!Writes.empty()) LastWriteAtBox = Writes.back().Args;
+    return IDOK;
   });
   Port->SetStopBits(sb1_5);
   EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{OneAndHalfWarning});
