@@ -1,8 +1,9 @@
 // Start-up, memory and idle CPU of zelvane next to the anchor (a minimal Qt Widgets program with
 // one window, bare and showing a line of text), in one run on the X display in DISPLAY
 // (bench_startup.sh makes a virtual one):
-//   start     time from the program's start to its window mapped on the display (median of 7)
-//   memory    resident memory one second after the window is up (median of 7)
+//   start     time from the program's start to its window mapped on the display (median of
+//             BENCH_RUNS launches each, default 11)
+//   memory    resident memory one second after the window is up (median of the same)
 //   idle      CPU of zelvane for BENCH_SECONDS (default 60) with its port open on a pty whose far
 //             end answers nothing
 // Usage: bench_startup ANCHOR ZELVANE
@@ -155,7 +156,8 @@ int main(int argc, char** argv) {
 
   MapWatch watch;
   std::vector<Sample> bare, text, zelvane;
-  for (int i = 0; i < 7; ++i) {  // interleaved, so that all three see the same machine
+  const int runs = std::getenv("BENCH_RUNS") ? std::atoi(std::getenv("BENCH_RUNS")) : 11;
+  for (int i = 0; i < runs; ++i) {  // interleaved, so that all three see the same machine
     bare.push_back(Launch(watch, argv[1], "Anchor"));
     text.push_back(Launch(watch, argv[1], "Anchor", "--text"));
     zelvane.push_back(Launch(watch, argv[2], "Zelvane 0.1"));
