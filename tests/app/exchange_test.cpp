@@ -133,7 +133,7 @@ TEST_F(MainWindowTest, SensorSearchShowsTheCountWhileThePollGoesOn) {
 // open the next reply; a zero byte ends a reply's text.
 TEST_F(MainWindowTest, RepliesAreShownAsTheyArriveInTheStream) {
   StartBoard({"--temps", "23.5,20,21,22", "--drift", "0", "--long-reply", "7@BA:1", "--unasked",
-              "Ш!:300@AA:1", "--zero-byte", "1@AC:1"});
+              "Ш!:300@AA:1", "--zero-byte", "1@AC:1", "--long-reply", "25@AD:1"});
   Start();
   // Takes what is left in the stream once the board has answered its first `commands` commands.
   const auto drain = [&](int commands) {
@@ -161,6 +161,11 @@ TEST_F(MainWindowTest, RepliesAreShownAsTheyArriveInTheStream) {
 
   Run(&TMainForm::Load3BtnClick);
   EXPECT_EQ(form->Load3Btn->GetCaption(), "В") << "cut at the zero byte";
+  EXPECT_TRUE(ReplyBufferIsClear());
+
+  // A reply that fills the whole buffer with no zero byte shows its 20 characters, no more.
+  Run(&TMainForm::Load4BtnClick);
+  EXPECT_EQ(form->Load4Btn->GetCaption(), "ВКЛ" + std::string(17, '#'));
   EXPECT_TRUE(ReplyBufferIsClear());
 }
 

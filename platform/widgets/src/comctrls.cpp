@@ -77,7 +77,11 @@ void TPageControl::RemovePage(TTabSheet* Page) {
 
 // ---- TTabSheet --------------------------------------------------------------------------------
 
-TTabSheet::TTabSheet(TComponent* AOwner) : TWinControl(AOwner, NewWidget<QWidget>("TTabSheet")) {}
+// A page is painted in the face colour, as the controls on it expect (a borderless memo of that
+// colour reads as text on the page).
+TTabSheet::TTabSheet(TComponent* AOwner) : TWinControl(AOwner, NewWidget<QWidget>("TTabSheet")) {
+  Widget()->setAutoFillBackground(true);
+}
 
 TTabSheet::~TTabSheet() {
   if (FPageControl != nullptr) FPageControl->RemovePage(this);
