@@ -33,13 +33,8 @@ class TFormReader {
 
   TComponent* ReadNew(TComponent* owner) {
     ExpectKeyword("object");
-    const Token name = ExpectIdent("a component name");
-    ExpectSymbol(":");
-    const Token cls = ExpectIdent("a class name");
-    const TClassInfo* info = FindClass(cls.text);
-    if (info == nullptr) Fail(cls, "a registered class (unknown class " + cls.text + ")");
-    if (!info->CanCreate()) Fail(cls, "a creatable class (" + cls.text + " cannot be created)");
-    std::unique_ptr<TComponent> root(info->Create(owner));
+    const auto [name, cls] = ReadHeader();
+    std::unique_ptr<TComponent> root(CreatableClass(cls).Create(owner));
     root_ = root.get();
     created_.push_back(root_);
     root_->SetState(csLoading, true);
@@ -55,9 +50,7 @@ class TFormReader {
     root_ = &root;
     try {
       ExpectKeyword("object");
-      const Token name = ExpectIdent("a component name");
-      ExpectSymbol(":");
-      const Token cls = ExpectIdent("a class name");
+      const auto [name, cls] = ReadHeader();
       bool matches = false;
       for (const TClassInfo* c = &root.GetClassInfo(); c != nullptr; c = c->Parent())
         matches = matches || SameText(c->Name(), cls.text);
@@ -153,17 +146,28 @@ class TFormReader {
     }
   }
 
-  void ReadChild(TComponent& parent, int depth) {
-    Advance();  // object
-    const Token name = ExpectIdent("a component name");
+  // "Name: Class" after the keyword object.
+  std::pair<Token, Token> ReadHeader() {
+    Token name = ExpectIdent("a component name");
     ExpectSymbol(":");
-    const Token cls = ExpectIdent("a class name");
+    Token cls = ExpectIdent("a class name");
+    return {std::move(name), std::move(cls)};
+  }
+
+  const TClassInfo& CreatableClass(const Token& cls) const {
     const TClassInfo* info = FindClass(cls.text);
     if (info == nullptr) Fail(cls, "a registered class (unknown class " + cls.text + ")");
     if (!info->CanCreate()) Fail(cls, "a creatable class (" + cls.text + " cannot be created)");
+    return *info;
+  }
+
+  void ReadChild(TComponent& parent, int depth) {
+    Advance();  // object
+    const auto [name, cls] = ReadHeader();
+    const TClassInfo& info = CreatableClass(cls);
     if (root_->FindComponent(name.text) != nullptr)
       Fail(name, "a unique component name (" + name.text + " already exists)");
-    TComponent* child = info->Create(root_);
+    TComponent* child = info.Create(root_);
     created_.push_back(child);
     child->SetState(csLoading, true);
     SetNameAt(*child, name);
