@@ -113,6 +113,25 @@ void OnTerminatingSignal(int) {
 
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+// ---- The main-thread wake-up ------------------------------------------------------------------
+
+std::atomic<bool> gWakePending{false};
+
+// Any thread: one posted turn of the event loop runs everything queued until then. The turn
+// refers to nothing of the front end, so it is harmless should the front end be gone by then.
+void WakeMainThreadFromLoop() {
+  if (gWakePending.exchange(true)) return;
+  QMetaObject::invokeMethod(
+      qApp,
+      [] {
+        gWakePending = false;
+        CheckSynchronize();
+        // Ends the loop, and the local loop of any box that is open, as a quit message does.
+        if (Application->Terminated()) QCoreApplication::exit(0);
+      },
+      Qt::QueuedConnection);
+}
+
 }  // namespace
 
 // ---- The event loop ---------------------------------------------------------------------------
@@ -120,7 +139,6 @@ constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct TWidgetsFrontEnd::TImpl : public TMessageLoop {
   std::unique_ptr<QApplication> OwnApplication;
   QTranslator Translator;
-  std::atomic<bool> WakePending{false};
   bool Running = false;
   std::unique_ptr<QSocketNotifier> SignalNotifier;
   struct sigaction PreviousActions[std::size(kEndingSignals)] = {};
@@ -140,20 +158,6 @@ struct TWidgetsFrontEnd::TImpl : public TMessageLoop {
   void ProcessMessages() override {
     QCoreApplication::processEvents();
     CheckSynchronize();
-  }
-
-  // Any thread: one posted turn runs everything queued until then.
-  void Wake() {
-    if (WakePending.exchange(true)) return;
-    QMetaObject::invokeMethod(
-        qApp,
-        [this] {
-          WakePending = false;
-          CheckSynchronize();
-          // Ends the loop, and the local loop of any box that is open, as a quit message does.
-          if (Application->Terminated()) QCoreApplication::exit(0);
-        },
-        Qt::QueuedConnection);
   }
 
   void InstallSignalHandlers() {
@@ -202,10 +206,9 @@ TWidgetsFrontEnd::TWidgetsFrontEnd(int& argc, char** argv, const TProgramIdentit
   FImpl->PreviousLoop = Application->SetMessageLoop(FImpl.get());
   FImpl->PreviousBox = Application->SetMessageBoxPresenter(ShowMessageBox);
   FImpl->PreviousInput = Application->SetInputBoxPresenter(ShowInputBox);
-  TImpl* impl = FImpl.get();
-  FImpl->PreviousWake = Application->SetWakeMainThreadHandler([impl] { impl->Wake(); });
+  FImpl->PreviousWake = Application->SetWakeMainThreadHandler(WakeMainThreadFromLoop);
   FImpl->InstallSignalHandlers();
-  FImpl->Wake();  // calls queued before the front end existed
+  WakeMainThreadFromLoop();  // calls queued before the front end existed
 }
 
 TWidgetsFrontEnd::~TWidgetsFrontEnd() {
