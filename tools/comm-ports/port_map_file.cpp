@@ -12,6 +12,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "file_replace.h"
+
 namespace comm_ports {
 namespace fs = std::filesystem;
 
@@ -21,17 +23,6 @@ constexpr mode_t kNewFileMode = 0644;
 
 std::string Failure(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + std::strerror(errno);
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 // The whole file; false when it exists but cannot be read (it must then stay as it is).
@@ -47,29 +38,12 @@ bool ReadExisting(const std::string& path, std::string& content, mode_t& mode) {
   return !in.bad();
 }
 
-void SyncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
-// Writes content to a new file in folder and renames it to target.
+// Replaces target by content in one step.
 std::string ReplaceFile(const std::string& target, const std::string& content, mode_t mode) {
-  const std::string folder = fs::path(target).parent_path().string();
-  std::string temp = folder + "/.ports.XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return Failure("Cannot create a file in", folder);
-  const bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, content) && ::fsync(fd) == 0;
-  const int writeErrno = errno;
-  ::close(fd);
-  if (!written || ::rename(temp.c_str(), target.c_str()) != 0) {
-    if (!written) errno = writeErrno;
-    std::string message = Failure("Cannot write", target);
-    ::unlink(temp.c_str());
-    return message;
+  if (const int failure = fileio::ReplaceFile(target, content, mode)) {
+    errno = failure;
+    return Failure("Cannot write", target);
   }
-  SyncFolder(folder);
   return {};
 }
 

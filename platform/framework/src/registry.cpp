@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "file_replace.h"
 #include "registry_file.h"
 #include "text_util.h"
 
@@ -105,41 +106,17 @@ class FileLock {
   int fd_ = -1;
 };
 
-bool WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Permissions of the file being replaced, so that a rewrite keeps them; 0600 for a new file.
 mode_t ModeToKeep(const std::string& file) {
   struct stat st {};
   return ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600;
 }
 
-// Replaces file by content: temporary file, fsync, rename, fsync of the folder.
+// Replaces file by content in one step, keeping the file's permissions.
 void ReplaceFile(const std::string& file, const std::string& content) {
-  const std::string temp = file + ".tmp." + std::to_string(::getpid());
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) throw ERegistryException(Errno("Cannot create", temp));
-  const bool ok = ::fchmod(fd, ModeToKeep(file)) == 0 && WriteAll(fd, content) && ::fsync(fd) == 0;
-  const int savedErrno = errno;
-  ::close(fd);
-  if (!ok || ::rename(temp.c_str(), file.c_str()) != 0) {
-    if (!ok) errno = savedErrno;
-    const std::string message = Errno("Cannot write settings file", file);
-    ::unlink(temp.c_str());
-    throw ERegistryException(message);
-  }
-  const int dirFd = ::open(Folder(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
+  if (const int failure = fileio::ReplaceFile(file, content, ModeToKeep(file))) {
+    errno = failure;
+    throw ERegistryException(Errno("Cannot write settings file", file));
   }
 }
 
