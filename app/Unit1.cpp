@@ -1,12 +1,11 @@
 // TMainForm: start-up and port selection, the exchanges with the board, and the scheduler.
 #include "Unit1.h"
 
+#include <framework/thread.h>
 #include <iconv.h>
 
-#include <chrono>
 #include <cstring>
 #include <ctime>
-#include <thread>
 
 #include "res/tray.xpm"
 #include "res/zelvane.xpm"
@@ -128,14 +127,23 @@ const TClassInfo& TMainForm::ClassInfo() {
 // ---- Start-up and shutdown --------------------------------------------------------------------
 
 // Opens the stored port; on the first run asks for its number, stores it and ends the program.
+// A program told to end while it asks stores nothing.
 void TMainForm::FormCreate(TObject* /*Sender*/) {
+  Exchanges = std::make_unique<TExchangeQueue>(IOPort, ReplyBuffer);
+  IOPort->OnDataReceived = [this](TObject*, DWORD) { Exchanges->DataReceived(); };
+  IOPort->OnErrorSignal = [this](TObject* Sender, int Error) { PortError(Sender, Error); };
+
   if (Settings->OpenKey(kSettingsKey, false)) {
     IOPort->SetComNumber(Settings->ReadInteger("PortNum"));
+    PortNumberKnown = true;
     IOPort->SetOpen(true);
     return;
   }
   MessageBoxA(nullptr, "Порт не выбран!", "АХТУНГ!", MB_OK | MB_ICONERROR);
-  const int PortNum = StrToInt(InputBox("Zelvane 0.1", "Введите номер порта", "1"));
+  if (Application->Terminated()) return;
+  const std::string Answer = InputBox("Zelvane 0.1", "Введите номер порта", "1");
+  if (Application->Terminated()) return;
+  const int PortNum = StrToInt(Answer);
   Settings->CreateKey(kSettingsKey);
   Settings->OpenKey(kSettingsKey, true);
   Settings->WriteInteger("PortNum", PortNum);
@@ -145,43 +153,74 @@ void TMainForm::FormCreate(TObject* /*Sender*/) {
 }
 
 void TMainForm::FormDestroy(TObject* /*Sender*/) {
+  if (Exchanges) Exchanges->Clear();
+  TThread::RemoveQueuedEvents(this);
+  IOPort->OnDataReceived = nullptr;
+  IOPort->OnErrorSignal = nullptr;
   IOPort->SetOpen(false);
   Tray->SetVisible(false);
 }
 
-// ---- Exchanges with the board -----------------------------------------------------------------
-
-// Sends the two command bytes and waits for the first bytes of the reply in ReplyBuffer. The
-// wait processes no window messages, so no other handler starts meanwhile.
-TMainForm::TExchangeResult TMainForm::Exchange(const char* Command, DWORD ReplyCount) {
-  if (!IOPort->GetOpen()) {
-    StatBar->SetSimpleText("Порт не открыт.");
-    return erNotOpen;
-  }
-  IOPort->PutBlock(Command, 2);
-  return AwaitReply(ReplyCount);
+bool TMainForm::ExchangesPending() const {
+  return (Exchanges && Exchanges->Pending()) || BoxesWaiting > 0;
 }
 
-// Reads into ReplyBuffer until a read returns bytes, for at most ReplyTimeoutMs; between reads
-// it sleeps a millisecond so that the wait does not occupy a processor.
-TMainForm::TExchangeResult TMainForm::AwaitReply(DWORD ReplyCount) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(ReplyTimeoutMs);
-  while (IOPort->GetBlock(ReplyBuffer, ReplyCount) == 0) {
-    if (Clock::now() >= deadline) {
-      StatBar->SetSimpleText("Нет ответа от контроллера.");
-      return erNoReply;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+// A box shown from inside an exchange's outcome would hold up the exchanges queued behind it
+// for as long as it is open: it is shown once the current handler has returned.
+void TMainForm::ShowBoxLater(std::string Text, std::string Caption, std::function<void()> Then) {
+  ++BoxesWaiting;
+  TThread::ForceQueue(
+      this, [this, Text = std::move(Text), Caption = std::move(Caption), Then = std::move(Then)] {
+        --BoxesWaiting;
+        MessageBoxA(nullptr, Text.c_str(), Caption.c_str(), MB_OK);
+        if (Then) Then();
+      });
+}
+
+// ---- The port ---------------------------------------------------------------------------------
+
+// The device went away (a pulled adapter, a board switched off): the port is closed, so that
+// the next thermometer tick can open it again.
+void TMainForm::PortError(TObject* /*Sender*/, int Error) {
+  if (Error != static_cast<int>(ERROR_DEVICE_NOT_CONNECTED)) return;
+  DeviceLost = true;
+  StatBar->SetSimpleText("Связь с контроллером потеряна.");
+  IOPort->SetOpen(false);  // runs once this handler has returned
+  Exchanges->PortLost();
+}
+
+// Tries the stored port again. The component reports a failed open with a box of its own; the
+// user has been told once already, so a retry every ten seconds stays silent.
+void TMainForm::OpenPortQuietly() {
+  const TMessageBoxPresenter shown = Application->SetMessageBoxPresenter(
+      [](const std::string&, const std::string&, unsigned) { return IDOK; });
+  try {
+    IOPort->SetOpen(true);
+  } catch (...) {
+    Application->SetMessageBoxPresenter(shown);
+    throw;
   }
-  return erReply;
+  Application->SetMessageBoxPresenter(shown);
+  if (IOPort->GetOpen()) DeviceLost = false;
+}
+
+// ---- Exchanges with the board -----------------------------------------------------------------
+
+// Whether the exchange brought a reply; if not, the status bar says why.
+bool TMainForm::Answered(TExchangeResult Result) {
+  if (Result == erNotOpen)
+    StatBar->SetSimpleText(DeviceLost ? "Связь с контроллером потеряна." : "Порт не открыт.");
+  if (Result == erNoReply) StatBar->SetSimpleText("Нет ответа от контроллера.");
+  return Result == erReply;
 }
 
 void TMainForm::SwitchLoad(TButton* Button, const char* Command, const char* Done) {
-  if (Exchange(Command, ReplyBufferSize) != erReply) return;
-  Button->SetCaption(ReplyText());
-  ClearReplyBuffer();
-  StatBar->SetSimpleText(Done);
+  Exchanges->Exchange(Command, ReplyBufferSize, [this, Button, Done](TExchangeResult Result) {
+    if (!Answered(Result)) return;
+    Button->SetCaption(ReplyText());
+    ClearReplyBuffer();
+    StatBar->SetSimpleText(Done);
+  });
 }
 
 void TMainForm::Load1BtnClick(TObject* /*Sender*/) {
@@ -205,41 +244,66 @@ void TMainForm::EnablePollButtons(bool Enabled) {
     button->SetEnabled(Enabled);
 }
 
-// Reads the four thermometers in turn; stops at the first one that cannot be read.
+// Queues a poll of the four thermometers, unless one already waits for its turn. A port that
+// is not open (its board unplugged, or absent at start) is looked for again first.
 void TMainForm::TempTimerTimer(TObject* /*Sender*/) {
-  StatBar->SetSimpleText("Идет опрос термометров...");
-  EnablePollButtons(false);
-  Repaint();  // shows the poll under way: the window handles no messages until it ends
-  struct ReEnable {
-    TMainForm* Form;
-    ~ReEnable() { Form->EnablePollButtons(true); }
-  } reEnable{this};
+  if (!IOPort->GetOpen() && PortNumberKnown) OpenPortQuietly();
+  if (PollWaiting) return;
+  PollWaiting = true;
+  Exchanges->Step([this] { BeginPoll(); });
+}
 
-  const char* const commands[] = {"BA", "BB", "BC", "BD"};
-  TEdit* const fields[] = {Temp1, Temp2, Temp3, Temp4};
-  for (int i = 0; i < 4; ++i) {
-    const TExchangeResult result = Exchange(commands[i], 5);
-    if (result == erNoReply) fields[i]->SetText("Нет данных");
-    if (result != erReply) return;
-    fields[i]->SetText(ReplyText());
-    ClearReplyBuffer();
-  }
-  StatBar->SetSimpleText("Опрос термометров завершен.");
+// Disabling the buttons moves the keyboard focus away from the one the user was on; it goes
+// back there when the poll ends, unless the user has moved it meanwhile.
+void TMainForm::BeginPoll() {
+  PollWaiting = false;
+  StatBar->SetSimpleText("Идет опрос термометров...");
+  FocusBeforePoll = GetActiveControl();
+  EnablePollButtons(false);
+  FocusDuringPoll = GetActiveControl();
+  ReadThermometer(0);
+}
+
+// Reads thermometer Index and then the next; the poll stops at the first one not read.
+void TMainForm::ReadThermometer(int Index) {
+  static const char* const Commands[] = {"BA", "BB", "BC", "BD"};
+  Exchanges->Exchange(
+      Commands[Index], 5,
+      [this, Index](TExchangeResult Result) {
+        TEdit* const Fields[] = {Temp1, Temp2, Temp3, Temp4};
+        if (Result == erNoReply) Fields[Index]->SetText("Нет данных");
+        if (!Answered(Result)) {
+          EndPoll();
+          return;
+        }
+        Fields[Index]->SetText(ReplyText());
+        ClearReplyBuffer();
+        if (Index < 3) {
+          ReadThermometer(Index + 1);
+          return;
+        }
+        StatBar->SetSimpleText("Опрос термометров завершен.");
+        EndPoll();
+      },
+      /*Next=*/true);
+}
+
+void TMainForm::EndPoll() {
+  EnablePollButtons(true);
+  if (FocusBeforePoll != FocusDuringPoll && GetActiveControl() == FocusDuringPoll)
+    SetActiveControl(FocusBeforePoll);
 }
 
 // The reply is taken, and the buffer cleared, before the box shows it: the window stays usable
 // while the box is open, and a later exchange must not read over the tail of this reply.
 void TMainForm::SearchBtnClick(TObject* /*Sender*/) {
-  if (!IOPort->GetOpen()) {
-    StatBar->SetSimpleText("Порт не открыт.");
-    return;
-  }
-  IOPort->PutBlock("BZ", 2);
-  ClearReplyBuffer();
-  if (AwaitReply(5) != erReply) return;
-  const std::string found = ReplyText();
-  ClearReplyBuffer();
-  MessageBoxA(nullptr, found.c_str(), "Поиск датчиков", MB_OK);
+  Exchanges->Step([] { ClearReplyBuffer(); });
+  Exchanges->Exchange("BZ", 5, [this](TExchangeResult Result) {
+    if (!Answered(Result)) return;
+    std::string found = ReplyText();
+    ClearReplyBuffer();
+    ShowBoxLater(std::move(found), "Поиск датчиков");
+  });
 }
 
 // ---- Scheduler --------------------------------------------------------------------------------
@@ -266,14 +330,18 @@ void TMainForm::SchedTimerTimer(TObject* /*Sender*/) {
     throw;
   }
   if (now.Hour != Hour || now.Minute != Minute) return;
+  // Off at once, so that it fires once even while its loads wait for their turn.
+  SchedTimer->SetEnabled(false);
   if (Load1Check->GetChecked()) Load1BtnClick(this);
   if (Load2Check->GetChecked()) Load2BtnClick(this);
   if (Load3Check->GetChecked()) Load3BtnClick(this);
   if (Load4Check->GetChecked()) Load4BtnClick(this);
-  SchedHourBox->SetText("");
-  SchedMinBox->SetText("");
-  SchedTimer->SetEnabled(false);
-  MessageBoxA(nullptr, "Задача запущена!", "", MB_OK);
-  StatBar->SetSimpleText("Задача планировщика выполнена!");
-  ActiveCheck->SetChecked(false);
+  Exchanges->Step([this] {
+    SchedHourBox->SetText("");
+    SchedMinBox->SetText("");
+    ShowBoxLater("Задача запущена!", "", [this] {
+      StatBar->SetSimpleText("Задача планировщика выполнена!");
+      ActiveCheck->SetChecked(false);
+    });
+  });
 }

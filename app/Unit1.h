@@ -1,6 +1,8 @@
 // Zelvane's main window: four load buttons, four thermometers refreshed every ten seconds, the
 // sensor search, and a one-shot scheduler that switches chosen loads at a given hour and minute.
-// The window talks to the controller board only through IOPort's PutBlock and GetBlock.
+// The window talks to the controller board only through IOPort's PutBlock and GetBlock, one
+// exchange at a time (Exchanges.h); the message loop goes on while a reply is awaited. A board
+// that goes away is reported in the status bar and its port opened again at each thermometer tick.
 //
 // Threads: everything here runs on the main thread.
 #pragma once
@@ -13,6 +15,10 @@
 #include <widgets/imglist.h>
 #include <widgets/stdctrls.h>
 #include <widgets/trayicon.h>
+
+#include <memory>
+
+#include "Exchanges.h"
 
 class TMainForm : public TForm {
  public:
@@ -75,12 +81,27 @@ class TMainForm : public TForm {
   void SchedTimerTimer(TObject* Sender);
   void ActiveCheckClick(TObject* Sender);
 
+  // Whether an exchange is in flight or waits for its turn, or a box waits to be shown.
+  bool ExchangesPending() const;
+
  private:
-  enum TExchangeResult { erReply, erNotOpen, erNoReply };
-  TExchangeResult Exchange(const char* Command, DWORD ReplyCount);
-  TExchangeResult AwaitReply(DWORD ReplyCount);
+  bool Answered(TExchangeResult Result);
   void SwitchLoad(TButton* Button, const char* Command, const char* Done);
   void EnablePollButtons(bool Enabled);
+  void BeginPoll();
+  void ReadThermometer(int Index);
+  void EndPoll();
+  void PortError(TObject* Sender, int Error);
+  void OpenPortQuietly();
+  void ShowBoxLater(std::string Text, std::string Caption, std::function<void()> Then = {});
+
+  std::unique_ptr<TExchangeQueue> Exchanges;
+  bool PortNumberKnown = false;  // the stored port number was read: reopening may try it
+  bool DeviceLost = false;       // the port's device went away and has not been opened since
+  bool PollWaiting = false;      // a poll waits for its turn
+  int BoxesWaiting = 0;          // boxes queued to be shown once the current handler returns
+  TWinControl* FocusBeforePoll = nullptr;
+  TWinControl* FocusDuringPoll = nullptr;
 };
 
 // The one main window, set when the application creates it.
@@ -92,9 +113,6 @@ extern TRegistry* Settings;
 // Where every reply of the board is read into; shared by every exchange.
 constexpr DWORD ReplyBufferSize = 20;
 extern char ReplyBuffer[ReplyBufferSize];
-
-// How long an exchange waits for the first bytes of a reply.
-constexpr unsigned ReplyTimeoutMs = 2000;
 
 // The local time of day the scheduler compares with; tests replace the clock.
 struct TTimeOfDay {

@@ -5,6 +5,6 @@
 #include "Zelvane.h"
 
 int main(int argc, char* argv[]) {
-  TWidgetsFrontEnd FrontEnd(argc, argv, {"zelvane", "0.1.0.0", "zelvane"});
+  TWidgetsFrontEnd FrontEnd(argc, argv, {"zelvane", "0.1.0.0", "zelvane", "ru"});
   return ZelvaneMain();
 }

@@ -9,7 +9,9 @@ packages=(
   clang libclang-rt-dev clang-format clang-tidy
   libserialport-dev
   # the Qt 6 front end, its fonts, and the GUI tests and screenshots under a virtual display
-  qt6-base-dev libgl-dev fonts-liberation2 xvfb xauth trayer xdotool scrot x11-utils libxcb1-dev
+  qt6-base-dev qt6-translations-l10n libgl-dev fonts-liberation2
+  xvfb xauth trayer xdotool scrot x11-utils
+  libxcb1-dev
   # serial device discovery through udev, and emulated devices for its tests
   libudev-dev umockdev libumockdev-dev
 )

@@ -68,6 +68,7 @@ TEST_F(MainWindowTest, LoadButtonsSwitchTheBoardsLoadsAndShowItsReplies) {
   }
   // A real click switches load 2 back.
   static_cast<QPushButton*>(form->Load2Btn->Widget())->click();
+  ASSERT_TRUE(testsupport::ProcessEventsUntil([&] { return !form->ExchangesPending(); }));
   EXPECT_EQ(form->Load2Btn->GetCaption(), "ВЫКЛ");
   EXPECT_EQ(BoardCommands(), (std::vector<std::string>{"AA", "AB", "AC", "AD", "AB"}));
   EXPECT_TRUE(dialogs.Dialogs().empty());

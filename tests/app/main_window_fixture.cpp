@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "gui.h"
+
 namespace fs = std::filesystem;
 
 void MainWindowTest::SetUp() {
@@ -42,14 +44,17 @@ TMainForm* MainWindowTest::Start() {
   return form;
 }
 
-void MainWindowTest::StartBoard(const std::vector<std::string>& Options) {
+void MainWindowTest::StartBoard(const std::vector<std::string>& Options, const std::string& Link) {
   std::vector<std::string> args = {"--pty", "--log", dir + "/board.log"};
+  if (!Link.empty()) args.insert(args.end(), {"--link", Link});
   args.insert(args.end(), Options.begin(), Options.end());
+  board.reset();
   board =
       std::make_unique<board_test::BoardProcess>(ZELVANE_BOARD_BINARY, args, dir + "/board.err");
   const std::string slave = board->firstLine();
   ASSERT_FALSE(slave.empty()) << board->errorText();
-  route = std::make_unique<testsupport::ScopedPortEnv>(5, slave);
+  route.reset();
+  route = std::make_unique<testsupport::ScopedPortEnv>(5, Link.empty() ? slave : Link);
   StorePort(5);
 }
 
@@ -79,6 +84,8 @@ void MainWindowTest::Run(void (TMainForm::*Handler)(TObject*)) {
   } catch (...) {
     Application->HandleException(form);
   }
+  EXPECT_TRUE(testsupport::ProcessEventsUntil([&] { return !form->ExchangesPending(); }))
+      << "the exchanges it asked for did not end";
 }
 
 bool MainWindowTest::ReplyBufferIsClear() {

@@ -22,12 +22,17 @@ class MainWindowTest : public testing::Test {
   void StorePort(int Number);
   // Creates the main window as the entry point does (its FormCreate runs).
   TMainForm* Start();
-  // Starts the board simulator with Options, routes COM5 to it and stores port 5.
-  void StartBoard(const std::vector<std::string>& Options = {});
+  // Starts the board simulator with Options, routes COM5 to it and stores port 5. With a Link,
+  // COM5 names that symlink, which the board points at its line while it runs (a board that is
+  // unplugged and plugged in again: start another one with the same Link).
+  void StartBoard(const std::vector<std::string>& Options = {}, const std::string& Link = "");
+  // Kills the board, as pulling its cable would (a link it made stays behind, dangling).
+  void StopBoard() { board.reset(); }
   // The commands the board has received, in order ("BA", "AB", ...), and its whole log.
   std::vector<std::string> BoardCommands() const;
   std::string BoardLog() const;
-  // Calls a handler as the window's event loop would: an error goes to the error report.
+  // Calls a handler as the window's event loop would (an error goes to the error report), then
+  // handles events until the exchanges it asked for have ended.
   void Run(void (TMainForm::*Handler)(TObject*));
   static bool ReplyBufferIsClear();
 

@@ -21,7 +21,14 @@ DialogRecorder::DialogRecorder(int BoxAnswer) {
   previousInput_ = Application->SetInputBoxPresenter(
       [this](const std::string& caption, const std::string& prompt,
              const std::string& defaultText) -> std::optional<std::string> {
-        Record({Dialog::Input, prompt, caption, 0, defaultText});
+        const Dialog input{Dialog::Input, prompt, caption, 0, defaultText};
+        Record(input);
+        std::function<void(const Dialog&)> hook;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          hook = onInput_;
+        }
+        if (hook) hook(input);
         std::lock_guard<std::mutex> lock(mutex_);
         if (inputAnswers_.empty()) return defaultText;
         std::optional<std::string> answer = inputAnswers_.front();
@@ -44,6 +51,11 @@ void DialogRecorder::AnswerInput(std::optional<std::string> answer) {
 void DialogRecorder::OnBox(std::function<int(const Dialog&)> handler) {
   std::lock_guard<std::mutex> lock(mutex_);
   onBox_ = std::move(handler);
+}
+
+void DialogRecorder::OnInput(std::function<void(const Dialog&)> hook) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  onInput_ = std::move(hook);
 }
 
 std::vector<Dialog> DialogRecorder::Dialogs() const {

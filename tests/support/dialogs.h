@@ -37,6 +37,8 @@ class DialogRecorder {
   void AnswerInput(std::optional<std::string> answer);
   // Runs for each box as it is shown (on the thread showing it); returns the answer.
   void OnBox(std::function<int(const Dialog&)> handler);
+  // Runs for each input box as it is shown, before it is answered.
+  void OnInput(std::function<void(const Dialog&)> hook);
 
   std::vector<Dialog> Dialogs() const;
   std::vector<Dialog> OfKind(Dialog::Kind kind) const;
@@ -51,6 +53,7 @@ class DialogRecorder {
   std::vector<Dialog> dialogs_;
   std::deque<std::optional<std::string>> inputAnswers_;
   std::function<int(const Dialog&)> onBox_;
+  std::function<void(const Dialog&)> onInput_;
   TMessageBoxPresenter previousBox_;
   TErrorReportPresenter previousError_;
   TInputBoxPresenter previousInput_;

@@ -44,7 +44,9 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   gNextHandler = qInstallMessageHandler(QuietPlatformNotes);
   testing::InitGoogleTest(&argc, argv);
-  auto frontEnd = std::make_unique<TWidgetsFrontEnd>(argc, argv);
+  // The program's texts are Russian, and so are the standard dialogs' buttons.
+  auto frontEnd =
+      std::make_unique<TWidgetsFrontEnd>(argc, argv, TProgramIdentity{.Language = "ru"});
   const int result = RUN_ALL_TESTS();
   frontEnd.reset();
   return result;

@@ -106,13 +106,17 @@ TEST_F(LoopFixture, AnOwnerlessBoxLeavesTheWindowUsableAndItsTimersTicking) {
   EXPECT_EQ(MessageBoxA(nullptr, "?", "", MB_YESNO | MB_ICONQUESTION), IDNO);
 }
 
+// The buttons speak the program's language whatever the locale (the tests run in the C locale).
 TEST_F(LoopFixture, InputBoxReturnsTheTextOrOnCancelTheDefault) {
   QString label, shown;
+  QStringList buttons;
   const auto answer = [&](bool accept) {
     Soon([&, accept] {
       ASSERT_TRUE(ProcessEventsUntil([&] { return VisibleTopLevel<QInputDialog>() != nullptr; }));
       QInputDialog* dialog = VisibleTopLevel<QInputDialog>();
       label = dialog->labelText(), shown = dialog->textValue();
+      for (const QPushButton* button : dialog->findChildren<QPushButton*>())
+        buttons << button->text();
       dialog->setTextValue("07");
       accept ? dialog->accept() : dialog->reject();
     });
@@ -121,6 +125,7 @@ TEST_F(LoopFixture, InputBoxReturnsTheTextOrOnCancelTheDefault) {
   EXPECT_EQ(InputBox("Zelvane 0.1", "Введите номер порта", "1"), "07");
   EXPECT_EQ(label, "Введите номер порта");
   EXPECT_EQ(shown, "1");
+  EXPECT_EQ(buttons.join(",").toStdString(), "OK,Отмена") << "Qt's Russian keeps OK as it is";
   answer(false);
   EXPECT_EQ(InputBox("Zelvane 0.1", "Введите номер порта", "1"), "1");
 }

@@ -157,6 +157,19 @@ void TForm::Close() { Widget()->close(); }
 
 bool TForm::Showing() const { return Widget()->isVisible(); }
 
+TWinControl* TForm::GetActiveControl() const {
+  const QWidget* focused = Widget()->focusWidget();
+  for (int i = 0; focused != nullptr && i < ComponentCount(); ++i) {
+    auto* control = dynamic_cast<TWinControl*>(Components(i));
+    if (control != nullptr && control->Widget() == focused) return control;
+  }
+  return nullptr;
+}
+
+void TForm::SetActiveControl(TWinControl* Control) {
+  if (Control != nullptr) Control->SetFocus();
+}
+
 void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
   AlignControls();

@@ -78,7 +78,9 @@ int ShowMessageBox(const std::string& Text, const std::string& Caption, unsigned
   const ButtonSet* set = &kButtonSets[0];
   for (const ButtonSet& s : kButtonSets)
     if (s.Code == (Flags & 0x0Fu)) set = &s;
-  QMessageBox box(IconFor(Flags), ToQt(Caption), ToQt(Text), set->Buttons);
+  // Qt titles a window that has no title with the program's name; a blank keeps it empty.
+  QMessageBox box(IconFor(Flags), Caption.empty() ? QStringLiteral(" ") : ToQt(Caption), ToQt(Text),
+                  set->Buttons);
   box.setWindowModality(Qt::NonModal);
   QEventLoop loop;
   QObject::connect(&box, &QMessageBox::finished, &loop, &QEventLoop::quit);
@@ -198,8 +200,10 @@ TWidgetsFrontEnd::TWidgetsFrontEnd(int& argc, char** argv, const TProgramIdentit
     FImpl->OwnApplication = std::make_unique<QApplication>(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);  // the main form ends the program
   QApplication::setStyle(new TDesignStyle(QApplication::style()->name()));
-  // Standard dialog buttons in the user's language, where Qt's translations are installed.
-  if (FImpl->Translator.load(QLocale::system(), "qtbase", "_",
+  // Standard dialog buttons in the program's language, where Qt's translations are installed.
+  const QLocale language =
+      Program.Language.empty() ? QLocale::system() : QLocale(ToQt(Program.Language));
+  if (FImpl->Translator.load(language, "qtbase", "_",
                              QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     QCoreApplication::installTranslator(&FImpl->Translator);
   RegisterControls();

@@ -63,6 +63,11 @@ class TForm : public TWinControl {
   void Close();
   bool Showing() const;
 
+  // The control that has the keyboard focus within the window (also while another window is
+  // active), or null; setting it moves the focus there.
+  TWinControl* GetActiveControl() const;
+  void SetActiveControl(TWinControl* Control);
+
   void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
 
   TNotifyEvent OnCreate;

@@ -10,8 +10,8 @@
 //  - message boxes (Application->MessageBox, MessageBoxA) and the standard error report are real
 //    boxes with the icon their flags ask for. A box has no owner window: the other windows stay
 //    usable and their timers keep ticking while it waits; the call returns once it is closed.
-//    InputBox is a modal dialog. Tests may still replace these presenters
-//    (framework/application.h);
+//    A box with an empty caption has an empty title. InputBox is a modal dialog. Tests may still
+//    replace these presenters (framework/application.h);
 //  - SIGINT, SIGTERM and SIGHUP end the application as closing its main form does.
 // Its destructor destroys the application's forms (each form's OnDestroy runs first), then
 // restores what it replaced. One per process, made and destroyed on the main thread.
@@ -20,12 +20,15 @@
 #include <memory>
 #include <string>
 
-// Who the program is to the desktop: its name (settings and caches), version, and the name of
-// its menu entry (the .desktop file, without the extension), which gives its icon.
+// Who the program is to the desktop: its name (settings and caches), version, the name of its
+// menu entry (the .desktop file, without the extension), which gives its icon, and the language
+// of its own texts ("ru"), which the standard dialogs' buttons then speak whatever the user's
+// locale (empty: the locale's language).
 struct TProgramIdentity {
   std::string Name;
   std::string Version;
   std::string DesktopFileName;
+  std::string Language;
 };
 
 class TWidgetsFrontEnd {
