@@ -60,11 +60,8 @@ void TExchangeQueue::StartNext() {
   }
 }
 
-// A device that went away counts as closed until the port has been closed and opened again.
-bool TExchangeQueue::PortReady() {
-  if (!Port->GetOpen()) Lost = false;
-  return Port->GetOpen() && !Lost;
-}
+// A device that went away counts as closed until the port has been opened again.
+bool TExchangeQueue::PortReady() { return Port->GetOpen() && !Lost; }
 
 // Before the command goes out, a reply still owed to an exchange that gave up is let in and
 // dropped, so that it cannot be taken for this command's reply.
@@ -141,6 +138,8 @@ void TExchangeQueue::PortLost() {
   LateReplyOwed = false;
   if (Phase != phIdle) Finish(erNotOpen);
 }
+
+void TExchangeQueue::PortOpened() { Lost = false; }
 
 void TExchangeQueue::DropLateBytes() {
   if (!LateReplyOwed) return;

@@ -54,9 +54,11 @@ class TExchangeQueue {
 
   // The port's OnDataReceived: bytes have arrived.
   void DataReceived();
-  // The port's device is gone: the exchange in flight, and those after it until the port has
-  // been closed and opened again, end with erNotOpen.
+  // The port's device is gone: the exchange in flight, and those after it until PortOpened,
+  // end with erNotOpen.
   void PortLost();
+  // The port has been opened again.
+  void PortOpened();
 
  private:
   using TClock = std::chrono::steady_clock;

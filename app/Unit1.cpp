@@ -201,7 +201,9 @@ void TMainForm::OpenPortQuietly() {
     throw;
   }
   Application->SetMessageBoxPresenter(shown);
-  if (IOPort->GetOpen()) DeviceLost = false;
+  if (!IOPort->GetOpen()) return;
+  DeviceLost = false;
+  Exchanges->PortOpened();
 }
 
 // ---- Exchanges with the board -----------------------------------------------------------------

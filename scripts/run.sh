@@ -10,6 +10,11 @@
 # Arguments go to the simulator, e.g. ./scripts/run.sh --silent all   (a board that never answers)
 #                                     ./scripts/run.sh --delay 800    (a slow board)
 # See ./build/release/board/zelvane-board --help for all of them.
+#
+# A board that hangs up (--hangup-after N: the cable pulled after N commands) is plugged in again
+# ZELVANE_REPLUG_SECONDS (5) later, on the same link: Zelvane reports the loss and finds the board
+# again at a later thermometer tick. Without a display, screenshots of both moments follow the
+# first one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -19,10 +24,15 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/nul
 cmake --build build/release -j "$(nproc)" --target zelvane zelvane-board
 
 port=7
+replug=${ZELVANE_REPLUG_SECONDS:-5}
+hangs_up=0
+for arg in "$@"; do [ "$arg" = --hangup-after ] && hangs_up=1; done
 work=$(mktemp -d /tmp/zelvane-run.XXXXXX)
+link=$work/board-line
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  [ -s "$work/board.pid" ] && kill "$(cat "$work/board.pid")" 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf "$work"
 }
@@ -33,19 +43,33 @@ mkdir -p "$work/config/zelvane"
 printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Brennwick\\Zelvane]\n"PortNum"=dword:%08x\n' \
   "$port" >"$work/config/zelvane/user.reg"
 
-build/release/board/zelvane-board --pty --log "$work/board.log" "$@" >"$work/board.out" &
+# The board on the link, once; a board that hung up is plugged in again (board-2.log, ...).
+serve_board() {
+  local n=1
+  while :; do
+    build/release/board/zelvane-board --pty --link "$link" --log "$work/board-$n.log" "$@" \
+      >"$work/board-$n.out" &
+    echo $! >"$work/board.pid"
+    wait $! || return 0
+    [ "$hangs_up" = 1 ] || return 0
+    echo "The board hung up; it is plugged in again in $replug s." >&2
+    sleep "$replug"
+    n=$((n + 1))
+  done
+}
+serve_board "$@" &
 pids+=($!)
-for _ in $(seq 100); do [ -s "$work/board.out" ] && break; sleep 0.1; done
-slave=$(head -n 1 "$work/board.out")
+for _ in $(seq 100); do [ -s "$work/board-1.out" ] && break; sleep 0.1; done
+slave=$(head -n 1 "$work/board-1.out" 2>/dev/null || true)
 if [ -z "$slave" ]; then
   echo "The board simulator did not start:" >&2
-  cat "$work/board.log" >&2 2>/dev/null || true
+  cat "$work/board-1.log" >&2 2>/dev/null || true
   exit 1
 fi
-echo "Board simulator on $slave (its byte log: $work/board.log while running)"
+echo "Board simulator on $slave, linked as $link (its byte log: $work/board-1.log while running)"
 
 export XDG_CONFIG_HOME="$work/config"
-export "COMM_PORT_$port=$slave"
+export "COMM_PORT_$port=$link"
 
 if [ "${ZELVANE_HEADLESS:-0}" != 1 ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   build/release/app/zelvane
@@ -64,28 +88,42 @@ pids+=("$zelvane")
 
 # The first poll runs ten seconds after the window opens. Wait for its first command, then for
 # its last (a silent or slow board may never get there: an exchange gives up after two seconds).
-wait_for() {  # pattern, tenths of a second
+wait_for() {  # pattern, tenths of a second, log (board-1.log)
   for _ in $(seq "$2"); do
-    grep -q "$1" "$work/board.log" 2>/dev/null && return 0
+    grep -q "$1" "$work/${3:-board-1.log}" 2>/dev/null && return 0
     kill -0 "$zelvane" 2>/dev/null || { cat "$work/zelvane.log" >&2; exit 1; }
     sleep 0.1
   done
   return 1
 }
+mkdir -p build/demo
+window=
+screenshot() {  # file name
+  [ -n "$window" ] || window=$(xdotool search --name '^Zelvane 0.1$' | head -n 1)
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  scrot --overwrite --autoselect "$X,$Y,$WIDTH,$HEIGHT" "$top/build/demo/$1"
+  echo "Screenshot: $top/build/demo/$1"
+}
 wait_for 'BA (command' 300 || { echo "Zelvane sent no command in 30 s" >&2; exit 1; }
 wait_for 'BD (command' 80 || true
 sleep 0.5
-mkdir -p build/demo
-shot=$top/build/demo/zelvane.png
-window=$(xdotool search --name '^Zelvane 0.1$' | head -n 1)
-eval "$(xdotool getwindowgeometry --shell "$window")"
-scrot --overwrite --autoselect "$X,$Y,$WIDTH,$HEIGHT" "$shot"
-echo "Screenshot: $shot"
+screenshot zelvane.png
 
 # scripts/screenshots.sh: the scheduler page too (its tab is the second one, top left).
 if [ "${ZELVANE_ALL_PAGES:-0}" = 1 ]; then
   xdotool mousemove $((X + 130)) $((Y + 18)) click 1
   sleep 0.5
-  scrot --overwrite --autoselect "$X,$Y,$WIDTH,$HEIGHT" "$top/build/demo/zelvane-scheduler.png"
-  echo "Screenshot: $top/build/demo/zelvane-scheduler.png"
+  screenshot zelvane-scheduler.png
+  xdotool mousemove $((X + 40)) $((Y + 18)) click 1
+fi
+
+# The board unplugged, and found again.
+if [ "$hangs_up" = 1 ]; then
+  first_board=$(cat "$work/board.pid")
+  for _ in $(seq 600); do kill -0 "$first_board" 2>/dev/null || break; sleep 0.1; done
+  sleep 1
+  screenshot zelvane-unplugged.png
+  wait_for 'BD (command' 300 board-2.log || { echo "The board was not found again" >&2; exit 1; }
+  sleep 0.5
+  screenshot zelvane-replugged.png
 fi

@@ -106,11 +106,21 @@ TEST_F(MainWindowTest, AnUnpluggedBoardIsReportedAndFoundAgain) {
   EXPECT_FALSE(form->IOPort->GetOpen());
   EXPECT_EQ(form->StatBar->GetSimpleText(), "Связь с контроллером потеряна.");
 
-  StartBoard(steady, link);  // plugged in again
-  Run(&TMainForm::TempTimerTimer);
-  EXPECT_TRUE(form->IOPort->GetOpen());
-  EXPECT_EQ(form->Temp1->GetText(), "+20.0");
-  EXPECT_EQ(form->StatBar->GetSimpleText(), "Опрос термометров завершен.");
+  // Plugged in again: found at the next tick. Then unplugged and plugged in again before it.
+  for (const char* hangup : {"5", ""}) {
+    std::vector<std::string> options = steady;
+    if (*hangup) options.insert(options.end(), {"--hangup-after", hangup});
+    StartBoard(options, link);
+    Run(&TMainForm::TempTimerTimer);
+    EXPECT_TRUE(form->IOPort->GetOpen());
+    EXPECT_EQ(form->Temp1->GetText(), "+20.0");
+    EXPECT_EQ(form->StatBar->GetSimpleText(), "Опрос термометров завершен.");
+    form->Temp1->SetText("");
+    if (*hangup) {
+      Run(&TMainForm::Load1BtnClick);
+      ASSERT_TRUE(ProcessEventsUntil([&] { return !form->IOPort->GetOpen(); }));
+    }
+  }
   EXPECT_TRUE(dialogs.Dialogs().empty()) << "the outage raised no box";
   Application->DestroyComponents();
 
