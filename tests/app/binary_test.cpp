@@ -84,7 +84,7 @@ TEST(ZelvaneProgram, EndsPromptlyOnSignalsDuringAnExchange) {
     const auto signalled = Clock::now();
     zelvane.signal(SIGINT);
     EXPECT_EQ(zelvane.exitStatus(), 0) << zelvane.errorText();
-    EXPECT_LT(Clock::now() - signalled, std::chrono::milliseconds(1500));
+    EXPECT_LT(Clock::now() - signalled, std::chrono::seconds(3)) << "a whole poll took 6 s";
   }
   fs::remove_all(dir);
 }
