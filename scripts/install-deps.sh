@@ -12,6 +12,8 @@ packages=(
   qt6-base-dev libgl-dev fonts-liberation2 xvfb xauth trayer xdotool scrot x11-utils libxcb1-dev
   # serial device discovery through udev, and emulated devices for its tests
   libudev-dev umockdev libumockdev-dev
+  # the Debian packages (cpack's DEB generator needs file) and their checks
+  file lintian desktop-file-utils
 )
 
 missing=()
