@@ -1,6 +1,6 @@
 # Installation of the libraries, their public headers, the CMake package and comm.pc.
 #
-#   lib/libcomm.so, lib/libcommwin32.so, lib/lib<framework>.so
+#   lib/libcomm.so, lib/libcommwin32.so, lib/libcommframework.so
 #   include/comm/{win32,serial,framework,comm}/: the public headers listed below
 #   lib/cmake/Comm/{CommConfig,CommConfigVersion,CommTargets}.cmake  -> find_package(Comm)
 #   lib/pkgconfig/comm.pc                                            -> pkg-config comm
@@ -17,13 +17,18 @@ set(COMM_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Comm)
 # without LD_LIBRARY_PATH wherever the tree was installed.
 set_target_properties(comm_win32 comm_framework comm PROPERTIES INSTALL_RPATH "$ORIGIN")
 
-install(TARGETS comm_win32 comm_framework comm
-  EXPORT CommTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Each library goes to the install component of its own Debian package (cmake/Package.cmake);
+# the lib*.so links for linking go with the development files.
+foreach(library comm_win32 comm_framework comm)
+  get_target_property(library_name ${library} OUTPUT_NAME)
+  install(TARGETS ${library}
+    EXPORT CommTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT lib${library_name} NAMELINK_COMPONENT dev
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT lib${library_name})
+endforeach()
 if(TARGET comm-ports)
-  install(TARGETS comm-ports RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS comm-ports RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT commports)
 endif()
 
 # The headers a program using TCommPort includes, and those they include in turn: the component,
@@ -46,11 +51,11 @@ foreach(header ${COMM_PUBLIC_HEADERS})
   get_filename_component(folder ${folder} NAME)
   if(EXISTS ${PROJECT_SOURCE_DIR}/${header})
     install(FILES ${PROJECT_SOURCE_DIR}/${header}
-      DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/comm/${folder})
+      DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/comm/${folder} COMPONENT dev)
   endif()
 endforeach()
 
-install(EXPORT CommTargets NAMESPACE Comm:: DESTINATION ${COMM_INSTALL_CMAKEDIR})
+install(EXPORT CommTargets NAMESPACE Comm:: DESTINATION ${COMM_INSTALL_CMAKEDIR} COMPONENT dev)
 
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/install/CommConfig.cmake.in
   ${PROJECT_BINARY_DIR}/CommConfig.cmake
@@ -58,7 +63,7 @@ configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/install/CommConfig.cma
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/CommConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/CommConfig.cmake ${PROJECT_BINARY_DIR}/CommConfigVersion.cmake
-  DESTINATION ${COMM_INSTALL_CMAKEDIR})
+  DESTINATION ${COMM_INSTALL_CMAKEDIR} COMPONENT dev)
 
 # pkg-config: relocatable (the prefix is found from the file's own place, so an install with
 # --prefix works), library names taken from the targets.
@@ -74,4 +79,5 @@ Version: ${PROJECT_VERSION}
 Cflags: -I\${includedir}/comm -pthread
 Libs: -L\${libdir} -Wl,-rpath,\${libdir} -l$<TARGET_LINKER_FILE_BASE_NAME:comm> -l$<TARGET_LINKER_FILE_BASE_NAME:comm_framework> -l$<TARGET_LINKER_FILE_BASE_NAME:comm_win32> -pthread
 ")
-install(FILES ${PROJECT_BINARY_DIR}/comm.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${PROJECT_BINARY_DIR}/comm.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT dev)

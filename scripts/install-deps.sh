@@ -14,6 +14,8 @@ packages=(
   libxcb1-dev
   # serial device discovery through udev, and emulated devices for its tests
   libudev-dev umockdev libumockdev-dev
+  # the Debian packages (cpack's DEB generator needs file) and their checks
+  file lintian desktop-file-utils
 )
 
 missing=()

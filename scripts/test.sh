@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Builds and runs every test of the project: a format check of every tracked source, a normal
 # build, a ThreadSanitizer build, an AddressSanitizer+UndefinedBehaviorSanitizer build, and a
-# short bounded run of each fuzz target. Every build treats warnings as errors.
-# Installs the Debian packages it needs first.
-# Usage: ./scripts/test.sh [format|release|tsan|asan|fuzz]...
+# short bounded run of each fuzz target, and the Debian packages built and checked with lintian.
+# Every build treats warnings as errors. Installs the Debian packages it needs first.
+# Usage: ./scripts/test.sh [format|release|tsan|asan|fuzz|package]...
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 
 stages=("$@")
-[ ${#stages[@]} -gt 0 ] || stages=(format release tsan asan fuzz)
+[ ${#stages[@]} -gt 0 ] || stages=(format release tsan asan fuzz package)
 jobs=$(nproc)
 fuzz_seconds=${FUZZ_SECONDS:-20}
 
@@ -66,13 +66,25 @@ for stage in "${stages[@]}"; do
       done
       rm -rf "$work"
       ;;
+    package)
+      # The Debian packages of the release build (cmake/Package.cmake), checked by Debian's rules:
+      # lintian fails the stage on any error or warning not overridden, with its reason, in the
+      # package; the menu entry must pass desktop-file-validate.
+      configure_and_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+      rm -f build/release/*.deb
+      (cd build/release && cpack -G DEB >cpack.log) || { cat build/release/cpack.log; exit 1; }
+      ls build/release/*.deb
+      lintian --fail-on error,warning --display-level ">=warning" build/release/*.deb
+      desktop-file-validate app/res/zelvane.desktop
+      echo "package: lintian and desktop-file-validate clean"
+      ;;
     *) echo "unknown stage: $stage" >&2; exit 2 ;;
   esac
 done
 
-# One closing line over every ctest stage that ran.
-total=$(grep -Eo 'tests failed out of [0-9]+' "$summary" | awk '{s += $5} END {print s + 0}')
-failed=$(grep -Eo '[0-9]+ tests failed out of' "$summary" | awk '{s += $1} END {print s + 0}')
+# One closing line over every ctest stage that ran (none when only other stages ran).
+total=$({ grep -Eo 'tests failed out of [0-9]+' "$summary" || true; } | awk '{s += $5} END {print s + 0}')
+failed=$({ grep -Eo '[0-9]+ tests failed out of' "$summary" || true; } | awk '{s += $1} END {print s + 0}')
 if [ "$total" -gt 0 ]; then
   echo "Tests: $((total - failed)) passed, $failed failed"
 fi

@@ -1,5 +1,6 @@
 # Driver of the install_package test (cmake -P). Inputs: BUILD_DIR, WORK_DIR, CONSUMER_DIR, CXX,
-# FLAGS, GENERATOR.
+# FLAGS, GENERATOR, DEV_COMPONENTS (comma-separated: the install components a developer's
+# package set holds; the consumers are built against those alone).
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)
@@ -13,7 +14,10 @@ set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+string(REPLACE "," ";" DEV_COMPONENTS "${DEV_COMPONENTS}")
+foreach(component ${DEV_COMPONENTS})
+  run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component ${component})
+endforeach()
 foreach(header comm/comm/Commport.h comm/comm/Comm.h comm/win32/win32.h
     comm/serial/virtual_cable.h comm/framework/classes.h comm/framework/thread.h)
   if(NOT EXISTS ${prefix}/include/${header})
@@ -33,18 +37,12 @@ foreach(header ${installed_headers})
   run(${CXX} -std=c++20 -fsyntax-only -I${prefix}/include/comm ${WORK_DIR}/header.cpp)
 endforeach()
 
-# Everything installed finds the libraries it needs without LD_LIBRARY_PATH.
+# The library packages and libcomm-dev hold no programs.
+if(EXISTS ${prefix}/bin)
+  file(GLOB programs ${prefix}/bin/*)
+  message(FATAL_ERROR "installed with the libraries: ${programs}")
+endif()
 unset(ENV{LD_LIBRARY_PATH})
-file(GLOB installed_binaries ${prefix}/bin/* ${prefix}/lib*/*.so.*.*)
-foreach(binary ${installed_binaries})
-  execute_process(COMMAND ldd ${binary} OUTPUT_VARIABLE needed ERROR_VARIABLE needed)
-  if(needed MATCHES "not found")
-    message(FATAL_ERROR "${binary} does not find its libraries:\n${needed}")
-  endif()
-endforeach()
-
-# The installed comm-ports finds the installed libraries through its run path alone.
-run(${prefix}/bin/comm-ports)
 
 # 1. find_package(Comm)
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/cmake-build -G ${GENERATOR}
@@ -71,3 +69,17 @@ run(${CXX} -std=c++20 ${extra} ${CONSUMER_DIR}/main.cpp -o ${WORK_DIR}/pc-consum
 # through their relative run paths.
 run(${WORK_DIR}/cmake-build/comm_consumer)
 run(${WORK_DIR}/pc-consumer)
+
+# The rest: the programs and the front end. Everything installed finds the libraries it needs
+# without LD_LIBRARY_PATH.
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+file(GLOB installed_binaries ${prefix}/bin/* ${prefix}/lib*/*.so.*.*)
+foreach(binary ${installed_binaries})
+  execute_process(COMMAND ldd ${binary} OUTPUT_VARIABLE needed ERROR_VARIABLE needed)
+  if(needed MATCHES "not found")
+    message(FATAL_ERROR "${binary} does not find its libraries:\n${needed}")
+  endif()
+endforeach()
+
+# The installed comm-ports finds the installed libraries through its run path alone.
+run(${prefix}/bin/comm-ports)
