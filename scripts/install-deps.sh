@@ -12,6 +12,8 @@ packages=(
   qt6-base-dev libgl-dev fonts-liberation2 xvfb xauth trayer xdotool scrot x11-utils libxcb1-dev
   # serial device discovery through udev, and emulated devices for its tests
   libudev-dev umockdev libumockdev-dev
+  # the Windows build (mingw-w64, posix threads) and its tests under Wine
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64
 )
 
 missing=()
