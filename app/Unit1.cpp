@@ -2,11 +2,11 @@
 #include "Unit1.h"
 
 #include <framework/thread.h>
-#include <iconv.h>
 
 #include <cstring>
 #include <ctime>
 
+#include "Platform.h"
 #include "res/tray.xpm"
 #include "res/zelvane.xpm"
 
@@ -20,13 +20,6 @@ char ReplyBuffer[ReplyBufferSize] = {};
 namespace {
 
 const char* const kSettingsKey = "\\Software\\Brennwick\\Zelvane";
-
-TTimeOfDay SystemTimeOfDay() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return {local.tm_hour, local.tm_min};
-}
 
 void ClearReplyBuffer() { std::memset(ReplyBuffer, 0, sizeof ReplyBuffer); }
 
@@ -43,27 +36,13 @@ const bool UnitInitialised = [] {
 
 }  // namespace
 
-TTimeOfDay (*LocalTimeOfDay)() = SystemTimeOfDay;
+TTimeOfDay (*LocalTimeOfDay)() = [] {
+  const appplatform::TLocalTime now = appplatform::LocalTimeNow();
+  return TTimeOfDay{now.Hour, now.Minute};
+};
 
 std::string ReplyText() {
-  const std::size_t length = strnlen(ReplyBuffer, sizeof ReplyBuffer);
-  static const iconv_t decoder = iconv_open("UTF-8", "CP1251");
-  std::string text;
-  char out[4 * ReplyBufferSize];
-  char* in = ReplyBuffer;
-  std::size_t inLeft = length;
-  while (inLeft > 0) {
-    char* to = out;
-    std::size_t outLeft = sizeof out;
-    const std::size_t done = iconv(decoder, &in, &inLeft, &to, &outLeft);
-    text.append(out, static_cast<std::size_t>(to - out));
-    if (done == static_cast<std::size_t>(-1)) {  // a byte with no character in the code page
-      text += "\xEF\xBF\xBD";
-      ++in;
-      --inLeft;
-    }
-  }
-  return text;
+  return appplatform::DecodeWindows1251(ReplyBuffer, strnlen(ReplyBuffer, sizeof ReplyBuffer));
 }
 
 TMainForm::TMainForm(TComponent* AOwner) : TForm(AOwner) {}

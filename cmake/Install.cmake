@@ -40,12 +40,16 @@ set(COMM_PUBLIC_HEADERS
     comm/include/comm/Commport.h
     comm/include/comm/Comm.h
     platform/win32/include/win32/win32.h
+    platform/win32/include/win32/windows_names.h
     platform/framework/include/framework/classes.h
     platform/framework/include/framework/sysutils.h
     platform/framework/include/framework/thread.h
     platform/framework/include/framework/application.h
     platform/serial/include/serial/virtual_cable.h
     platform/serial/include/serial/ports.h)
+if(WIN32)  # the serial driver is Linux's: Windows has its own
+  list(FILTER COMM_PUBLIC_HEADERS EXCLUDE REGEX "/serial/")
+endif()
 foreach(header ${COMM_PUBLIC_HEADERS})
   get_filename_component(folder ${header} DIRECTORY)
   get_filename_component(folder ${folder} NAME)
@@ -64,6 +68,19 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/CommConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/CommConfig.cmake ${PROJECT_BINARY_DIR}/CommConfigVersion.cmake
   DESTINATION ${COMM_INSTALL_CMAKEDIR} COMPONENT dev)
+
+# On Windows a program finds the package with CMake (find_package(Comm)); pkg-config is Linux's.
+# What a Windows user gets is the installed folder, or the same as a ZIP (cpack -G ZIP).
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_NAME Zelvane)
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_PACKAGE_VENDOR Brennwick)
+  set(CPACK_SYSTEM_NAME win64)
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Comm serial-port component library (TCommPort)")
+  include(CPack)
+  return()
+endif()
 
 # pkg-config: relocatable (the prefix is found from the file's own place, so an install with
 # --prefix works), library names taken from the targets.

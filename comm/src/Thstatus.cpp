@@ -2,6 +2,8 @@
 
 #include <comm/Commport.h>
 
+#include "BackOff.h"
+
 TStatusThread::TStatusThread(TCommPort* Port, TEventStates Events)
     : TThread(false), Port(Port), Handle(Port->PortHandle), Overlapped{} {
   SetCommMask(Port->PortHandle, DeviceMask(Events));
@@ -50,7 +52,7 @@ bool TStatusThread::WaitForEvents(DWORD& Mask) {
 
 // A wait that failed because the device has gone away tells the port.
 bool TStatusThread::Failed(DWORD Error) {
-  if (Error == ERROR_DEVICE_NOT_CONNECTED) Port->DeviceLost();
+  if (DeviceGone(Error)) Port->DeviceLost();
   return false;
 }
 

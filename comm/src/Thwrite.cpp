@@ -59,7 +59,7 @@ void TWriteThread::DrainLoop() {
     if (Length == 0) return;
     DWORD Written = 0;
     if (!WriteRun(Staging.get(), Length, Written)) {
-      if (GetLastError() == ERROR_DEVICE_NOT_CONNECTED) Port->DeviceLost();
+      if (DeviceGone(GetLastError())) Port->DeviceLost();
       if (Terminated()) return;
       BackOffAfterFailure(*this, Delay);
       continue;

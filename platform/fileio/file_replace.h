@@ -12,7 +12,9 @@ namespace fileio {
 
 // Writes Content to a new file beside File with permissions Mode, flushes it to the disk,
 // renames it over File and flushes the folder. Returns 0, or the errno of the step that failed;
-// File is then untouched and no temporary file is left.
+// File is then untouched and no temporary file is left. On Windows the new file is written
+// through (FlushFileBuffers) and moved over File with MoveFileExW (replace, write through);
+// Mode is not used there.
 int ReplaceFile(const std::string& File, const std::string& Content, mode_t Mode);
 
 }  // namespace fileio

@@ -1,11 +1,27 @@
 #include "environment.h"
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <atomic>
 
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace testsupport {
+
+namespace {
+
+#if defined(_WIN32)
+// The C runtime's environment, which getenv reads; an empty value removes the variable.
+void setenv(const char* name, const char* value, int) { _putenv_s(name, value); }
+void unsetenv(const char* name) { _putenv_s(name, ""); }
+int getpid() { return _getpid(); }
+#endif
+
+}  // namespace
 
 ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value)
     : name_(std::move(name)) {

@@ -1,21 +1,17 @@
-// The settings store: one REGEDIT4 file, re-read before each operation and replaced atomically
-// under a lock for each change. The file's text is regfile's (registry_file.h).
-#include <fcntl.h>
+// TRegistry: key paths resolved against the root and the open key, values kept by a store
+// (registry_store.h): the REGEDIT4 file, re-read before each operation and replaced atomically
+// under a lock for each change, or on Windows the system registry.
 #include <framework/registry.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
-#include "file_replace.h"
+#include "registry_disk.h"
 #include "registry_file.h"
+#include "registry_store.h"
 #include "text_util.h"
 
-// ---- The store file on disk -----------------------------------------------------------------
+// ---- The file store ---------------------------------------------------------------------------
 
 namespace {
 
@@ -23,136 +19,76 @@ using regfile::File;
 using regfile::Key;
 using regfile::Value;
 
-std::string Errno(const std::string& what, const std::string& path) {
-  return what + " " + path + ": " + std::strerror(errno);
-}
-
-std::string Folder(const std::string& file) {
-  const std::size_t slash = file.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : file.substr(0, slash);
-}
-
-// The file that reading and writing `file` reaches: `file` itself, or the end of the chain of
-// symbolic links it starts, so that a settings file kept elsewhere behind a link stays there.
-std::string LinkTarget(const std::string& file) {
-  constexpr int kMaxLinks = 40;  // as the kernel's own limit
-  std::string target = file;
-  for (int hop = 0; hop < kMaxLinks; ++hop) {
-    char link[4096];
-    const ssize_t n = ::readlink(target.c_str(), link, sizeof link);
-    if (n < 0 || static_cast<std::size_t>(n) == sizeof link) return target;  // not a link
-    const std::string to(link, static_cast<std::size_t>(n));
-    target = to.front() == '/' ? to : Folder(target) + "/" + to;
-  }
-  errno = ELOOP;
-  throw ERegistryException(Errno("Cannot follow settings file", file));
-}
-
-// The file's content; empty when it does not exist.
-File Load(const std::string& file) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return {};
-    throw ERegistryException(Errno("Cannot read settings file", file));
-  }
-  std::string content;
-  char buffer[8192];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const std::string message = Errno("Cannot read settings file", file);
-      ::close(fd);
-      throw ERegistryException(message);
-    }
-    if (n == 0) break;
-    content.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return regfile::Parse(file, content);
-}
-
-void MakeDirectories(const std::string& file) {
-  for (std::size_t slash = file.find('/', 1); slash != std::string::npos;
-       slash = file.find('/', slash + 1)) {
-    const std::string dir = file.substr(0, slash);
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
-      throw ERegistryException(Errno("Cannot create folder", dir));
-  }
-}
-
-// An exclusive lock on <file>.lock, held while one process re-reads, changes and replaces the
-// file (the file itself is replaced by rename, so it cannot carry the lock).
-class FileLock {
- public:
-  explicit FileLock(const std::string& file) {
-    MakeDirectories(file);
-    const std::string path = file + ".lock";
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0) throw ERegistryException(Errno("Cannot open lock file", path));
-    while (::flock(fd_, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        ::close(fd_);
-        throw ERegistryException(Errno("Cannot lock", path));
-      }
-    }
-  }
-  ~FileLock() { ::close(fd_); }  // closing releases the lock
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-
- private:
-  int fd_ = -1;
-};
-
-// Permissions of the file being replaced, so that a rewrite keeps them; 0600 for a new file.
-mode_t ModeToKeep(const std::string& file) {
-  struct stat st {};
-  return ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600;
-}
-
-// Replaces file by content in one step, keeping the file's permissions.
-void ReplaceFile(const std::string& file, const std::string& content) {
-  if (const int failure = fileio::ReplaceFile(file, content, ModeToKeep(file))) {
-    errno = failure;
-    throw ERegistryException(Errno("Cannot write settings file", file));
-  }
-}
+File Load(const std::string& file) { return regfile::Parse(file, regdisk::Load(file)); }
 
 // Re-reads the file under the lock, applies change and writes the result when it changed.
 template <class F>
 void Modify(const std::string& file, F change) {
-  const std::string target = LinkTarget(file);
-  FileLock lock(target);
+  const std::string target = regdisk::LinkTarget(file);
+  regdisk::FileLock lock(target);
   File reg = Load(target);  // raises on a damaged file, which then stays as it is
   const std::string before = regfile::Format(reg);
   change(reg);
   const std::string after = regfile::Format(reg);
-  if (after != before) ReplaceFile(target, after);
+  if (after != before) regdisk::Replace(target, after);
+}
+
+class FileStore : public regstore::Store {
+ public:
+  explicit FileStore(std::string fileName) : file_(std::move(fileName)) {}
+
+  bool KeyExists(const std::string& key) override { return Load(file_).Exists(key); }
+
+  void CreateKey(const std::string& key) override {
+    Modify(file_, [&](File& reg) {
+      if (!reg.Exists(key)) reg.Ensure(key);
+    });
+  }
+
+  std::optional<Value> GetValue(const std::string& key, const std::string& name) override {
+    File reg = Load(file_);
+    Key* k = reg.Find(key);
+    const Value* v = k != nullptr ? k->Find(name) : nullptr;
+    if (v == nullptr) return std::nullopt;
+    return *v;
+  }
+
+  void PutValue(const std::string& key, const Value& value) override {
+    Modify(file_, [&](File& reg) { reg.Ensure(key).Put(value); });
+  }
+
+  bool DeleteValue(const std::string& key, const std::string& name) override {
+    bool found = false;
+    Modify(file_, [&](File& reg) {
+      if (Key* k = reg.Find(key))
+        found =
+            std::erase_if(k->values, [&](const Value& v) { return SameText(v.name, name); }) > 0;
+    });
+    return found;
+  }
+
+ private:
+  std::string file_;
+};
+
+// The store a TRegistry with that file name uses: on Windows, none names the system registry.
+std::unique_ptr<regstore::Store> StoreFor(const std::string& fileName) {
+#if defined(_WIN32)
+  if (fileName.empty()) return regstore::SystemStore();
+#endif
+  return regstore::FileStore(fileName);
 }
 
 std::string RootName(HKEY root) {
-  switch (root) {
-    case HKEY_CLASSES_ROOT:
-      return "HKEY_CLASSES_ROOT";
-    case HKEY_LOCAL_MACHINE:
-      return "HKEY_LOCAL_MACHINE";
-    case HKEY_USERS:
-      return "HKEY_USERS";
-    default:
-      return "HKEY_CURRENT_USER";
-  }
+  if (root == HKEY_CLASSES_ROOT) return "HKEY_CLASSES_ROOT";
+  if (root == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
+  if (root == HKEY_USERS) return "HKEY_USERS";
+  return "HKEY_CURRENT_USER";
 }
 
 std::string Relative(const std::string& full) {
   const std::size_t slash = full.find('\\');
   return slash == std::string::npos ? std::string() : full.substr(slash + 1);
-}
-
-const Value* FindValue(File& reg, const std::string& keyPath, const std::string& name) {
-  Key* key = reg.Find(keyPath);
-  return key != nullptr ? key->Find(name) : nullptr;
 }
 
 void CheckStorable(const std::string& name, const std::string& text) {
@@ -162,18 +98,27 @@ void CheckStorable(const std::string& name, const std::string& text) {
 
 }  // namespace
 
+std::unique_ptr<regstore::Store> regstore::FileStore(const std::string& fileName) {
+  return std::make_unique<::FileStore>(fileName);
+}
+
 // ---- TRegistry -------------------------------------------------------------------------------
 
 TRegistry::TRegistry() : FFileName(DefaultFileName()) {}
 TRegistry::TRegistry(std::string FileName) : FFileName(std::move(FileName)) {}
 TRegistry::~TRegistry() = default;
 
-// A relative XDG_CONFIG_HOME is no valid setting and is ignored, as the XDG rules ask.
+// A relative XDG_CONFIG_HOME is no valid setting and is ignored, as the XDG rules ask. On
+// Windows the default store is the system registry, which has no file.
 std::string TRegistry::DefaultFileName() {
+#if defined(_WIN32)
+  return {};
+#else
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/zelvane/user.reg";
   const char* home = std::getenv("HOME");
   return std::string(home != nullptr && *home != '\0' ? home : ".") + "/.config/zelvane/user.reg";
+#endif
 }
 
 void TRegistry::SetRootKey(HKEY Value) {
@@ -209,14 +154,11 @@ std::string TRegistry::OpenKeyPath(const std::string& Name, const char* Access) 
 bool TRegistry::OpenKey(const std::string& Key, bool CanCreate) {
   const std::string full = Resolve(Key);
   if (full.empty()) return false;
-  if (CanCreate) {
-    Modify(FFileName, [&](File& reg) {
-      if (!reg.Exists(full)) reg.Ensure(full);
-    });
-  } else {
-    File reg = Load(FFileName);
-    if (full != RootName(FRootKey) && !reg.Exists(full)) return false;
-  }
+  const auto store = StoreFor(FFileName);
+  if (CanCreate)
+    store->CreateKey(full);
+  else if (full != RootName(FRootKey) && !store->KeyExists(full))
+    return false;
   FCurrentPath = Relative(full);
   FKeyOpen = true;
   return true;
@@ -225,55 +167,44 @@ bool TRegistry::OpenKey(const std::string& Key, bool CanCreate) {
 bool TRegistry::CreateKey(const std::string& Key) {
   const std::string full = Resolve(Key);
   if (full.empty()) return false;
-  Modify(FFileName, [&](File& reg) {
-    if (!reg.Exists(full)) reg.Ensure(full);
-  });
+  StoreFor(FFileName)->CreateKey(full);
   return true;
 }
 
 bool TRegistry::KeyExists(const std::string& Key) {
   const std::string full = Resolve(Key);
   if (full.empty()) return false;
-  File reg = Load(FFileName);
-  return full == RootName(FRootKey) || reg.Exists(full);
+  return full == RootName(FRootKey) || StoreFor(FFileName)->KeyExists(full);
 }
 
 bool TRegistry::ValueExists(const std::string& Name) {
   if (!FKeyOpen) return false;
-  File reg = Load(FFileName);
-  return FindValue(reg, Resolve(""), Name) != nullptr;
+  return StoreFor(FFileName)->GetValue(Resolve(""), Name).has_value();
 }
 
 TRegDataType TRegistry::GetDataType(const std::string& Name) {
   if (!FKeyOpen) return rdUnknown;
-  File reg = Load(FFileName);
-  const Value* v = FindValue(reg, Resolve(""), Name);
-  return v != nullptr ? v->type : rdUnknown;
+  const auto v = StoreFor(FFileName)->GetValue(Resolve(""), Name);
+  return v ? v->type : rdUnknown;
 }
 
 int TRegistry::ReadInteger(const std::string& Name) {
   const std::string full = OpenKeyPath(Name, "get");
-  File reg = Load(FFileName);
-  const Value* v = FindValue(reg, full, Name);
-  if (v == nullptr || v->type != rdInteger)
-    throw ERegistryException("Invalid data type for '" + Name + "'");
+  const auto v = StoreFor(FFileName)->GetValue(full, Name);
+  if (!v || v->type != rdInteger) throw ERegistryException("Invalid data type for '" + Name + "'");
   return static_cast<int>(v->dword);
 }
 
 void TRegistry::WriteInteger(const std::string& Name, int Value) {
   const std::string full = OpenKeyPath(Name, "set");
   CheckStorable(Name, Name);
-  Modify(FFileName, [&](File& reg) {
-    reg.Ensure(full).Put({Name, rdInteger, static_cast<std::uint32_t>(Value), {}});
-  });
+  StoreFor(FFileName)->PutValue(full, {Name, rdInteger, static_cast<std::uint32_t>(Value), {}});
 }
 
 std::string TRegistry::ReadString(const std::string& Name) {
   const std::string full = OpenKeyPath(Name, "get");
-  File reg = Load(FFileName);
-  const Value* v = FindValue(reg, full, Name);
-  if (v == nullptr || v->type != rdString)
-    throw ERegistryException("Invalid data type for '" + Name + "'");
+  const auto v = StoreFor(FFileName)->GetValue(full, Name);
+  if (!v || v->type != rdString) throw ERegistryException("Invalid data type for '" + Name + "'");
   return v->text;
 }
 
@@ -281,18 +212,10 @@ void TRegistry::WriteString(const std::string& Name, const std::string& Value) {
   const std::string full = OpenKeyPath(Name, "set");
   CheckStorable(Name, Name);
   CheckStorable(Name, Value);
-  Modify(FFileName, [&](File& reg) { reg.Ensure(full).Put({Name, rdString, 0, Value}); });
+  StoreFor(FFileName)->PutValue(full, {Name, rdString, 0, Value});
 }
 
 bool TRegistry::DeleteValue(const std::string& Name) {
   if (!FKeyOpen) return false;
-  const std::string full = Resolve("");
-  bool found = false;
-  Modify(FFileName, [&](File& reg) {
-    if (Key* key = reg.Find(full)) {
-      found =
-          std::erase_if(key->values, [&](const Value& v) { return SameText(v.name, Name); }) > 0;
-    }
-  });
-  return found;
+  return StoreFor(FFileName)->DeleteValue(Resolve(""), Name);
 }

@@ -1,5 +1,8 @@
-// The per-user settings store: keys holding named values (double-words and strings), kept in a
-// REGEDIT4-style text file, by default ${XDG_CONFIG_HOME:-$HOME/.config}/zelvane/user.reg:
+// The per-user settings store: keys holding named values (double-words and strings). On Windows
+// TRegistry() is the system registry (keys and values as the program names them, under the
+// root, HKEY_CURRENT_USER by default). Elsewhere, and on Windows when given a file name, it is
+// kept in a REGEDIT4-style text file, by default
+// ${XDG_CONFIG_HOME:-$HOME/.config}/zelvane/user.reg:
 //
 //   REGEDIT4
 //
@@ -28,7 +31,9 @@ class ERegistryException : public Exception {
   using Exception::Exception;
 };
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <win32/win32.h>  // HKEY and its roots
+#else
 using HKEY = std::uintptr_t;
 constexpr HKEY HKEY_CLASSES_ROOT = 0x80000000;
 constexpr HKEY HKEY_CURRENT_USER = 0x80000001;
@@ -40,7 +45,7 @@ enum TRegDataType { rdUnknown, rdString, rdInteger };
 
 class TRegistry : public TObject {
  public:
-  // Root HKEY_CURRENT_USER, the default store file.
+  // Root HKEY_CURRENT_USER, the default store: the file, or on Windows the system registry.
   TRegistry();
   // A store kept in FileName (tests, tools).
   explicit TRegistry(std::string FileName);
@@ -77,6 +82,7 @@ class TRegistry : public TObject {
   bool DeleteValue(const std::string& Name);
 
   // ${XDG_CONFIG_HOME:-$HOME/.config}/zelvane/user.reg; a relative XDG_CONFIG_HOME is ignored.
+  // Empty on Windows, where the default store is the system registry.
   static std::string DefaultFileName();
 
  private:

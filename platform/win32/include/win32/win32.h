@@ -1,8 +1,9 @@
 // The subset of the Win32 API that the serial component is written against.
 //
-// On Windows this header is just <windows.h>. Elsewhere the same names, types, values and
-// meanings are provided by our own implementation (platform/win32 and platform/serial), so that
-// the component source is identical on both.
+// On Windows this header is <windows.h>, with the macros that would rename our own names taken
+// back (win32/windows_names.h); include it before any other header that includes <windows.h>.
+// Elsewhere the same names, types, values and meanings are provided by our own implementation
+// (platform/win32 and platform/serial), so that the component source is identical on both.
 //
 // Threads: every call may be made from any thread. The calls on one device handle are
 // serialised by its driver; GetLastError and SetLastError keep one value per thread.
@@ -13,7 +14,16 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef NOMB
+#define NOMB  // the framework's MessageBoxA is the one in use (framework/application.h)
+#endif
 #include <windows.h>
+
+// After <windows.h>: takes back the macros that would rename our names.
+#include <win32/windows_names.h>
 
 #else
 

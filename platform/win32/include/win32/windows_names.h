@@ -1,0 +1,66 @@
+// Keeps this project's names as they are on Windows. <windows.h> defines many of the API's
+// names as macros that pick the A or W form (GetClassInfo, RegisterClass, ReplaceFile, ...) or
+// stand for values (DEFAULT_CHARSET, ERROR, ...), and those macros would rename our members,
+// classes and constants. This header, included by win32/win32.h right after <windows.h>, takes
+// them back; code that wants the API calls names their A or W form explicitly.
+//
+// The message box is the framework's (framework/application.h): win32.h keeps user32's out
+// (NOMB), so the MB_ and ID values are given here with the same values as on POSIX.
+// Only for Windows; include win32/win32.h, never this header, and never <windows.h> before it.
+#pragma once
+
+#if defined(_WIN32)
+
+#if defined(_WINUSER_) && !defined(NOMB)
+#error "include win32/win32.h before <windows.h>: the framework's MessageBoxA replaces user32's"
+#endif
+
+// Member and class names of the framework and its controls.
+#undef GetClassInfo
+#undef RegisterClass
+#undef MessageBox
+#undef CreateWindow
+#undef GetObject
+#undef DrawText
+#undef LoadImage
+#undef LoadIcon
+#undef LoadBitmap
+#undef PostMessage
+#undef SendMessage
+#undef GetMessage
+#undef DispatchMessage
+#undef GetCurrentTime
+#undef Yield
+
+// File calls named as the platform layer's own helpers.
+#undef ReplaceFile
+#undef CopyFile
+#undef DeleteFile
+#undef MoveFile
+#undef CreateDirectory
+#undef GetUserName
+
+// Values the widgets declare as constants of their own.
+#undef DEFAULT_CHARSET
+#undef ANSI_CHARSET
+#undef SYMBOL_CHARSET
+#undef RUSSIAN_CHARSET
+#undef OEM_CHARSET
+#undef ERROR
+#undef TRANSPARENT
+#undef OPAQUE
+
+// Message-box buttons, icons and answers, as win32.h declares them on POSIX.
+constexpr UINT MB_OK = 0x00000000;
+constexpr UINT MB_OKCANCEL = 0x00000001;
+constexpr UINT MB_YESNO = 0x00000004;
+constexpr UINT MB_ICONHAND = 0x00000010;
+constexpr UINT MB_ICONERROR = MB_ICONHAND;
+constexpr UINT MB_ICONSTOP = MB_ICONHAND;
+constexpr UINT MB_ICONQUESTION = 0x00000020;
+constexpr UINT MB_ICONEXCLAMATION = 0x00000030;
+constexpr UINT MB_ICONWARNING = MB_ICONEXCLAMATION;
+constexpr UINT MB_ICONASTERISK = 0x00000040;
+constexpr UINT MB_ICONINFORMATION = MB_ICONASTERISK;
+
+#endif  // _WIN32

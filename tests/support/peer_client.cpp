@@ -1,0 +1,99 @@
+#include "peer_client.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <stdexcept>
+
+namespace testsupport {
+
+namespace {
+
+std::string Hex(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+std::string Unhex(const std::string& hex) {
+  std::string out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return out;
+}
+
+std::string Address() {
+  const char* address = std::getenv("ZELVANE_PEER");
+  return address != nullptr ? address : "";
+}
+
+}  // namespace
+
+bool PeerClient::Available() { return !Address().empty(); }
+
+PeerClient::PeerClient() {
+  const std::string address = Address();
+  const std::size_t colon = address.find(':');
+  if (colon == std::string::npos) throw std::runtime_error("ZELVANE_PEER is not set");
+  WSADATA data{};
+  WSAStartup(MAKEWORD(2, 2), &data);
+  const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<u_short>(std::stoi(address.substr(colon + 1))));
+  inet_pton(AF_INET, address.substr(0, colon).c_str(), &to.sin_addr);
+  if (s == INVALID_SOCKET || ::connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0)
+    throw std::runtime_error("cannot reach the peer at " + address);
+  socket_ = s;
+}
+
+PeerClient::~PeerClient() {
+  closesocket(static_cast<SOCKET>(socket_));
+  WSACleanup();
+}
+
+std::string PeerClient::Order(const std::string& line) {
+  const SOCKET s = static_cast<SOCKET>(socket_);
+  const std::string request = line + "\n";
+  if (::send(s, request.data(), static_cast<int>(request.size()), 0) !=
+      static_cast<int>(request.size()))
+    throw std::runtime_error("peer: cannot send " + line);
+  std::string reply;
+  char c = 0;
+  while (::recv(s, &c, 1, 0) == 1 && c != '\n') reply += c;
+  if (reply.rfind("ok", 0) != 0) throw std::runtime_error("peer: " + line + ": " + reply);
+  return reply.size() > 3 ? reply.substr(3) : std::string();
+}
+
+void PeerClient::Write(int port, const std::string& bytes) {
+  Order("write " + std::to_string(port) + " " + Hex(bytes));
+}
+
+std::string PeerClient::ReadExactly(int port, std::size_t count,
+                                    std::chrono::milliseconds timeout) {
+  return Unhex(Order("read " + std::to_string(port) + " " + std::to_string(count) + " " +
+                     std::to_string(timeout.count())));
+}
+
+PeerLineSettings PeerClient::Lines(int port) {
+  std::istringstream in(Order("lines " + std::to_string(port)));
+  PeerLineSettings s;
+  int raw = 0;
+  in >> s.Baud >> s.DataBits >> s.Parity >> s.StopBits >> raw;
+  s.Raw = raw != 0;
+  return s;
+}
+
+void PeerClient::HangUp(int port) { Order("hangup " + std::to_string(port)); }
+void PeerClient::Reconnect(int port) { Order("reconnect " + std::to_string(port)); }
+void PeerClient::SetBusy(int port, bool busy) {
+  Order("busy " + std::to_string(port) + (busy ? " 1" : " 0"));
+}
+
+}  // namespace testsupport
