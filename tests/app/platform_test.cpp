@@ -7,6 +7,10 @@
 #include <ctime>
 #include <string>
 
+#ifndef _WIN32
+#include <iconv.h>
+#endif
+
 using appplatform::DecodeWindows1251;
 
 TEST(ProgramPlatform, DecodesWindows1251) {
@@ -27,6 +31,24 @@ TEST(ProgramPlatform, DecodesWindows1251) {
   for (unsigned char c : text) characters += (c & 0xC0) != 0x80;
   EXPECT_EQ(characters, all.size());
 }
+
+#ifndef _WIN32
+// Every byte as the C library's converter reads it, where it has one.
+TEST(ProgramPlatform, DecodesWindows1251AsIconvDoes) {
+  const iconv_t iconv1251 = iconv_open("UTF-8", "CP1251");
+  if (iconv1251 == reinterpret_cast<iconv_t>(-1)) GTEST_SKIP() << "no CP1251 converter";
+  for (int c = 1; c < 256; ++c) {
+    if (c == 0x98) continue;
+    char in[1] = {static_cast<char>(c)}, out[8] = {};
+    char* from = in;
+    char* to = out;
+    std::size_t inLeft = 1, outLeft = sizeof out;
+    ASSERT_NE(iconv(iconv1251, &from, &inLeft, &to, &outLeft), static_cast<std::size_t>(-1)) << c;
+    EXPECT_EQ(DecodeWindows1251(in, 1), std::string(out, to)) << "byte " << c;
+  }
+  iconv_close(iconv1251);
+}
+#endif
 
 TEST(ProgramPlatform, TellsTheLocalTimeOfDay) {
   const std::time_t before = std::time(nullptr);
