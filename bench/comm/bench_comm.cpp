@@ -2,11 +2,14 @@
 //   bulk      16 MiB each way at once; the owner drains with GetBlock (MB/s per direction pair)
 //   request   2-byte command, 5-byte reply from a responder on the master; median and p99
 //   idle      CPU of an open idle port over 10 s
-// Usage: bench_comm [bulk|request|idle]... (default: all). BENCH_MIB sets the bulk volume.
+//   cts       time from a CTS change to OnCTSSignal, with the default StatusPause and with 0
+// The request exchange is measured with the default StatusPause (50 ms) and with 0.
+// Usage: bench_comm [bulk|request|idle|cts]... (default: all). BENCH_MIB sets the bulk volume.
 #include <comm/Commport.h>
 #include <fcntl.h>
 #include <framework/thread.h>
 #include <poll.h>
+#include <serial/virtual_cable.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
@@ -19,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -298,11 +302,12 @@ void Request() {
     responder.join();
     Report("raw termios", ms);
   }
-  {
+  for (const DWORD pause : {TCommPort::DefaultStatusPause, DWORD{0}}) {
     Pty pty;
     std::atomic<bool> stop{false};
     std::thread responder(Responder, pty.master, std::ref(stop));
     TCommPort port(nullptr);
+    port.SetStatusPause(pause);
     OpenBenchPort(port, pty.slave, 2048);
     std::vector<double> ms;
     for (int i = 0; i < exchanges; ++i) {
@@ -319,7 +324,45 @@ void Request() {
     port.SetOpen(false);
     stop = true;
     responder.join();
-    Report("TCommPort", ms);
+    Report(pause == 0 ? "TCommPort p=0" : "TCommPort p=50", ms);
+  }
+}
+
+// CTS changes from the far end of a virtual cable at random moments (0 to 100 ms apart), so that
+// they fall anywhere in the status monitor's pause; the time until OnCTSSignal runs.
+void CtsLatency() {
+  for (const DWORD pause : {TCommPort::DefaultStatusPause, DWORD{0}}) {
+    serial::VirtualCable cable("bench_cts");
+    setenv(("COMM_PORT_" + std::to_string(BenchCom)).c_str(), cable.NearPath().c_str(), 1);
+    TCommPort port(nullptr);
+    port.SetComNumber(BenchCom);
+    port.SetStatusPause(pause);
+    int seen = 0;
+    port.OnCTSSignal = [&](TObject*) { ++seen; };
+    port.SetOpen(true);
+    if (!port.GetOpen()) throw std::runtime_error("port did not open");
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> gapMs(0, 100);
+    std::vector<double> ms;
+    bool rts = false;
+    for (int i = 0; i < 200; ++i) {
+      const auto until = Clock::now() + std::chrono::milliseconds(gapMs(random));
+      while (Clock::now() < until) CheckSynchronize(1);
+      const int before = seen;
+      rts = !rts;
+      const auto start = Clock::now();
+      cable.SetRTS(rts);
+      while (seen == before && Clock::now() - start < std::chrono::seconds(5)) CheckSynchronize(0);
+      ms.push_back(Seconds(Clock::now() - start) * 1e3);
+    }
+    port.OnCTSSignal.Clear();
+    port.SetOpen(false);
+    std::sort(ms.begin(), ms.end());
+    std::printf(
+        "cts to OnCTSSignal, StatusPause %2u: median %7.3f ms  p99 %7.3f ms  max %7.3f ms "
+        "(%zu changes; target < %s)\n",
+        static_cast<unsigned>(pause), ms[ms.size() / 2], ms[ms.size() * 99 / 100], ms.back(),
+        ms.size(), pause == 0 ? "5 ms" : "60 ms");
   }
 }
 
@@ -339,7 +382,7 @@ void Idle() {
 
 int main(int argc, char** argv) {
   std::vector<std::string> parts(argv + 1, argv + argc);
-  if (parts.empty()) parts = {"bulk", "request", "idle"};
+  if (parts.empty()) parts = {"bulk", "request", "idle", "cts"};
   try {
     for (const auto& part : parts) {
       if (part == "bulk")
@@ -348,6 +391,8 @@ int main(int argc, char** argv) {
         Request();
       else if (part == "idle")
         Idle();
+      else if (part == "cts")
+        CtsLatency();
       else
         std::fprintf(stderr, "unknown part %s\n", part.c_str());
       std::fflush(stdout);

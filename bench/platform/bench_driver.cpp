@@ -1,5 +1,7 @@
 // The serial driver against raw termios on one pseudo-terminal pair, in one run:
-//   idle      CPU of an open handle with a pending WaitCommEvent, and wake-ups of its threads
+//   idle      CPU of an open handle with a pending WaitCommEvent, and wake-ups of its threads;
+//             also on the pty with a UART's modem ioctls emulated (TIOCMIWAIT included, and
+//             refused), with modem events in the mask and without
 //   rx / tx   bulk throughput, line to program and program to line
 //   latency   one byte from its arrival on the line to the completion of a pending read
 // Usage: bench_driver [--idle-seconds S] [--megabytes M] [--rounds R] [--samples N]
@@ -23,6 +25,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#if defined(HAVE_UART_SHIM)
+#include "uart_shim.h"
+#endif
 
 namespace {
 
@@ -234,12 +240,17 @@ double CpuSeconds() {
 struct IdleResult {
   double cpuPercent;
   long wakeUps;
+  double seconds;
 };
 
-IdleResult MeasureIdle(const Pty& pty, double seconds) {
+// The program's mask, and one without modem events.
+constexpr DWORD kProgramMask =
+    EV_RXCHAR | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR | EV_RING;
+constexpr DWORD kDataMask = EV_RXCHAR | EV_TXEMPTY;
+
+IdleResult MeasureIdle(const Pty& pty, double seconds, DWORD eventMask = kProgramMask) {
   Port port(pty.Slave());
-  SetCommMask(port.Handle(),
-              EV_RXCHAR | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR | EV_RING);
+  SetCommMask(port.Handle(), eventMask);
   DWORD mask = 0;
   if (!port.StartWaitCommEvent(&mask)) Die("WaitCommEvent completed with nothing to report");
   std::this_thread::sleep_for(std::chrono::milliseconds(200));  // let the I/O thread settle
@@ -252,7 +263,33 @@ IdleResult MeasureIdle(const Pty& pty, double seconds) {
   const long switches = OtherThreadsSwitches() - switchesBefore;
   SetCommMask(port.Handle(), 0);  // releases the wait
   port.Finish();
-  return {100.0 * cpu / elapsed, switches};
+  return {100.0 * cpu / elapsed, switches, elapsed};
+}
+
+void PrintIdle(const char* what, const IdleResult& idle) {
+  std::printf("%-52s %8.3f%% %10.1f\n", what, idle.cpuPercent, idle.wakeUps / idle.seconds);
+}
+
+// Idle cost on the pty with a UART's modem lines played by the tests' ioctl shim.
+void MeasureEmulatedUartIdle(const Pty& pty, double seconds) {
+#if defined(HAVE_UART_SHIM)
+  std::printf(
+      "\nidle on a pty with a UART's modem ioctls emulated   CPU, %% of a core   wake-ups/s\n");
+  {
+    testsupport::EmulatedUart uart(pty.Slave(), pty.Master());
+    PrintIdle("  modem events in the mask, TIOCMIWAIT answered", MeasureIdle(pty, seconds));
+    PrintIdle("  no modem events in the mask", MeasureIdle(pty, seconds, kDataMask));
+  }
+  {
+    testsupport::EmulatedUart uart(pty.Slave(), pty.Master(), false);
+    PrintIdle("  modem events in the mask, TIOCMIWAIT refused", MeasureIdle(pty, seconds));
+  }
+  std::printf("  (target: the same with and without modem events, nothing periodic)\n");
+#else
+  (void)pty;
+  (void)seconds;
+  std::printf("\nidle with emulated modem ioctls: not measured (built without the tests)\n");
+#endif
 }
 
 // ---- Throughput
@@ -468,5 +505,6 @@ int main(int argc, char** argv) {
               Median(driverLatency), addedLatency, "< 100 us");
   std::printf("%-36s %12.1f %12.1f %14s\n", "1-byte latency, us (99th percentile)",
               Percentile(rawLatency, 0.99), Percentile(driverLatency, 0.99), "");
+  MeasureEmulatedUartIdle(pty, options.idleSeconds);
   return 0;
 }

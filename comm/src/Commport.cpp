@@ -111,6 +111,7 @@ TCommPort::TCommPort(TComponent* AOwner)
       FXonChar(0),
       FXoffChar(0),
       FEventChar(0),
+      FStatusPause(DefaultStatusPause),
       ReadThread(nullptr),
       WriteThread(nullptr),
       StatusThread(nullptr),
@@ -816,6 +817,8 @@ const TClassInfo& TCommPort::ClassInfo() {
           .Property("XonChar", &TCommPort::GetXonChar, &TCommPort::SetXonChar)
           .Property("XoffChar", &TCommPort::GetXoffChar, &TCommPort::SetXoffChar)
           .Property("EventChar", &TCommPort::GetEventChar, &TCommPort::SetEventChar)
+          .Property("StatusPause", &TCommPort::GetStatusPause, &TCommPort::SetStatusPause)
+          .Default(DefaultStatusPause)
           .Event("OnCTSSignal", &TCommPort::OnCTSSignal)
           .Event("OnDCDSignal", &TCommPort::OnDCDSignal)
           .Event("OnDSRSignal", &TCommPort::OnDSRSignal)

@@ -2,6 +2,8 @@
 
 #include <comm/Commport.h>
 
+#include <algorithm>
+
 #include "BackOff.h"
 
 TStatusThread::TStatusThread(TCommPort* Port, TEventStates Events)
@@ -28,21 +30,23 @@ void TStatusThread::Execute() {
   }
   while (!Terminated()) {
     if (!Port->IsEnabled()) {
-      Sleep(PendingPauseMs);  // not reached while open; never spin if it were
+      Sleep(FailurePauseMs);  // not reached while open; never spin if it were
       continue;
     }
     if (WaitForEvents(Mask)) HandleEvents(Mask);
   }
 }
 
-// Starts one event wait. A wait that does not complete at once is followed by the 50 ms pause
-// before its result is collected (and before its error code is looked at); any failure ends the
-// pass with nothing recorded.
+// Starts one event wait. A wait that does not complete at once is followed by the port's
+// StatusPause (50 ms unless set) before its result is collected; a wait that failed, by at least
+// FailurePauseMs before its error code is looked at. Any failure ends the pass with nothing
+// recorded.
 bool TStatusThread::WaitForEvents(DWORD& Mask) {
   Mask = 0;
   if (WaitCommEvent(Handle, &Mask, &Overlapped)) return true;
   const DWORD Error = GetLastError();
-  Sleep(PendingPauseMs);
+  const DWORD Pause = Port->GetStatusPause();
+  Sleep(Error == ERROR_IO_PENDING ? Pause : std::max(Pause, FailurePauseMs));
   if (Error != ERROR_IO_PENDING) return Failed(Error);
   DWORD Count = 0;
   if (!GetOverlappedResult(Handle, &Overlapped, &Count, TRUE)) return Failed(GetLastError());

@@ -23,8 +23,10 @@ class TStatusThread : public TThread {
                                          EV_RLSD,   EV_BREAK,  EV_ERR,     EV_RING};
   // Events after which the modem inputs are sampled again.
   static constexpr DWORD ModemEventBits = EV_CTS | EV_DSR | EV_RLSD | EV_ERR | EV_RING;  // 0x01B8
-  // Pause after a wait that did not complete at once, before its result is collected.
-  static constexpr DWORD PendingPauseMs = 50;
+  // Pause after a wait that failed, before it is tried again (and the idle pause): never
+  // shorter than this, so that a failing device cannot make the monitor spin when the port's
+  // StatusPause (the pause before a pending wait is collected) is 0.
+  static constexpr DWORD FailurePauseMs = 50;
 
   // The device mask for a set of events: the OR of the bits of its members.
   static DWORD DeviceMask(TEventStates Events);

@@ -6,12 +6,68 @@
 #include <gtest/gtest.h>
 #include <termios.h>
 
+#include <cstring>
+
 #include "serial_test_support.h"
 
 namespace serial {
 namespace {
 
 using serial_test::MakeDcb;
+
+// BuildCommDCBA in both forms: only what the string names changes (flow control is off unless
+// asked for), abbreviated speeds, 110 bit/s with two stop bits, and nothing on a bad string.
+TEST(ModeStringTest, BothFormsAndTheirRules) {
+  DCB dcb = MakeDcb(CBR_1200, 7, EVENPARITY, TWOSTOPBITS);
+  dcb.fOutxCtsFlow = 1;
+  dcb.XonChar = 5;
+  ASSERT_TRUE(BuildCommDCBA("baud=9600 parity=N data=8 stop=1", &dcb));
+  EXPECT_EQ(dcb.BaudRate, CBR_9600);
+  EXPECT_EQ(dcb.Parity, NOPARITY);
+  EXPECT_EQ(dcb.fParity, 0u);
+  EXPECT_EQ(dcb.ByteSize, 8);
+  EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+  EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
+  EXPECT_EQ(dcb.fDtrControl, DTR_CONTROL_ENABLE);
+  EXPECT_EQ(dcb.XonChar, 5) << "a member the string does not name is kept";
+
+  ASSERT_TRUE(BuildCommDCBA("COM1: 96,e,7,1.5", &dcb));
+  EXPECT_EQ(dcb.BaudRate, CBR_9600);
+  EXPECT_EQ(dcb.Parity, EVENPARITY);
+  EXPECT_EQ(dcb.fParity, 1u);
+  EXPECT_EQ(dcb.ByteSize, 7);
+  EXPECT_EQ(dcb.StopBits, ONE5STOPBITS);
+  ASSERT_TRUE(BuildCommDCBA("com12:110,n,8", &dcb));
+  EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
+  ASSERT_TRUE(BuildCommDCBA("19200,n,8,1,p", &dcb));
+  EXPECT_EQ(dcb.fOutxCtsFlow, 1u);
+  EXPECT_EQ(dcb.fRtsControl, RTS_CONTROL_HANDSHAKE);
+  ASSERT_TRUE(BuildCommDCBA("COM2: baud=57600 xon=on dtr=off rts=hs odsr=on idsr=on", &dcb));
+  EXPECT_EQ(dcb.fOutX, 1u);
+  EXPECT_EQ(dcb.fInX, 1u);
+  EXPECT_EQ(dcb.fDtrControl, DTR_CONTROL_DISABLE);
+  EXPECT_EQ(dcb.fRtsControl, RTS_CONTROL_HANDSHAKE);
+  EXPECT_EQ(dcb.fOutxDsrFlow, 1u);
+  EXPECT_EQ(dcb.fDsrSensitivity, 1u);
+
+  const DCB before = dcb;
+  for (const char* bad : {"", "COM1:", "baud=fast", "9600,q,8,1", "9600,n,9,1", "9600,n,8,3",
+                          "baud=9600 speed=2", "9600,n,8,1,x,y", "dtr=tg"}) {
+    SetLastError(0);
+    EXPECT_FALSE(BuildCommDCBA(bad, &dcb)) << bad;
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER) << bad;
+    EXPECT_EQ(std::memcmp(&dcb, &before, sizeof dcb), 0) << bad;
+  }
+
+  COMMTIMEOUTS timeouts{1, 2, 3, 4, 5};
+  ASSERT_TRUE(BuildCommDCBAndTimeoutsA("baud=9600 parity=n data=8 stop=1", &dcb, &timeouts));
+  EXPECT_EQ(timeouts.ReadIntervalTimeout, 1u) << "kept without to=";
+  ASSERT_TRUE(BuildCommDCBAndTimeoutsA("baud=9600 to=on", &dcb, &timeouts));
+  EXPECT_EQ(timeouts.ReadIntervalTimeout, 0u);
+  EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 60000u);
+  ASSERT_TRUE(BuildCommDCBAndTimeoutsA("COM1: baud=9600 to=off", &dcb, &timeouts));
+  EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 0u);
+}
 
 TEST(LineSettingsTest, OneRuleSetForFramingAndControlModes) {
   const DCB good = MakeDcb(CBR_9600, 8, NOPARITY, ONESTOPBIT);

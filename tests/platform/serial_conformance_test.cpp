@@ -77,14 +77,186 @@ TEST_P(Conformance, LargerReadStaysPendingUntilEnoughArrives) {
   EXPECT_EQ(std::string(buffer, 10), "0123456789");
 }
 
-TEST_P(Conformance, ReadWithoutOverlappedWaitsForItsBytes) {
+// Without an OVERLAPPED a transfer waits for its end, on a handle opened without
+// FILE_FLAG_OVERLAPPED; on one opened with it, the call is refused and nothing is sent.
+TEST_P(Conformance, TransfersWithoutOverlappedOnlyOnAHandleOpenedWithoutTheFlag) {
+  DWORD n = 7;
+  EXPECT_FALSE(WriteFile(handle_, "lost", 4, &n, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(n, 0u);
+  char buffer[4] = {};
+  EXPECT_FALSE(ReadFile(handle_, buffer, 3, &n, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+
+  ASSERT_TRUE(CloseHandle(handle_));
+  handle_ = OpenDevice(peer_->Path(), 0);
+  ASSERT_NE(handle_, INVALID_HANDLE_VALUE) << GetLastError();
   std::thread sender([&] { peer_->Write("xyz"); });
-  char buffer[3] = {};
   DWORD got = 0;
   EXPECT_TRUE(ReadFile(handle_, buffer, 3, &got, nullptr));
   sender.join();
   EXPECT_EQ(got, 3u);
   EXPECT_EQ(std::string(buffer, 3), "xyz");
+  EXPECT_TRUE(WriteFile(handle_, "sent", 4, &n, nullptr));
+  EXPECT_EQ(n, 4u);
+  EXPECT_EQ(peer_->ReadExactly(4, 10s), "sent");
+}
+
+// A completed wait reports the size of its mask as the bytes transferred, whether it completed
+// at once, later, or was released by a new mask; an aborted one reports none.
+TEST_P(Conformance, CompletedWaitsReportFourBytes) {
+  ASSERT_TRUE(SetCommMask(handle_, EV_RXCHAR));
+  Overlapped o;
+  DWORD mask = 0;
+  DWORD bytes = 0;
+  ASSERT_FALSE(WaitCommEvent(handle_, &mask, o.P()));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  peer_->Write("a");
+  ASSERT_TRUE(GetOverlappedResult(handle_, o.P(), &bytes, TRUE));
+  EXPECT_EQ(mask, EV_RXCHAR);
+  EXPECT_EQ(bytes, 4u);
+
+  Receive("b", 2);
+  bytes = 0;
+  ASSERT_TRUE(WaitCommEvent(handle_, &mask, o.P()));
+  ASSERT_TRUE(GetOverlappedResult(handle_, o.P(), &bytes, FALSE));
+  EXPECT_EQ(bytes, 4u);
+
+  ASSERT_FALSE(WaitCommEvent(handle_, &mask, o.P()));
+  ASSERT_TRUE(SetCommMask(handle_, EV_RXCHAR | EV_TXEMPTY));
+  bytes = 0;
+  ASSERT_TRUE(GetOverlappedResult(handle_, o.P(), &bytes, TRUE));
+  EXPECT_EQ(mask, 0u);
+  EXPECT_EQ(bytes, 4u);
+
+  ASSERT_FALSE(WaitCommEvent(handle_, &mask, o.P()));
+  ASSERT_TRUE(CancelIo(handle_));
+  EXPECT_FALSE(GetOverlappedResult(handle_, o.P(), &bytes, TRUE));
+  EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+  EXPECT_EQ(bytes, 0u);
+}
+
+// GetCommModemStatus always answers: a pty has no modem inputs, so none is on.
+TEST_P(Conformance, ModemStatusAlwaysAnswers) {
+  DWORD status = 0xFFFFFFFF;
+  ASSERT_TRUE(GetCommModemStatus(handle_, &status)) << GetLastError();
+  if (peer_->HasModemLines())
+    EXPECT_EQ(status & ~(MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON), 0u);
+  else
+    EXPECT_EQ(status, 0u);
+  EXPECT_FALSE(GetCommModemStatus(handle_, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+// TransmitCommChar's byte goes ahead of the queued output; a second one before it has gone is
+// refused. FlushFileBuffers returns once everything written has left. Breaks set and clear.
+TEST_P(Conformance, ImmediateCharacterFlushAndBreak) {
+  ASSERT_TRUE(EscapeCommFunction(handle_, SETXOFF));  // hold the output
+  DWORD n = 0;
+  Overlapped o;
+  ASSERT_TRUE(WriteFile(handle_, "abc", 3, &n, o.P()));
+  ASSERT_TRUE(TransmitCommChar(handle_, '!'));
+  EXPECT_FALSE(TransmitCommChar(handle_, '?'));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  ASSERT_TRUE(EscapeCommFunction(handle_, SETXON));
+  EXPECT_EQ(peer_->ReadExactly(4, 10s), "!abc");
+  ASSERT_TRUE(TransmitCommChar(handle_, '?'));
+  EXPECT_EQ(peer_->ReadExactly(1, 10s), "?");
+
+  std::string big(256 * 1024, 'f');
+  Overlapped write;
+  ASSERT_FALSE(WriteFile(handle_, big.data(), static_cast<DWORD>(big.size()), &n, write.P()));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  std::string received;
+  std::thread reader([&] { received = peer_->ReadExactly(big.size(), 30s); });
+  EXPECT_TRUE(FlushFileBuffers(handle_)) << GetLastError();
+  EXPECT_TRUE(write.Signalled()) << "the flush returned before the write had completed";
+  COMSTAT stat{};
+  ASSERT_TRUE(ClearCommError(handle_, nullptr, &stat));
+  EXPECT_EQ(stat.cbOutQue, 0u);
+  reader.join();
+  EXPECT_EQ(received.size(), big.size());
+
+  const bool virtualLine = GetParam() == Backend::Virtual;
+  EXPECT_TRUE(SetCommBreak(handle_));
+  if (virtualLine) {
+    EXPECT_TRUE(static_cast<VirtualPeer&>(*peer_).Cable().NearBreak());
+  }
+  EXPECT_TRUE(ClearCommBreak(handle_));
+  if (virtualLine) {
+    EXPECT_FALSE(static_cast<VirtualPeer&>(*peer_).Cable().NearBreak());
+  }
+}
+
+TEST_P(Conformance, PropertiesInWin32Values) {
+  ASSERT_TRUE(SetupComm(handle_, 1000, 3000));
+  COMMPROP p{};
+  ASSERT_TRUE(GetCommProperties(handle_, &p));
+  EXPECT_EQ(p.wPacketLength, sizeof(COMMPROP));
+  EXPECT_EQ(p.wPacketVersion, 2);
+  EXPECT_EQ(p.dwServiceMask, SP_SERIALCOMM);
+  EXPECT_EQ(p.dwProvSubType, PST_RS232);
+  EXPECT_EQ(p.dwMaxBaud, BAUD_USER);
+  EXPECT_EQ(p.dwCurrentRxQueue, 1000u);
+  EXPECT_EQ(p.dwCurrentTxQueue, 3000u);
+  EXPECT_GE(p.dwMaxRxQueue, p.dwCurrentRxQueue);
+  const DWORD speeds = BAUD_110 | BAUD_300 | BAUD_1200 | BAUD_9600 | BAUD_19200 | BAUD_57600 |
+                       BAUD_115200 | BAUD_USER;
+  EXPECT_EQ(p.dwSettableBaud & speeds, speeds);
+  EXPECT_EQ(p.wSettableData, DATABITS_5 | DATABITS_6 | DATABITS_7 | DATABITS_8);
+  EXPECT_EQ(p.wSettableStopParity, STOPBITS_10 | STOPBITS_15 | STOPBITS_20 | PARITY_NONE |
+                                       PARITY_ODD | PARITY_EVEN | PARITY_MARK | PARITY_SPACE);
+  const DWORD offered = PCF_DTRDSR | PCF_RTSCTS | PCF_RLSD | PCF_XONXOFF | PCF_SETXCHAR |
+                        PCF_TOTALTIMEOUTS | PCF_SPECIALCHARS;
+  EXPECT_EQ(p.dwProvCapabilities, offered);
+  EXPECT_EQ(p.dwSettableParams & (SP_BAUD | SP_PARITY | SP_DATABITS | SP_STOPBITS),
+            SP_BAUD | SP_PARITY | SP_DATABITS | SP_STOPBITS);
+  EXPECT_FALSE(GetCommProperties(handle_, nullptr));
+}
+
+// A mode string in either form builds settings the device takes and reports back.
+TEST_P(Conformance, ModeStringSettingsApplyToTheDevice) {
+  const char* definitions[] = {"baud=19200 parity=N data=8 stop=1", "COM1: 9600,n,8,1",
+                               "COM7: baud=1200 parity=n data=8 stop=2 xon=on", "57600,n,8,1,x"};
+  for (const char* definition : definitions) {
+    DCB dcb{};
+    ASSERT_TRUE(GetCommState(handle_, &dcb));
+    ASSERT_TRUE(BuildCommDCBA(definition, &dcb)) << definition;
+    ASSERT_TRUE(SetCommState(handle_, &dcb)) << definition << ": " << GetLastError();
+    DCB back{};
+    ASSERT_TRUE(GetCommState(handle_, &back));
+    EXPECT_EQ(back.BaudRate, dcb.BaudRate) << definition;
+    EXPECT_EQ(back.StopBits, dcb.StopBits) << definition;
+    EXPECT_EQ(back.fOutX, dcb.fOutX) << definition;
+  }
+}
+
+// A failure of poll() itself in the I/O loop is the device gone, never a loop that tries again
+// at once: poll() is made to fail by a descriptor limit below the number it watches.
+TEST_P(Conformance, PollFailureIsAHangUp) {
+  ASSERT_TRUE(SetCommMask(handle_, EV_BREAK));  // an event nothing here raises
+  Overlapped o;
+  DWORD mask = 0;
+  ASSERT_FALSE(WaitCommEvent(handle_, &mask, o.P()));
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit one = saved;
+  one.rlim_cur = 1;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &one), 0);
+  peer_->Write("w");  // wakes the I/O thread into its next poll()
+  const bool ended = o.Signalled(10000);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+  ASSERT_TRUE(ended) << "the pending wait did not end after poll() failed";
+  DWORD n = 0;
+  EXPECT_FALSE(GetOverlappedResult(handle_, o.P(), &n, FALSE));
+  EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+  Overlapped write;
+  EXPECT_FALSE(WriteFile(handle_, "x", 1, &n, write.P()));
+  EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(CloseHandle(handle_));
+  handle_ = INVALID_HANDLE_VALUE;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
 }
 
 TEST_P(Conformance, WriteCompletesWhenTheDriverHasTakenTheBytes) {
@@ -341,7 +513,7 @@ TEST_P(Conformance, CloseRacingWithCallsOnOtherThreadsIsSafe) {
         ClearCommError(h, &n, &stat);
         if (!ReadFile(h, buffer, sizeof buffer, &n, o.P()) && GetLastError() == ERROR_IO_PENDING)
           GetOverlappedResult(h, o.P(), &n, TRUE);
-        WriteFile(h, "x", 1, &n, nullptr);
+        WriteAndWait(h, "x", 1, &n);
         ++rounds;
       }
     });
@@ -510,7 +682,7 @@ TEST_P(Conformance, TxEmptyWhenOutputHasDrained) {
   DWORD mask = 0;
   ASSERT_FALSE(WaitCommEvent(handle_, &mask, o.P()));
   DWORD written = 0;
-  ASSERT_TRUE(WriteFile(handle_, "ping", 4, &written, nullptr));
+  ASSERT_TRUE(WriteAndWait(handle_, "ping", 4, &written));
   EXPECT_EQ(peer_->ReadExactly(4, 10s), "ping");
   DWORD unused = 0;
   ASSERT_TRUE(GetOverlappedResult(handle_, o.P(), &unused, TRUE));

@@ -46,9 +46,23 @@ inline DCB MakeDcb(DWORD baud = CBR_9600, BYTE byteSize = 8, BYTE parity = NOPAR
   return dcb;
 }
 
-inline HANDLE OpenDevice(const std::string& path) {
+inline HANDLE OpenDevice(const std::string& path, DWORD flags = FILE_FLAG_OVERLAPPED) {
   return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+                     flags | FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// A transfer on an overlapped handle that waits for its end; `bytes` is what it moved.
+inline BOOL FinishTransfer(HANDLE h, BOOL started, Overlapped& o, DWORD* bytes) {
+  if (started) return TRUE;
+  return GetLastError() == ERROR_IO_PENDING && GetOverlappedResult(h, o.P(), bytes, TRUE);
+}
+inline BOOL WriteAndWait(HANDLE h, const void* data, DWORD n, DWORD* written) {
+  Overlapped o;
+  return FinishTransfer(h, WriteFile(h, data, n, written, o.P()), o, written);
+}
+inline BOOL ReadAndWait(HANDLE h, void* data, DWORD n, DWORD* got) {
+  Overlapped o;
+  return FinishTransfer(h, ReadFile(h, data, n, got, o.P()), o, got);
 }
 
 inline DWORD InQueue(HANDLE h) {

@@ -98,6 +98,26 @@ TtyModes Composed(const DCB& dcb) {
 
 // ---- Line settings ----
 
+// The marks of PARMRK input come out, also when a read ends inside one.
+TEST(MarkedInputTest, MarksAreRemovedAcrossReads) {
+  MarkedInput input;
+  std::uint8_t first[] = {'a', 0xFF, 0xFF, 'b', 0xFF, 0x00, 0x00, 'c', 0xFF};
+  MarkedInput::Counts counts = input.Decode(first, sizeof first);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(first), counts.bytes),
+            "a\xFF"
+            "bc");
+  EXPECT_EQ(counts.breaks, 1u);
+  std::uint8_t second[] = {0x00, 'x', 0xFF, 0xFF, 0xFF};
+  counts = input.Decode(second, sizeof second);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(second), counts.bytes), "x\xFF");
+  EXPECT_EQ(counts.errors, 1u) << "0xFF 0x00 c: c received with an error";
+  EXPECT_EQ(counts.breaks, 0u);
+  std::uint8_t third[] = {0x00, 0x00, 'd'};
+  counts = input.Decode(third, sizeof third);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(third), counts.bytes), "d");
+  EXPECT_EQ(counts.breaks, 1u);
+}
+
 TEST_F(TtyLineTest, EverySpeedOfTheComponentIsSetIncludingThoseWithoutATermiosConstant) {
   const DWORD speeds[] = {CBR_110,   CBR_300,   CBR_600,    CBR_1200,   CBR_2400,
                           CBR_4800,  CBR_9600,  CBR_14400,  CBR_19200,  CBR_38400,
@@ -136,7 +156,7 @@ TEST_F(TtyLineTest, ParityCodesIncludingMarkAndSpace) {
     ASSERT_EQ(line_->ApplyState(dcb), 0u) << int(c.parity);
     const termios tio = pty_.SlaveTermios();
     EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR), c.flags & (PARODD | CMSPAR)) << int(c.parity);
-    EXPECT_EQ(tio.c_iflag & (INPCK | IGNPAR | PARMRK | ISTRIP), 0u) << "parity is never checked";
+    EXPECT_EQ(tio.c_iflag & (INPCK | IGNPAR | ISTRIP), 0u) << "parity is never checked";
   }
   EXPECT_EQ(line_->ApplyState(MakeDcb(CBR_9600, 8, 5)), ERROR_INVALID_PARAMETER);
 }
@@ -227,8 +247,9 @@ TEST_F(TtyLineTest, RawModeReplacesCookedSettings) {
 
   ASSERT_EQ(line_->ApplyState(MakeDcb()), 0u);
   const termios tio = pty_.SlaveTermios();
-  EXPECT_EQ(
-      tio.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | INPCK | IGNPAR | PARMRK | BRKINT | IXON), 0u);
+  EXPECT_EQ(tio.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | INPCK | IGNPAR | BRKINT | IXON), 0u);
+  // Breaks are marked in the input, not ignored and not turned into signals.
+  EXPECT_EQ(tio.c_iflag & (PARMRK | IGNBRK), static_cast<tcflag_t>(PARMRK));
   EXPECT_EQ(tio.c_oflag & OPOST, 0u);
   EXPECT_EQ(tio.c_lflag & (ECHO | ICANON | ISIG | IEXTEN), 0u);
   EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));

@@ -142,7 +142,7 @@ TEST_F(VirtualCableTest, CtsFlowControlHoldsOutputUntilClearToSend) {
   dcb.fOutxCtsFlow = 1;
   ASSERT_TRUE(SetCommState(handle_, &dcb));
   DWORD written = 0;
-  ASSERT_TRUE(WriteFile(handle_, "held", 4, &written, nullptr));
+  ASSERT_TRUE(WriteAndWait(handle_, "held", 4, &written));
   char byte = 0;
   EXPECT_EQ(cable_.Read(&byte, 1, std::chrono::milliseconds(50)), 0u);
   COMSTAT stat{};
@@ -155,7 +155,7 @@ TEST_F(VirtualCableTest, CtsFlowControlHoldsOutputUntilClearToSend) {
 TEST_F(VirtualCableTest, XoffEscapeHoldsOutputUntilXon) {
   ASSERT_TRUE(EscapeCommFunction(handle_, SETXOFF));
   DWORD written = 0;
-  ASSERT_TRUE(WriteFile(handle_, "wait", 4, &written, nullptr));
+  ASSERT_TRUE(WriteAndWait(handle_, "wait", 4, &written));
   char byte = 0;
   EXPECT_EQ(cable_.Read(&byte, 1, std::chrono::milliseconds(50)), 0u);
   COMSTAT stat{};
@@ -265,7 +265,7 @@ TEST_F(VirtualCableTest, HangUpAndReconnect) {
     return !ReadFile(handle_, buffer, 4, &n, o.P()) && GetLastError() == ERROR_DEVICE_NOT_CONNECTED;
   }));
   cable_.Reconnect();
-  EXPECT_TRUE(WaitUntil([&] { return WriteFile(handle_, "ok", 2, &n, nullptr) == TRUE; }));
+  EXPECT_TRUE(WaitUntil([&] { return WriteAndWait(handle_, "ok", 2, &n) == TRUE; }));
   EXPECT_EQ(cable_.ReadExactly(2, 10s), "ok");
 }
 
@@ -276,12 +276,12 @@ TEST_F(VirtualCableTest, TwoDeviceHandlesTalkAcrossOneCable) {
   EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
 
   DWORD n = 0;
-  ASSERT_TRUE(WriteFile(handle_, "AB", 2, &n, nullptr));
+  ASSERT_TRUE(WriteAndWait(handle_, "AB", 2, &n));
   char buffer[5] = {};
-  ASSERT_TRUE(ReadFile(far, buffer, 2, &n, nullptr));
+  ASSERT_TRUE(ReadAndWait(far, buffer, 2, &n));
   EXPECT_EQ(std::string(buffer, 2), "AB");
-  ASSERT_TRUE(WriteFile(far, "hello", 5, &n, nullptr));
-  ASSERT_TRUE(ReadFile(handle_, buffer, 5, &n, nullptr));
+  ASSERT_TRUE(WriteAndWait(far, "hello", 5, &n));
+  ASSERT_TRUE(ReadAndWait(handle_, buffer, 5, &n));
   EXPECT_EQ(std::string(buffer, 5), "hello");
 
   // RTS -> peer CTS, DTR -> peer DSR and DCD, break -> peer EV_BREAK.

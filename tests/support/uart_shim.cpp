@@ -1,6 +1,8 @@
 #include "uart_shim.h"
 
 #include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -10,6 +12,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 
 namespace testsupport {
@@ -20,9 +23,14 @@ constexpr int kOutputs = TIOCM_DTR | TIOCM_RTS;
 
 struct UartState {
   dev_t device = 0;
+  int masterFd = -1;
+  bool modemWait = true;
   int lines = 0;  // TIOCM_ bits, inputs and outputs
   bool breakOn = false;
   serial_icounter_struct counts{};
+  int lineReads = 0;
+  int counterReads = 0;
+  std::set<int> waiters;  // eventfds of the blocked TIOCMIWAIT calls
 };
 
 std::mutex mutex;
@@ -34,17 +42,70 @@ bool IsEmulatedDevice(int fd) {
   return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == uart.device;
 }
 
+bool ModemCountsMoved(const serial_icounter_struct& from, const serial_icounter_struct& to,
+                      unsigned long mask) {
+  return ((mask & TIOCM_CTS) && from.cts != to.cts) || ((mask & TIOCM_DSR) && from.dsr != to.dsr) ||
+         ((mask & TIOCM_CD) && from.dcd != to.dcd) || ((mask & TIOCM_RI) && from.rng != to.rng);
+}
+
+void WakeWaiters() {  // mutex held
+  for (int waiter : uart.waiters) {
+    std::uint64_t one = 1;
+    ssize_t written = write(waiter, &one, sizeof one);
+    (void)written;
+  }
+}
+
+// TIOCMIWAIT: blocks until an input of `mask` changes (0), a signal arrives or the far end hangs
+// up (-1 with EINTR or EIO).
+int WaitForModemChange(int fd, unsigned long mask) {
+  const int wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wake < 0) return -1;
+  std::unique_lock lock(mutex);
+  const serial_icounter_struct start = uart.counts;
+  uart.waiters.insert(wake);
+  int result = 0;
+  int error = 0;
+  while (!ModemCountsMoved(start, uart.counts, mask)) {
+    lock.unlock();
+    pollfd fds[2] = {{wake, POLLIN, 0}, {fd, 0, 0}};  // the slave reports POLLHUP by itself
+    const int ready = poll(fds, 2, -1);
+    error = ready < 0 ? errno : (fds[1].revents & (POLLHUP | POLLERR)) != 0 ? EIO : 0;
+    std::uint64_t counter = 0;
+    ssize_t got = read(wake, &counter, sizeof counter);
+    (void)got;
+    lock.lock();
+    if (error == EINTR || error == EIO) {
+      result = -1;
+      break;
+    }
+  }
+  uart.waiters.erase(wake);
+  lock.unlock();
+  close(wake);
+  errno = error;
+  return result;
+}
+
 // Answers the request from the emulation; false when it is the kernel's to answer.
 bool Emulate(int fd, unsigned long request, void* arg, int& result) {
   if (!active.load()) return false;
-  std::lock_guard lock(mutex);
+  std::unique_lock lock(mutex);
   if (!active.load() || !IsEmulatedDevice(fd)) return false;
   result = 0;
+  if (request == TIOCMIWAIT) {
+    if (!uart.modemWait) return false;
+    lock.unlock();
+    // The mask is passed as the argument's value.
+    result = WaitForModemChange(fd, reinterpret_cast<std::uintptr_t>(arg) & 0xFFFFFFFFu);
+    return true;
+  }
   // Only the requests that take an int read one: TIOCSBRK and TIOCCBRK have no argument.
   auto outputBits = [arg] { return *static_cast<const int*>(arg) & kOutputs; };
   switch (request) {
     case TIOCMGET:
       *static_cast<int*>(arg) = uart.lines;
+      ++uart.lineReads;
       return true;
     case TIOCMSET:
       uart.lines = (uart.lines & ~kOutputs) | outputBits();
@@ -57,6 +118,7 @@ bool Emulate(int fd, unsigned long request, void* arg, int& result) {
       return true;
     case TIOCGICOUNT:
       *static_cast<serial_icounter_struct*>(arg) = uart.counts;
+      ++uart.counterReads;
       return true;
     case TIOCSBRK:
     case TIOCCBRK:
@@ -69,13 +131,15 @@ bool Emulate(int fd, unsigned long request, void* arg, int& result) {
 
 }  // namespace
 
-EmulatedUart::EmulatedUart(const std::string& slavePath) {
+EmulatedUart::EmulatedUart(const std::string& slavePath, int masterFd, bool modemWait) {
   struct stat st {};
   if (stat(slavePath.c_str(), &st) != 0) throw std::runtime_error("no device " + slavePath);
   std::lock_guard lock(mutex);
   if (active.load()) throw std::logic_error("one EmulatedUart at a time");
   uart = UartState{};
   uart.device = st.st_rdev;
+  uart.masterFd = masterFd;
+  uart.modemWait = modemWait;
   active = true;
 }
 
@@ -92,6 +156,7 @@ void EmulatedUart::SetInputs(int tiocmBits) {
   if (changed & TIOCM_CD) ++uart.counts.dcd;
   if (changed & TIOCM_RI) ++uart.counts.rng;
   uart.lines = (uart.lines & ~kInputs) | (tiocmBits & kInputs);
+  WakeWaiters();
 }
 
 int EmulatedUart::Outputs() const {
@@ -120,6 +185,26 @@ void EmulatedUart::Receive(LineCondition condition) {
       ++uart.counts.overrun;
       break;
   }
+  if (uart.masterFd >= 0) {
+    const char received = 0;
+    ssize_t written = write(uart.masterFd, &received, 1);
+    (void)written;
+  }
+}
+
+int EmulatedUart::LineReads() const {
+  std::lock_guard lock(mutex);
+  return uart.lineReads;
+}
+
+int EmulatedUart::CounterReads() const {
+  std::lock_guard lock(mutex);
+  return uart.counterReads;
+}
+
+int EmulatedUart::ModemWaiters() const {
+  std::lock_guard lock(mutex);
+  return static_cast<int>(uart.waiters.size());
 }
 
 }  // namespace testsupport

@@ -1,9 +1,11 @@
 // A UART's modem lines and counters, played on a pseudo-terminal for tests of the tty backend.
 //
 // A pty refuses every modem ioctl, so the tty backend's modem paths cannot run on one. While an
-// EmulatedUart lives, the ioctls TIOCMGET, TIOCMSET, TIOCMBIS, TIOCMBIC and TIOCGICOUNT on any
-// descriptor of its pty slave are answered from it, and TIOCSBRK/TIOCCBRK are recorded before
-// they reach the kernel; every other ioctl, and every other device, goes to the kernel as it is.
+// EmulatedUart lives, the ioctls TIOCMGET, TIOCMSET, TIOCMBIS, TIOCMBIC, TIOCGICOUNT and (unless
+// refused on purpose) TIOCMIWAIT on any descriptor of its pty slave are answered from it, and
+// TIOCSBRK/TIOCCBRK are recorded before they reach the kernel; every other ioctl, and every other
+// device, goes to the kernel as it is. TIOCMIWAIT blocks as the kernel's does: until one of the
+// asked inputs changes, until a signal arrives (EINTR), or until the far end hangs up (EIO).
 // The test program that links this library defines ioctl itself, so calls from the shared
 // libraries it loads reach the emulation too (it bypasses the sanitizers' ioctl checks, which
 // only concern the kernel's ioctls).
@@ -21,7 +23,11 @@ enum class LineCondition { Break, FrameError, ParityError, Overrun };
 
 class EmulatedUart {
  public:
-  explicit EmulatedUart(const std::string& slavePath);
+  // `masterFd`: the pty's master, on which a condition received on the line also delivers a byte
+  // (as a UART delivers the character that came with it; for a break the kernel's mark would be
+  // taken out of the data, here a NUL byte stays in it). `modemWait`: false leaves TIOCMIWAIT to
+  // the kernel, which refuses it on a pty, as some USB adapters' drivers do.
+  explicit EmulatedUart(const std::string& slavePath, int masterFd = -1, bool modemWait = true);
   ~EmulatedUart();
   EmulatedUart(const EmulatedUart&) = delete;
   EmulatedUart& operator=(const EmulatedUart&) = delete;
@@ -35,6 +41,11 @@ class EmulatedUart {
   bool BreakOn() const;
   // A condition received on the line.
   void Receive(LineCondition condition);
+  // Requests answered so far: TIOCMGET (reading the lines, a bus transfer on a USB adapter) and
+  // TIOCGICOUNT (reading the counters), and the TIOCMIWAIT calls now blocked.
+  int LineReads() const;
+  int CounterReads() const;
+  int ModemWaiters() const;
 };
 
 }  // namespace testsupport

@@ -148,6 +148,13 @@ class TCommPort : public TComponent {
   unsigned char GetEventChar() { return FEventChar; }
   DWORD GetInSize() { return FInSize; }
   DWORD GetOutSize() { return FOutSize; }
+  // StatusPause: milliseconds the status monitor pauses after an event wait that did not
+  // complete at once, before it collects the wait (DefaultStatusPause unless set). An event is
+  // reported up to this much later; 0 reports it at once. Read by the status monitor at each
+  // wait, so a change applies to an open port from its next wait.
+  static constexpr DWORD DefaultStatusPause = 50;
+  DWORD GetStatusPause() { return FStatusPause.load(std::memory_order_relaxed); }
+  void SetStatusPause(DWORD Value) { FStatusPause.store(Value, std::memory_order_relaxed); }
 
   // ---- Open and close ----
   void SetOpen(bool Value);
@@ -211,6 +218,7 @@ class TCommPort : public TComponent {
   TEventStates FMonitorEvents;
   unsigned short FXonLim, FXoffLim;
   unsigned char FXonChar, FXoffChar, FEventChar;
+  std::atomic<DWORD> FStatusPause;
   TReadThread* ReadThread;
   TWriteThread* WriteThread;
   TStatusThread* StatusThread;

@@ -50,14 +50,14 @@ extern "C" {
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD /*dwDesiredAccess*/, DWORD /*dwShareMode*/,
                           LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
-                          DWORD /*dwCreationDisposition*/, DWORD /*dwFlagsAndAttributes*/,
+                          DWORD /*dwCreationDisposition*/, DWORD dwFlagsAndAttributes,
                           HANDLE /*hTemplateFile*/) {
   if (lpFileName == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  // Serial devices are always opened exclusively and always support overlapped transfers;
-  // a call without an OVERLAPPED simply waits for its result.
+  // Serial devices are always opened exclusively. On a handle opened with FILE_FLAG_OVERLAPPED a
+  // transfer needs an OVERLAPPED; on one opened without, a call without one waits for its result.
   std::string path;
   DWORD error = ERROR_FILE_NOT_FOUND;
   if (!serial::ResolvePath(lpFileName, path, error)) {
@@ -69,7 +69,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD /*dwDesiredAccess*/, DWORD /*
     SetLastError(error ? error : ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  auto driver = std::make_shared<Driver>(std::move(line));
+  auto driver =
+      std::make_shared<Driver>(std::move(line), (dwFlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0);
   error = driver->OpenCheck(lpFileName);
   if (error == 0) error = driver->Start();
   if (error != 0) {
@@ -122,6 +123,10 @@ BOOL WINAPI CancelIo(HANDLE hFile) {
   return WithDriver(hFile, [&](Driver& d) { return d.CancelIo(); });
 }
 
+BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
+  return WithDriver(hFile, [&](Driver& d) { return d.Flush(); });
+}
+
 BOOL WINAPI SetupComm(HANDLE hFile, DWORD dwInQueue, DWORD dwOutQueue) {
   return WithDriver(hFile, [&](Driver& d) { return d.SetupComm(dwInQueue, dwOutQueue); });
 }
@@ -168,6 +173,22 @@ BOOL WINAPI ClearCommError(HANDLE hFile, LPDWORD lpErrors, LPCOMSTAT lpStat) {
 
 BOOL WINAPI PurgeComm(HANDLE hFile, DWORD dwFlags) {
   return WithDriver(hFile, [&](Driver& d) { return d.PurgeComm(dwFlags); });
+}
+
+BOOL WINAPI SetCommBreak(HANDLE hFile) {
+  return WithDriver(hFile, [&](Driver& d) { return d.EscapeCommFunction(SETBREAK); });
+}
+
+BOOL WINAPI ClearCommBreak(HANDLE hFile) {
+  return WithDriver(hFile, [&](Driver& d) { return d.EscapeCommFunction(CLRBREAK); });
+}
+
+BOOL WINAPI TransmitCommChar(HANDLE hFile, char cChar) {
+  return WithDriver(hFile, [&](Driver& d) { return d.TransmitCommChar(cChar); });
+}
+
+BOOL WINAPI GetCommProperties(HANDLE hFile, LPCOMMPROP lpCommProp) {
+  return WithDriver(hFile, [&](Driver& d) { return d.GetCommProperties(lpCommProp); });
 }
 
 }  // extern "C"

@@ -20,6 +20,9 @@ namespace {
 constexpr int kDrainCheckMs = 10;  // re-check of a transmitter that cannot signal "empty"
 constexpr DWORD kValidEventMask = 0x1FFF;
 constexpr DWORD kSampledEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_BREAK | EV_ERR;
+constexpr DWORD kModemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+// A completed wait reports the size of its event mask as the bytes transferred, as on Windows.
+constexpr std::size_t kWaitResultBytes = sizeof(DWORD);
 constexpr DWORD kValidPurgeFlags = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 ULONG_PTR LoadStatus(OVERLAPPED* overlapped) {
@@ -118,7 +121,8 @@ const char* EscapeName(DWORD func) {
 
 // ---- Life cycle ------------------------------------------------------------------------------
 
-Driver::Driver(std::unique_ptr<Line> line) : line_(std::move(line)) {
+Driver::Driver(std::unique_ptr<Line> line, bool overlappedHandle)
+    : line_(std::move(line)), overlappedHandle_(overlappedHandle) {
   dcb_ = DefaultState();
   line_->ApplyState(dcb_);
   SampleModem();
@@ -163,6 +167,7 @@ DWORD Driver::Shutdown(bool byCloseHandle) {
     AbortWait(ERROR_OPERATION_ABORTED);
     stopping_ = true;
     if (wakeFd_ >= 0) Wake();
+    completed_.notify_all();  // an I/O thread parked after a poll() failure, a flush
   }
   if (thread_.joinable()) thread_.join();
   std::lock_guard lock(mutex_);
@@ -181,6 +186,16 @@ bool Driver::Enter(std::unique_lock<std::mutex>& /*lock*/, const char* call,
   line_->LogCall(call, args);
   if (DWORD error = line_->InjectedFailure(call)) {
     SetLastError(error);
+    return false;
+  }
+  return true;
+}
+
+bool Driver::EnterWith(std::unique_lock<std::mutex>& lock, const char* call,
+                       const std::string& args, const void* required) {
+  if (!Enter(lock, call, args)) return false;
+  if (required == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
   return true;
@@ -255,6 +270,7 @@ BOOL Driver::ReadFile(void* buffer, DWORD n, DWORD* bytesRead, OVERLAPPED* overl
   if (!Enter(lock, "ReadFile", LogArgs([n] { return "n=" + std::to_string(n); }))) return FALSE;
   if (bytesRead) *bytesRead = 0;
   if (buffer == nullptr && n > 0) return Fail(ERROR_NOACCESS);
+  if (overlapped == nullptr && overlappedHandle_) return Fail(ERROR_INVALID_PARAMETER);
   OVERLAPPED local{};
   bool synchronous = overlapped == nullptr;
   if (synchronous) overlapped = &local;
@@ -299,6 +315,7 @@ BOOL Driver::WriteFile(const void* buffer, DWORD n, DWORD* bytesWritten, OVERLAP
   if (!Enter(lock, "WriteFile", LogArgs([n] { return "n=" + std::to_string(n); }))) return FALSE;
   if (bytesWritten) *bytesWritten = 0;
   if (buffer == nullptr && n > 0) return Fail(ERROR_NOACCESS);
+  if (overlapped == nullptr && overlappedHandle_) return Fail(ERROR_INVALID_PARAMETER);
   if (hangUpError_ != 0) return Fail(hangUpError_);
   OVERLAPPED local{};
   bool synchronous = overlapped == nullptr;
@@ -335,7 +352,7 @@ BOOL Driver::WaitCommEvent(DWORD* eventMask, OVERLAPPED* overlapped) {
   if (events_ != 0) {
     if (eventMask) *eventMask = events_;
     events_ = 0;
-    Complete(overlapped, event.get(), 0, 0);
+    Complete(overlapped, event.get(), 0, kWaitResultBytes);
   } else if (hangUpError_ != 0) {
     if (eventMask) *eventMask = 0;
     Complete(overlapped, event.get(), hangUpError_, 0);
@@ -357,6 +374,23 @@ BOOL Driver::GetOverlappedResult(OVERLAPPED* overlapped, DWORD* bytes, BOOL wait
     completed_.wait(lock, [&] { return LoadStatus(overlapped) != STATUS_PENDING; });
   }
   return Finish(lock, overlapped, bytes, false);
+}
+
+BOOL Driver::Flush() {
+  std::unique_lock lock(mutex_);
+  if (!Enter(lock, "FlushFileBuffers", "")) return FALSE;
+  // The I/O thread moves the bytes; whether the line has sent them is asked now and then, as a
+  // transmitter that cannot signal "empty" is.
+  while (!closed_ && hangUpError_ == 0 && !OutputSent())
+    completed_.wait_for(lock, std::chrono::milliseconds(kDrainCheckMs));
+  if (closed_) return Fail(ERROR_OPERATION_ABORTED);
+  if (hangUpError_ != 0) return Fail(hangUpError_);
+  return TRUE;
+}
+
+bool Driver::OutputSent() {
+  return output_.Empty() && writes_.empty() && !immediate_ &&
+         (lineDead_ || line_->OutputPending() == 0);
 }
 
 BOOL Driver::CancelIo() {
@@ -387,11 +421,7 @@ BOOL Driver::SetupComm(DWORD inQueue, DWORD outQueue) {
 }
 
 BOOL Driver::GetCommTimeouts(COMMTIMEOUTS* timeouts) {
-  std::unique_lock lock(mutex_);
-  if (!Enter(lock, "GetCommTimeouts", "")) return FALSE;
-  if (!timeouts) return Fail(ERROR_INVALID_PARAMETER);
-  *timeouts = timeouts_;
-  return TRUE;
+  return CopyOut("GetCommTimeouts", timeouts, timeouts_);
 }
 
 BOOL Driver::SetCommTimeouts(const COMMTIMEOUTS* timeouts) {
@@ -404,25 +434,18 @@ BOOL Driver::SetCommTimeouts(const COMMTIMEOUTS* timeouts) {
            std::to_string(timeouts->WriteTotalTimeoutMultiplier) + "," +
            std::to_string(timeouts->WriteTotalTimeoutConstant);
   }
-  if (!Enter(lock, "SetCommTimeouts", args)) return FALSE;
-  if (!timeouts) return Fail(ERROR_INVALID_PARAMETER);
+  if (!EnterWith(lock, "SetCommTimeouts", args, timeouts)) return FALSE;
   timeouts_ = *timeouts;
   return TRUE;
 }
 
-BOOL Driver::GetCommState(DCB* dcb) {
-  std::unique_lock lock(mutex_);
-  if (!Enter(lock, "GetCommState", "")) return FALSE;
-  if (!dcb) return Fail(ERROR_INVALID_PARAMETER);
-  *dcb = dcb_;
-  return TRUE;
-}
+BOOL Driver::GetCommState(DCB* dcb) { return CopyOut("GetCommState", dcb, dcb_); }
 
 BOOL Driver::SetCommState(const DCB* dcb) {
   std::unique_lock lock(mutex_);
-  if (!Enter(lock, "SetCommState", LogArgs([dcb] { return dcb ? DescribeState(*dcb) : ""; })))
+  if (!EnterWith(lock, "SetCommState", LogArgs([dcb] { return dcb ? DescribeState(*dcb) : ""; }),
+                 dcb))
     return FALSE;
-  if (!dcb) return Fail(ERROR_INVALID_PARAMETER);
   if (DWORD error = CheckLineSettings(*dcb)) return Fail(error);
   if (DWORD error = line_->ApplyState(*dcb)) return Fail(error);
   dcb_ = *dcb;
@@ -432,13 +455,7 @@ BOOL Driver::SetCommState(const DCB* dcb) {
   return TRUE;
 }
 
-BOOL Driver::GetCommMask(DWORD* mask) {
-  std::unique_lock lock(mutex_);
-  if (!Enter(lock, "GetCommMask", "")) return FALSE;
-  if (!mask) return Fail(ERROR_INVALID_PARAMETER);
-  *mask = mask_;
-  return TRUE;
-}
+BOOL Driver::GetCommMask(DWORD* mask) { return CopyOut("GetCommMask", mask, mask_); }
 
 BOOL Driver::SetCommMask(DWORD mask) {
   std::unique_lock lock(mutex_);
@@ -446,6 +463,7 @@ BOOL Driver::SetCommMask(DWORD mask) {
   if ((mask & ~kValidEventMask) != 0) return Fail(ERROR_INVALID_PARAMETER);
   mask_ = mask;
   events_ = 0;
+  if ((mask & kModemEvents) != 0 && !lineDead_) line_->WatchModemInputs();
   // Changes and breaks from before the new mask are not its events (their error flags stay).
   if (!lineDead_) {
     errors_ |= line_->TakeLineEvents().ceErrors;
@@ -455,7 +473,7 @@ BOOL Driver::SetCommMask(DWORD mask) {
   if (wait_) {
     // A new mask releases the pending wait with an empty mask.
     if (wait_->mask) *wait_->mask = 0;
-    Complete(wait_->overlapped, wait_->event.get(), 0, 0);
+    Complete(wait_->overlapped, wait_->event.get(), 0, kWaitResultBytes);
     wait_.reset();
   }
   return TRUE;
@@ -463,10 +481,11 @@ BOOL Driver::SetCommMask(DWORD mask) {
 
 BOOL Driver::GetCommModemStatus(DWORD* status) {
   std::unique_lock lock(mutex_);
-  if (!Enter(lock, "GetCommModemStatus", "")) return FALSE;
-  if (!status) return Fail(ERROR_INVALID_PARAMETER);
+  if (!EnterWith(lock, "GetCommModemStatus", "", status)) return FALSE;
+  // A line without modem inputs (a pty) answers with none on, as a port with nothing attached.
   DWORD value = 0;
-  if (DWORD error = line_->ModemStatus(value)) return Fail(error);
+  if (DWORD error = line_->ModemStatus(value); error != 0 && error != ERROR_NOT_SUPPORTED)
+    return Fail(error);
   *status = value;
   return TRUE;
 }
@@ -539,6 +558,49 @@ BOOL Driver::PurgeComm(DWORD flags) {
   return TRUE;
 }
 
+BOOL Driver::TransmitCommChar(char c) {
+  std::unique_lock lock(mutex_);
+  const auto byte = static_cast<std::uint8_t>(c);
+  if (!Enter(lock, "TransmitCommChar", LogArgs([byte] { return Hex("char", byte); }))) return FALSE;
+  if (hangUpError_ != 0) return Fail(hangUpError_);
+  if (immediate_) return Fail(ERROR_INVALID_PARAMETER);  // the previous one has not gone yet
+  immediate_ = byte;
+  transmitting_ = true;
+  PumpOutput();
+  CheckTransmitEmpty();
+  WakeIfInterestChanged();
+  return TRUE;
+}
+
+// What this driver offers, in the values Windows uses. Any speed can be set (BAUD_USER); parity
+// is never checked on receive, and read time-outs between bytes are not offered.
+BOOL Driver::GetCommProperties(COMMPROP* properties) {
+  std::unique_lock lock(mutex_);
+  if (!EnterWith(lock, "GetCommProperties", "", properties)) return FALSE;
+  COMMPROP p{};
+  p.wPacketLength = sizeof(COMMPROP);
+  p.wPacketVersion = 2;
+  p.dwServiceMask = SP_SERIALCOMM;
+  p.dwMaxTxQueue = static_cast<DWORD>(kMaxQueueSize);
+  p.dwMaxRxQueue = static_cast<DWORD>(kMaxQueueSize);
+  p.dwMaxBaud = BAUD_USER;
+  p.dwProvSubType = PST_RS232;
+  p.dwProvCapabilities = PCF_DTRDSR | PCF_RTSCTS | PCF_RLSD | PCF_XONXOFF | PCF_SETXCHAR |
+                         PCF_TOTALTIMEOUTS | PCF_SPECIALCHARS;
+  p.dwSettableParams = SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING | SP_RLSD;
+  p.dwSettableBaud = BAUD_075 | BAUD_110 | BAUD_134_5 | BAUD_150 | BAUD_300 | BAUD_600 | BAUD_1200 |
+                     BAUD_1800 | BAUD_2400 | BAUD_4800 | BAUD_7200 | BAUD_9600 | BAUD_14400 |
+                     BAUD_19200 | BAUD_38400 | BAUD_56K | BAUD_128K | BAUD_115200 | BAUD_57600 |
+                     BAUD_USER;
+  p.wSettableData = DATABITS_5 | DATABITS_6 | DATABITS_7 | DATABITS_8;
+  p.wSettableStopParity = STOPBITS_10 | STOPBITS_15 | STOPBITS_20 | PARITY_NONE | PARITY_ODD |
+                          PARITY_EVEN | PARITY_MARK | PARITY_SPACE;
+  p.dwCurrentTxQueue = static_cast<DWORD>(output_.Capacity());
+  p.dwCurrentRxQueue = static_cast<DWORD>(input_.Capacity());
+  *properties = p;
+  return TRUE;
+}
+
 // ---- Moving bytes and raising events (lock held) ----------------------------------------------
 
 void Driver::PumpInput() {
@@ -568,7 +630,11 @@ void Driver::PumpInput() {
     if (io.bytes < room && input_.Free() > 0) break;
   }
   FeedPendingReads();
-  if (received) Raise(flagSeen ? EV_RXCHAR | EV_RXFLAG : EV_RXCHAR);
+  if (!received) return;
+  // A break or line error arrives with the bytes: whoever read them (an API call or the I/O
+  // thread) collects it, since the line may not wake the I/O thread again, and raises it with
+  // them as one event mask.
+  Raise(CollectLineEvents() | (flagSeen ? EV_RXCHAR | EV_RXFLAG : EV_RXCHAR));
 }
 
 void Driver::FeedPendingReads() {
@@ -596,6 +662,15 @@ void Driver::FillOutputFromPendingWrites() {
 
 void Driver::PumpOutput() {
   if (outputHeld_ || lineDead_ || hangUpError_ != 0) return;
+  if (immediate_) {
+    LineIo io = line_->Write(&*immediate_, 1);
+    if (io.error != 0) {
+      HangUp(io.error);
+      return;
+    }
+    if (io.bytes == 0) return;  // no room yet: it still goes first
+    immediate_.reset();
+  }
   for (;;) {
     FillOutputFromPendingWrites();
     std::size_t length = 0;
@@ -613,7 +688,7 @@ void Driver::PumpOutput() {
 }
 
 void Driver::CheckTransmitEmpty() {
-  if (!transmitting_ || !output_.Empty() || !writes_.empty() || lineDead_) return;
+  if (!transmitting_ || !output_.Empty() || immediate_ || !writes_.empty() || lineDead_) return;
   // Asking the line costs a system call on a tty; nobody waits for "empty" outside the mask.
   if ((mask_ & EV_TXEMPTY) != 0 && line_->OutputPending() != 0) return;
   transmitting_ = false;
@@ -634,17 +709,21 @@ DWORD Driver::SampleModem() {
 }
 
 void Driver::TakeLineEvents() {
-  if (lineDead_) return;
+  if (DWORD events = CollectLineEvents()) Raise(events);
+}
+
+DWORD Driver::CollectLineEvents() {
+  if (lineDead_) return 0;
   LineEvents happened = line_->TakeLineEvents();
   errors_ |= happened.ceErrors;
-  // A notification line records every modem-input change itself; other lines are compared with
-  // the last sample.
+  // A line that counts modem-input changes (the cable, a UART's counters) reports them all
+  // itself, and its lines are never read here; other lines are compared with the last sample.
   DWORD changed =
-      line_->IsNotification() ? happened.modemChanges : SampleModem() | happened.modemChanges;
+      line_->CountsModemChanges() ? happened.modemChanges : SampleModem() | happened.modemChanges;
   DWORD events = ModemEvents(changed);
   if (happened.breakSeen) events |= EV_BREAK;
   if (happened.errorSeen) events |= EV_ERR;
-  if (events) Raise(events);
+  return events;
 }
 
 void Driver::ExpireDeadlines() {
@@ -673,7 +752,7 @@ void Driver::CompleteWaitIfEvents() {
   if (!wait_ || events_ == 0) return;
   if (wait_->mask) *wait_->mask = events_;
   events_ = 0;
-  Complete(wait_->overlapped, wait_->event.get(), 0, 0);
+  Complete(wait_->overlapped, wait_->event.get(), 0, kWaitResultBytes);
   wait_.reset();
 }
 
@@ -694,11 +773,14 @@ Driver::Interest Driver::ComputeInterest() const {
     interest.lineEvents = POLLIN;
   } else if (!lineDead_) {
     if (input_.Free() > 0) interest.lineEvents |= POLLIN;
-    if (!output_.Empty() && !outputHeld_ && hangUpError_ == 0) interest.lineEvents |= POLLOUT;
+    if ((!output_.Empty() || immediate_) && !outputHeld_ && hangUpError_ == 0)
+      interest.lineEvents |= POLLOUT;
     // A transmitter that has taken everything but not yet sent it cannot signal "empty".
-    if (transmitting_ && output_.Empty() && writes_.empty()) interest.periodicMs = kDrainCheckMs;
-    // Lines that cannot signal modem-input changes, breaks or errors are sampled, but only while
-    // someone waits for such events; ClearCommError collects the error flags on its own.
+    if (transmitting_ && output_.Empty() && !immediate_ && writes_.empty())
+      interest.periodicMs = kDrainCheckMs;
+    // Lines that cannot signal modem-input changes (a device that refuses the kernel wait) are
+    // sampled, but only while someone waits for such events; ClearCommError collects the error
+    // flags on its own.
     int modemMs = line_->ModemPollIntervalMs();
     if (modemMs > 0 && (mask_ & kSampledEvents) != 0 &&
         (interest.periodicMs < 0 || modemMs < interest.periodicMs))
@@ -739,8 +821,12 @@ void Driver::Run() {
   std::unique_lock lock(mutex_);
   while (!stopping_) {
     polled_ = ComputeInterest();
-    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {line_->PollFd(), polled_.lineEvents, 0}};
-    nfds_t count = lineDead_ ? 1 : 2;
+    // The wake-up from API calls, the line, and the line's modem-change signal (-1: none, which
+    // poll() passes over).
+    pollfd fds[3] = {{wakeFd_, POLLIN, 0},
+                     {line_->PollFd(), polled_.lineEvents, 0},
+                     {line_->ModemEventFd(), POLLIN, 0}};
+    nfds_t count = lineDead_ ? 1 : 3;
     int timeoutMs = polled_.periodicMs;
     if (polled_.deadline) {
       auto left = std::chrono::ceil<std::chrono::milliseconds>(*polled_.deadline - Clock::now());
@@ -751,14 +837,27 @@ void Driver::Run() {
     int ready = ::poll(fds, count, timeoutMs);
     lock.lock();
     if (stopping_) break;
-    if (ready < 0 && errno != EINTR) continue;
+    if (ready < 0 && errno != EINTR) {
+      PollFailed(lock);
+      break;
+    }
     if (fds[0].revents & POLLIN) {
       std::uint64_t counter = 0;
       ssize_t got = ::read(wakeFd_, &counter, sizeof counter);
       (void)got;
     }
+    if (count > 2 && (fds[2].revents & POLLIN)) line_->DrainModemEvents();
     Service(count > 1 ? fds[1].revents : 0);
   }
+}
+
+// poll() itself failed (not interrupted): the line can no longer be watched, and trying again at
+// once would only fail again in a loop. It is the device gone: everything pending ends with
+// ERROR_DEVICE_NOT_CONNECTED, later transfers fail, and the thread waits for the close.
+void Driver::PollFailed(std::unique_lock<std::mutex>& lock) {
+  HangUp(ERROR_DEVICE_NOT_CONNECTED);
+  lineDead_ = true;
+  completed_.wait(lock, [this] { return stopping_; });
 }
 
 }  // namespace serial

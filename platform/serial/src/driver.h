@@ -31,7 +31,8 @@ class Driver : public win32::KernelObject {
   static constexpr std::size_t kMinQueueSize = 64;
   static constexpr std::size_t kMaxQueueSize = 16 * 1024 * 1024;
 
-  explicit Driver(std::unique_ptr<Line> line);
+  // `overlappedHandle`: opened with FILE_FLAG_OVERLAPPED, so transfers need an OVERLAPPED.
+  Driver(std::unique_ptr<Line> line, bool overlappedHandle);
   ~Driver() override;
   Driver(const Driver&) = delete;
   Driver& operator=(const Driver&) = delete;
@@ -49,6 +50,8 @@ class Driver : public win32::KernelObject {
   // Waits (or not) for an operation of this handle; `overlapped` is known to be pending.
   BOOL GetOverlappedResult(OVERLAPPED* overlapped, DWORD* bytes, BOOL wait);
   BOOL CancelIo();
+  // FlushFileBuffers: waits until every byte written has left the driver and the line.
+  BOOL Flush();
 
   BOOL SetupComm(DWORD inQueue, DWORD outQueue);
   BOOL GetCommTimeouts(COMMTIMEOUTS* timeouts);
@@ -61,6 +64,8 @@ class Driver : public win32::KernelObject {
   BOOL EscapeCommFunction(DWORD func);
   BOOL ClearCommError(DWORD* errors, COMSTAT* stat);
   BOOL PurgeComm(DWORD flags);
+  BOOL TransmitCommChar(char c);
+  BOOL GetCommProperties(COMMPROP* properties);
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -92,6 +97,17 @@ class Driver : public win32::KernelObject {
 
   // Call entry: fails on a closed driver, logs the call, applies an injected failure.
   bool Enter(std::unique_lock<std::mutex>& lock, const char* call, const std::string& args);
+  // The same for a call whose pointer argument must not be null (ERROR_INVALID_PARAMETER).
+  bool EnterWith(std::unique_lock<std::mutex>& lock, const char* call, const std::string& args,
+                 const void* required);
+  // A getter: copies `from` to `*to` under the lock.
+  template <class T>
+  BOOL CopyOut(const char* call, T* to, const T& from) {
+    std::unique_lock lock(mutex_);
+    if (!EnterWith(lock, call, "", to)) return FALSE;
+    *to = from;
+    return TRUE;
+  }
   // A call's arguments for the log, rendered only when the line keeps one: a real device pays
   // nothing for it on every transfer.
   template <class Render>
@@ -121,14 +137,18 @@ class Driver : public win32::KernelObject {
   DWORD SampleModem();
   // Collects breaks, line errors and modem-input changes and raises their events.
   void TakeLineEvents();
+  // The same, returning the events (EV_ bits) instead of raising them.
+  DWORD CollectLineEvents();
   void ExpireDeadlines();
   void Raise(DWORD events);
   void CompleteWaitIfEvents();
   void HangUp(DWORD error);
   void Service(short revents);
+  bool OutputSent();
 
   // The I/O thread.
   void Run();
+  void PollFailed(std::unique_lock<std::mutex>& lock);
   Interest ComputeInterest() const;
   void WakeIfInterestChanged();
   void Wake();
@@ -140,12 +160,14 @@ class Driver : public win32::KernelObject {
   std::thread thread_;
   bool stopping_ = false;
   bool closed_ = false;
+  const bool overlappedHandle_;
 
   ByteQueue input_{kDefaultQueueSize};
   ByteQueue output_{kDefaultQueueSize};
   std::deque<PendingIo> reads_;
   std::deque<PendingIo> writes_;
   std::optional<PendingWait> wait_;
+  std::optional<std::uint8_t> immediate_;  // TransmitCommChar's byte, sent before the queue
 
   DCB dcb_{};
   COMMTIMEOUTS timeouts_{};

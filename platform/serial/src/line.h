@@ -41,9 +41,20 @@ class Line {
   virtual int PollFd() const = 0;
   virtual bool IsNotification() const { return false; }
   virtual void DrainNotify() {}
-  // Milliseconds between modem-input samples when the line cannot signal changes itself (a real
-  // UART without a notification); 0 when no periodic sampling is needed (pty, virtual line).
+  // Milliseconds between samples of the modem inputs and line counters where the line cannot
+  // signal their changes (a device whose driver refuses TIOCMIWAIT); 0 when no periodic
+  // sampling is needed (a tty that waits in the kernel, a pty, a virtual line).
   virtual int ModemPollIntervalMs() const { return 0; }
+  // Asks the line to signal modem-input changes from now on; a tty starts a thread that waits
+  // for them in the kernel. Idempotent.
+  virtual void WatchModemInputs() {}
+  // Descriptor that becomes readable when the modem inputs may have changed (the kernel wait
+  // returned), -1 when there is none; DrainModemEvents() consumes its readiness.
+  virtual int ModemEventFd() const { return -1; }
+  virtual void DrainModemEvents() {}
+  // True when TakeLineEvents() reports every modem-input change itself (the UART's counters, or
+  // the cable's record), so the driver never has to read the lines to find changes.
+  virtual bool CountsModemChanges() const { return IsNotification(); }
 
   virtual LineIo Read(void* data, std::size_t n) = 0;
   virtual LineIo Write(const void* data, std::size_t n) = 0;

@@ -67,9 +67,12 @@ std::uint32_t SpeedCode(std::uint32_t baud) {
 }
 
 void MakeRaw(TtyModes& modes) {
-  modes.iflag &= ~(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY |
+  // A received break is marked in the input ("\377\0\0", a 0xFF byte doubled) rather than
+  // ignored, so that it wakes the reader like data and needs no sampling; the tty line removes
+  // the marks. Parity is still not checked: a byte received with an error is passed as it is.
+  modes.iflag &= ~(IGNBRK | BRKINT | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY |
                    IGNPAR | INPCK | IUCLC | IMAXBEL);
-  modes.iflag |= IGNBRK;
+  modes.iflag |= PARMRK;
   modes.oflag &= ~OPOST;
   modes.lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN | XCASE);
   modes.cflag |= CLOCAL | CREAD;

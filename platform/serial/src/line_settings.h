@@ -31,8 +31,9 @@ struct TtyModes {
   std::uint32_t inputBaud = 0;  // read back only
 };
 
-// Raw mode, like cfmakeraw, plus: parity never checked or marked, breaks kept out of the data
-// (they are counted by the UART and reported as events instead), no modem-control hang-up.
+// Raw mode, like cfmakeraw, plus: parity never checked, breaks marked in the input with PARMRK
+// (so a 0xFF byte arrives doubled; the tty line removes the marks and reports the breaks as
+// events), no modem-control hang-up.
 void MakeRaw(TtyModes& modes);
 
 // Turns the modes in force into the modes for `dcb` (which passed CheckLineSettings): raw mode,

@@ -122,6 +122,23 @@ bool LeadsTo(const std::string& path, const std::string& device) {
   return false;
 }
 
+// The first of the by-id names among udev's record of the device's links (DEVLINKS, names
+// separated by spaces), or empty.
+std::string ByIdLink(udev_device* tty) {
+  const char* links = udev_device_get_property_value(tty, "DEVLINKS");
+  const std::string prefix = std::string(kByIdFolder) + "/";
+  std::vector<std::string> names;
+  std::string_view rest = links != nullptr ? links : "";
+  while (!rest.empty()) {
+    const std::size_t end = std::min(rest.find(' '), rest.size());
+    const std::string_view link = rest.substr(0, end);
+    if (link.starts_with(prefix) && link.size() > prefix.size()) names.emplace_back(link);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+  }
+  std::sort(names.begin(), names.end());  // deterministic when several name one device
+  return names.empty() ? std::string() : names.front();
+}
+
 // The entry of /dev/serial/by-id that leads to `device`, or empty.
 std::string ByIdPath(const std::string& device) {
   std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(std::string(kByIdFolder).c_str()),
@@ -230,7 +247,10 @@ std::optional<SerialPortInfo> ReadPort(udev_device* tty, const std::set<int>& co
   port.driver = DriverOf(tty);
   ReadUsbIdentity(tty, port);
   port.description = Describe(port, port.vendorId.empty() ? UartTypeName(type) : std::string());
-  port.byIdPath = ByIdPath(port.device);
+  // udev's record names the link wherever the folder is (or is not) visible; the folder is read
+  // where the record has none.
+  port.byIdPath = ByIdLink(tty);
+  if (port.byIdPath.empty()) port.byIdPath = ByIdPath(port.device);
   port.comNumber = ComNumberOf(port.device, configured);
   port.accessible = ::access(node, R_OK | W_OK) == 0;
   return port;

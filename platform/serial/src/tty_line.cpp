@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -10,11 +13,18 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <system_error>
 
 namespace serial {
 namespace {
 
 constexpr int kModemPollIntervalMs = 20;
+constexpr int kModemInputs = TIOCM_RNG | TIOCM_DSR | TIOCM_CD | TIOCM_CTS;
+constexpr std::uint8_t kMark = 0xFF;
+// How often a closing line repeats the signal to its modem watcher until the watcher has ended
+// (a signal that lands just before the watcher enters the kernel wait does not end that wait).
+constexpr auto kWakeRepeat = std::chrono::milliseconds(2);
 
 bool IsHangUpErrno(int err) { return err == EIO || err == ENXIO || err == ENODEV; }
 
@@ -35,12 +45,73 @@ bool IsPseudoTerminal(int fd) {
   return deviceMajor >= 136 && deviceMajor <= 143;
 }
 
+void IgnoreSignal(int /*signal*/) {}
+
+// The signal that ends a modem watcher's TIOCMIWAIT when its line closes: the highest real-time
+// signal the program leaves at its default, given a handler that does nothing and no SA_RESTART
+// (so the wait returns EINTR). It is sent with pthread_kill to the watcher alone; no other thread
+// of the program ever receives it. -1 when every real-time signal is taken.
+int ModemWakeSignal() {
+  static const int chosen = [] {
+    for (int candidate = SIGRTMAX; candidate >= SIGRTMIN; --candidate) {
+      struct sigaction current {};
+      if (sigaction(candidate, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) != 0 ||
+          current.sa_handler != SIG_DFL)
+        continue;
+      struct sigaction wake {};
+      wake.sa_handler = IgnoreSignal;
+      sigemptyset(&wake.sa_mask);
+      if (sigaction(candidate, &wake, nullptr) == 0) return candidate;
+    }
+    return -1;
+  }();
+  return chosen;
+}
+
+bool ModemCountsDiffer(const serial_icounter_struct& a, const serial_icounter_struct& b) {
+  return a.cts != b.cts || a.dsr != b.dsr || a.rng != b.rng || a.dcd != b.dcd;
+}
+
 }  // namespace
+
+MarkedInput::Counts MarkedInput::Decode(std::uint8_t* data, std::size_t n) {
+  Counts counts;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint8_t byte = data[i];
+    switch (markBytes_) {
+      case 0:
+        if (byte == kMark)
+          markBytes_ = 1;
+        else
+          data[counts.bytes++] = byte;
+        break;
+      case 1:
+        markBytes_ = byte == 0 ? 2 : 0;
+        if (byte == kMark) data[counts.bytes++] = kMark;
+        if (byte != kMark && byte != 0) {  // not a mark after all: both bytes are data
+          data[counts.bytes++] = kMark;
+          data[counts.bytes++] = byte;
+        }
+        break;
+      default:
+        markBytes_ = 0;
+        if (byte == 0) {
+          ++counts.breaks;
+        } else {
+          ++counts.errors;
+          data[counts.bytes++] = byte;
+        }
+        break;
+    }
+  }
+  return counts;
+}
 
 TtyLine::TtyLine(int fd) : fd_(fd), pseudoTerminal_(IsPseudoTerminal(fd)) {
   int modemBits = 0;
   hasModemLines_ = ioctl(fd_, TIOCMGET, &modemBits) == 0;
   hasCounters_ = ioctl(fd_, TIOCGICOUNT, &lastCounts_) == 0;
+  if (hasModemLines_ || hasCounters_) modemEventFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   // Raw from the start, speed and framing kept: until the first ApplyState a tty in its default
   // cooked mode would echo received bytes back onto the line and translate line ends.
   TtyModes modes;
@@ -51,13 +122,96 @@ TtyLine::TtyLine(int fd) : fd_(fd), pseudoTerminal_(IsPseudoTerminal(fd)) {
 }
 
 TtyLine::~TtyLine() {
+  StopModemWatcher();
+  if (modemEventFd_ >= 0) close(modemEventFd_);
   ioctl(fd_, TIOCNXCL);  // the exclusive mark outlives the descriptor: clear it
   flock(fd_, LOCK_UN);
   close(fd_);
 }
 
 int TtyLine::ModemPollIntervalMs() const {
-  return hasModemLines_ || hasCounters_ ? kModemPollIntervalMs : 0;
+  return (hasModemLines_ || hasCounters_) && modemWaitRefused_.load() ? kModemPollIntervalMs : 0;
+}
+
+// ---- Modem-input changes from the kernel ----
+
+void TtyLine::WatchModemInputs() {
+  if (modemEventFd_ < 0 || watcher_.joinable() || modemWaitRefused_.load()) return;
+  if (ModemWakeSignal() < 0) {
+    modemWaitRefused_ = true;  // no way to end the wait on close: sample instead
+    return;
+  }
+  // The counters as the wait starts: a change from now on is signalled, even one that comes
+  // before the thread runs.
+  serial_icounter_struct seen{};
+  if (hasCounters_) ioctl(fd_, TIOCGICOUNT, &seen);
+  std::lock_guard lock(watcherMutex_);
+  try {
+    watcher_ = std::thread([this, seen] { WaitForModemChanges(seen); });
+    watcherRunning_ = true;
+  } catch (const std::system_error&) {
+    modemWaitRefused_ = true;
+  }
+}
+
+// Blocks in TIOCMIWAIT and signals the driver after each change. Before each wait it compares
+// the counters with those it last saw, since changes between two waits do not end the next one.
+// A refused wait (a driver without it) or a failed one (a hang-up) ends the watcher; the driver
+// then samples the counters, or sees the hang-up on the line.
+void TtyLine::WaitForModemChanges(serial_icounter_struct seen) {
+  sigset_t wake;
+  sigemptyset(&wake);
+  sigaddset(&wake, ModemWakeSignal());
+  pthread_sigmask(SIG_UNBLOCK, &wake, nullptr);
+  while (!watcherStop_.load()) {
+    if (hasCounters_ && ModemCountsMoved(seen)) {
+      SignalModemEvent();
+      continue;
+    }
+    if (ioctl(fd_, TIOCMIWAIT, static_cast<unsigned long>(kModemInputs)) == 0) {
+      SignalModemEvent();
+      continue;
+    }
+    if (errno == EINTR) continue;
+    modemWaitRefused_ = true;
+    SignalModemEvent();
+    break;
+  }
+  std::lock_guard lock(watcherMutex_);
+  watcherRunning_ = false;
+  watcherEnded_.notify_all();
+}
+
+bool TtyLine::ModemCountsMoved(serial_icounter_struct& seen) const {
+  serial_icounter_struct now{};
+  if (ioctl(fd_, TIOCGICOUNT, &now) != 0 || !ModemCountsDiffer(now, seen)) return false;
+  seen = now;
+  return true;
+}
+
+void TtyLine::SignalModemEvent() const {
+  std::uint64_t one = 1;
+  ssize_t written = write(modemEventFd_, &one, sizeof one);
+  (void)written;  // a saturated counter still reads as "changed"
+}
+
+void TtyLine::DrainModemEvents() {
+  std::uint64_t counter = 0;
+  ssize_t got = read(modemEventFd_, &counter, sizeof counter);
+  (void)got;
+}
+
+// Signals the watcher until it has ended: bounded by the close, whatever the device does.
+void TtyLine::StopModemWatcher() {
+  if (!watcher_.joinable()) return;
+  watcherStop_ = true;
+  std::unique_lock lock(watcherMutex_);
+  while (watcherRunning_) {
+    pthread_kill(watcher_.native_handle(), ModemWakeSignal());
+    watcherEnded_.wait_for(lock, kWakeRepeat);
+  }
+  lock.unlock();
+  watcher_.join();
 }
 
 LineIo TtyLine::Read(void* data, std::size_t n) {
@@ -65,7 +219,11 @@ LineIo TtyLine::Read(void* data, std::size_t n) {
   if (n == 0) return io;
   const ssize_t got = read(fd_, data, n);
   if (got > 0) {
-    io.bytes = static_cast<std::size_t>(got);
+    const MarkedInput::Counts counts =
+        marked_.Decode(static_cast<std::uint8_t*>(data), static_cast<std::size_t>(got));
+    io.bytes = counts.bytes;
+    markedBreaks_ += counts.breaks;
+    markedErrors_ += counts.errors;
   } else if (got == 0) {
     // With VMIN=0/VTIME=0 a read of 0 means "no data", unless the other side hung up.
     pollfd pfd{fd_, POLLIN, 0};
@@ -186,8 +344,17 @@ DWORD TtyLine::ModemStatus(DWORD& status) {
 }
 
 // Breaks, line errors and modem-input changes counted by the UART driver since the last call.
+// Where the device keeps no counters, the breaks and errors marked in the input; where it does,
+// the counters tell (a mark then only woke the driver).
 LineEvents TtyLine::TakeLineEvents() {
   LineEvents events;
+  if (!hasCounters_) {
+    events.breakSeen = markedBreaks_ > 0;
+    events.errorSeen = markedErrors_ > 0;
+    events.ceErrors = (events.breakSeen ? CE_BREAK : 0) | (events.errorSeen ? CE_FRAME : 0);
+  }
+  markedBreaks_ = 0;
+  markedErrors_ = 0;
   if (!hasCounters_) return events;
   serial_icounter_struct counts{};
   if (ioctl(fd_, TIOCGICOUNT, &counts) != 0) return events;

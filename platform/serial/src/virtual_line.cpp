@@ -347,30 +347,22 @@ void VirtualCable::SetReceiving(bool on) {
   cable_->Changed(Cable::kA);
 }
 
-bool VirtualCable::NearDTR() const {
-  std::lock_guard lock(cable_->mutex);
-  return cable_->ends[Cable::kA].dtr;
+namespace {
+
+// One member of the near end (A), read under the cable's lock.
+template <class Member>
+Member ReadNear(Cable& cable, Member Cable::End::*member) {
+  std::lock_guard lock(cable.mutex);
+  return cable.ends[Cable::kA].*member;
 }
 
-bool VirtualCable::NearRTS() const {
-  std::lock_guard lock(cable_->mutex);
-  return cable_->ends[Cable::kA].rts;
-}
+}  // namespace
 
-bool VirtualCable::NearBreak() const {
-  std::lock_guard lock(cable_->mutex);
-  return cable_->ends[Cable::kA].brk;
-}
-
-bool VirtualCable::NearIsOpen() const {
-  std::lock_guard lock(cable_->mutex);
-  return cable_->ends[Cable::kA].held;
-}
-
-DCB VirtualCable::NearState() const {
-  std::lock_guard lock(cable_->mutex);
-  return cable_->ends[Cable::kA].state;
-}
+bool VirtualCable::NearDTR() const { return ReadNear(*cable_, &Cable::End::dtr); }
+bool VirtualCable::NearRTS() const { return ReadNear(*cable_, &Cable::End::rts); }
+bool VirtualCable::NearBreak() const { return ReadNear(*cable_, &Cable::End::brk); }
+bool VirtualCable::NearIsOpen() const { return ReadNear(*cable_, &Cable::End::held); }
+DCB VirtualCable::NearState() const { return ReadNear(*cable_, &Cable::End::state); }
 
 void VirtualCable::FailNext(const std::string& call, DWORD error, int times) {
   std::lock_guard lock(cable_->mutex);

@@ -86,47 +86,27 @@ TEST(CommPortStreaming, WriterStoresExactlyTheNonDefaultPropertiesInOrder) {
 TEST(CommPortStreaming, PublishedPropertiesFollowTheDeclarationOrder) {
   std::vector<std::string> Names;
   for (const TPropInfo& Prop : TCommPort::ClassInfo().Properties()) Names.push_back(Prop.Name);
-  const std::vector<std::string> Expected{"Name",
-                                          "Tag",
-                                          "ComNumber",
-                                          "Open",
-                                          "DTR",
-                                          "RTS",
-                                          "CTS",
-                                          "DSR",
-                                          "DCD",
-                                          "Ring",
-                                          "InSize",
-                                          "OutSize",
-                                          "InBuffFree",
-                                          "InBuffUsed",
-                                          "OutBuffFree",
-                                          "OutBuffUsed",
-                                          "OutQueCount",
-                                          "Baud",
-                                          "BaudRate",
-                                          "Control",
-                                          "Parity",
-                                          "StopBits",
-                                          "DataBits",
-                                          "MonitorEvents",
-                                          "XonLim",
-                                          "XoffLim",
-                                          "XonChar",
-                                          "XoffChar",
-                                          "EventChar",
-                                          "OnCTSSignal",
-                                          "OnDCDSignal",
-                                          "OnDSRSignal",
-                                          "OnRxDSignal",
-                                          "OnTxDSignal",
-                                          "OnRingSignal",
-                                          "OnBreakSignal",
-                                          "OnRxEventSignal",
-                                          "OnErrorSignal",
-                                          "OnDataReceived",
-                                          "OnOpen",
-                                          "OnClose"};
+  const std::vector<std::string> Expected{"Name",          "Tag",
+                                          "ComNumber",     "Open",
+                                          "DTR",           "RTS",
+                                          "CTS",           "DSR",
+                                          "DCD",           "Ring",
+                                          "InSize",        "OutSize",
+                                          "InBuffFree",    "InBuffUsed",
+                                          "OutBuffFree",   "OutBuffUsed",
+                                          "OutQueCount",   "Baud",
+                                          "BaudRate",      "Control",
+                                          "Parity",        "StopBits",
+                                          "DataBits",      "MonitorEvents",
+                                          "XonLim",        "XoffLim",
+                                          "XonChar",       "XoffChar",
+                                          "EventChar",     "StatusPause",
+                                          "OnCTSSignal",   "OnDCDSignal",
+                                          "OnDSRSignal",   "OnRxDSignal",
+                                          "OnTxDSignal",   "OnRingSignal",
+                                          "OnBreakSignal", "OnRxEventSignal",
+                                          "OnErrorSignal", "OnDataReceived",
+                                          "OnOpen",        "OnClose"};
   EXPECT_EQ(Names, Expected);
 }
 
@@ -157,6 +137,22 @@ TEST(CommPortStreaming, WrittenSettingsReadBack) {
   EXPECT_TRUE(Copy->GetDTR());
   EXPECT_FALSE(Copy->GetOpen());
   EXPECT_EQ(Boxes.Count(), 0u);
+}
+
+// StatusPause is 50 unless set and stored only when it differs; 0 is stored and read back.
+TEST(CommPortStreaming, StatusPauseIsStoredOnlyAwayFromItsDefault) {
+  TCommPort Port(nullptr);
+  Port.SetName("IOPort");
+  EXPECT_EQ(Port.GetStatusPause(), 50u);
+  EXPECT_EQ(WriteComponentText(Port).find("StatusPause"), std::string::npos);
+  for (const DWORD Pause : {0u, 5u, 1000u}) {
+    Port.SetStatusPause(Pause);
+    const std::string Text = WriteComponentText(Port);
+    EXPECT_NE(Text.find("StatusPause = " + std::to_string(Pause)), std::string::npos) << Text;
+    std::unique_ptr<TCommPort> Copy(dynamic_cast<TCommPort*>(ReadComponentText(Text)));
+    ASSERT_TRUE(Copy);
+    EXPECT_EQ(Copy->GetStatusPause(), Pause);
+  }
 }
 
 TEST(CommPortSetters, BaudAcceptsOnlyTheFifteenSpeeds) {

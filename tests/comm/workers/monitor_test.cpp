@@ -115,6 +115,27 @@ TEST(WorkerMonitor, PendingWaitIsCollectedAfterFiftyMilliseconds) {
   EXPECT_LE(late[2], 30.0);
 }
 
+// StatusPause sets the pause before a pending wait is collected: with a long one an event that
+// comes just after the wait went pending waits for the pause to end; with 0 (the same port,
+// from its next wait on) events are collected as they come.
+TEST(WorkerMonitor, StatusPauseSetsThePauseBeforeAPendingWaitIsCollected) {
+  CablePort p("pause");
+  p.Port->SetMonitorEvents(EventSet({evCTS}));
+  p.Port->SetStatusPause(3000);
+  ASSERT_TRUE(p.Open());
+  ASSERT_TRUE(WaitUntil([&] { return Calls(p.Cable, "WaitCommEvent").size() == 1; }));
+  p.Cable.SetRTS(true);  // our CTS, early in the 3 s pause
+  EXPECT_FALSE(PumpUntil([&] { return p.Port->GetCTS(); }, Ms(500)))
+      << "collected long before the pause ended";
+  p.Port->SetStatusPause(0);
+  EXPECT_TRUE(WaitUntil([&] { return p.Port->GetCTS(); }));
+  // From the next wait on, without pause: each change is collected as it comes.
+  for (bool rts : {false, true, false, true}) {
+    p.Cable.SetRTS(rts);
+    EXPECT_TRUE(WaitUntil([&] { return p.Port->GetCTS() == rts; }));
+  }
+}
+
 // Under hardware handshake with the far end's RTS (our CTS) low, queued bytes stay in the ring;
 // raising it sends them.
 TEST(WorkerMonitor, HardwareHandshakeHoldsUntilCtsReturns) {

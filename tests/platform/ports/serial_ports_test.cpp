@@ -300,6 +300,25 @@ TEST_F(SerialPortsTest, ListsDevicesWithIdentityAndTheComNumberThatReachesThem) 
   EXPECT_EQ(serial::PortMapFile(), MapFile().string());
 }
 
+// The by-id name comes from udev's record of the device's links, also where no link in
+// /dev/serial/by-id leads to the device; comm-ports shows it.
+TEST_F(SerialPortsTest, ByIdNameFromUdevsRecordOfTheLinks) {
+  const std::string acmById = "/dev/serial/by-id/usb-Raspberry_Pi_Pico_E660583883265F2A-if00";
+  std::string acm = kAcmDevice;
+  acm += "E: DEVLINKS=/dev/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0 " + acmById + "\n";
+  AddDevices({kUsbAdapter, acm.c_str()});  // and no /dev/serial/by-id folder at all
+  const std::vector<SerialPortInfo> ports = serial::ListSerialPorts();
+  const SerialPortInfo* pico = Find(ports, "/dev/ttyACM0");
+  ASSERT_NE(pico, nullptr);
+  EXPECT_EQ(pico->byIdPath, acmById);
+  const SerialPortInfo* adapter = Find(ports, "/dev/ttyUSB0");
+  ASSERT_NE(adapter, nullptr);
+  EXPECT_EQ(adapter->byIdPath, "");
+  const CommandRun table = RunCommand({});
+  ASSERT_EQ(table.exitCode, 0) << table.out;
+  EXPECT_NE(table.out.find(acmById), std::string::npos) << table.out;
+}
+
 // The aligned table with the suggested port-map lines, the same as JSON, and --all.
 TEST_F(SerialPortsTest, CommandPrintsTableJsonAndSuggestedLines) {
   AddAllDevices();

@@ -47,6 +47,7 @@ using LPSTR = char*;
 using LPCSTR = const char*;
 using LPDWORD = DWORD*;
 using LPBOOL = BOOL*;
+using WCHAR = wchar_t;
 
 constexpr DWORD MAXDWORD = 0xFFFFFFFF;
 
@@ -278,6 +279,89 @@ constexpr DWORD RESETDEV = 7;
 constexpr DWORD SETBREAK = 8;
 constexpr DWORD CLRBREAK = 9;
 
+// Device properties (GetCommProperties).
+struct COMMPROP {
+  WORD wPacketLength;
+  WORD wPacketVersion;
+  DWORD dwServiceMask;
+  DWORD dwReserved1;
+  DWORD dwMaxTxQueue;
+  DWORD dwMaxRxQueue;
+  DWORD dwMaxBaud;
+  DWORD dwProvSubType;
+  DWORD dwProvCapabilities;
+  DWORD dwSettableParams;
+  DWORD dwSettableBaud;
+  WORD wSettableData;
+  WORD wSettableStopParity;
+  DWORD dwCurrentTxQueue;
+  DWORD dwCurrentRxQueue;
+  DWORD dwProvSpec1;
+  DWORD dwProvSpec2;
+  WCHAR wcProvChar[1];
+};
+using LPCOMMPROP = COMMPROP*;
+
+constexpr DWORD COMMPROP_INITIALIZED = 0xE73CF52E;
+constexpr DWORD SP_SERIALCOMM = 0x1;
+constexpr DWORD PST_RS232 = 0x1;
+
+constexpr DWORD PCF_DTRDSR = 0x1;
+constexpr DWORD PCF_RTSCTS = 0x2;
+constexpr DWORD PCF_RLSD = 0x4;
+constexpr DWORD PCF_PARITY_CHECK = 0x8;
+constexpr DWORD PCF_XONXOFF = 0x10;
+constexpr DWORD PCF_SETXCHAR = 0x20;
+constexpr DWORD PCF_TOTALTIMEOUTS = 0x40;
+constexpr DWORD PCF_INTTIMEOUTS = 0x80;
+constexpr DWORD PCF_SPECIALCHARS = 0x100;
+constexpr DWORD PCF_16BITMODE = 0x200;
+
+constexpr DWORD SP_PARITY = 0x1;
+constexpr DWORD SP_BAUD = 0x2;
+constexpr DWORD SP_DATABITS = 0x4;
+constexpr DWORD SP_STOPBITS = 0x8;
+constexpr DWORD SP_HANDSHAKING = 0x10;
+constexpr DWORD SP_PARITY_CHECK = 0x20;
+constexpr DWORD SP_RLSD = 0x40;
+
+constexpr DWORD BAUD_075 = 0x1;
+constexpr DWORD BAUD_110 = 0x2;
+constexpr DWORD BAUD_134_5 = 0x4;
+constexpr DWORD BAUD_150 = 0x8;
+constexpr DWORD BAUD_300 = 0x10;
+constexpr DWORD BAUD_600 = 0x20;
+constexpr DWORD BAUD_1200 = 0x40;
+constexpr DWORD BAUD_1800 = 0x80;
+constexpr DWORD BAUD_2400 = 0x100;
+constexpr DWORD BAUD_4800 = 0x200;
+constexpr DWORD BAUD_7200 = 0x400;
+constexpr DWORD BAUD_9600 = 0x800;
+constexpr DWORD BAUD_14400 = 0x1000;
+constexpr DWORD BAUD_19200 = 0x2000;
+constexpr DWORD BAUD_38400 = 0x4000;
+constexpr DWORD BAUD_56K = 0x8000;
+constexpr DWORD BAUD_128K = 0x10000;
+constexpr DWORD BAUD_115200 = 0x20000;
+constexpr DWORD BAUD_57600 = 0x40000;
+constexpr DWORD BAUD_USER = 0x10000000;
+
+constexpr WORD DATABITS_5 = 0x1;
+constexpr WORD DATABITS_6 = 0x2;
+constexpr WORD DATABITS_7 = 0x4;
+constexpr WORD DATABITS_8 = 0x8;
+constexpr WORD DATABITS_16 = 0x10;
+constexpr WORD DATABITS_16X = 0x20;
+
+constexpr WORD STOPBITS_10 = 0x1;
+constexpr WORD STOPBITS_15 = 0x2;
+constexpr WORD STOPBITS_20 = 0x4;
+constexpr WORD PARITY_NONE = 0x100;
+constexpr WORD PARITY_ODD = 0x200;
+constexpr WORD PARITY_EVEN = 0x400;
+constexpr WORD PARITY_MARK = 0x800;
+constexpr WORD PARITY_SPACE = 0x1000;
+
 // ---- Critical sections --------------------------------------------------------------------------
 
 // Opaque storage for a recursive lock; sized and aligned for the implementation's mutex.
@@ -322,6 +406,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
                                 LPDWORD lpNumberOfBytesTransferred, BOOL bWait);
 BOOL WINAPI CancelIo(HANDLE hFile);
+// Returns once everything written to the handle has been sent.
+BOOL WINAPI FlushFileBuffers(HANDLE hFile);
 
 BOOL WINAPI SetupComm(HANDLE hFile, DWORD dwInQueue, DWORD dwOutQueue);
 BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
@@ -335,6 +421,15 @@ BOOL WINAPI GetCommModemStatus(HANDLE hFile, LPDWORD lpModemStat);
 BOOL WINAPI EscapeCommFunction(HANDLE hFile, DWORD dwFunc);
 BOOL WINAPI ClearCommError(HANDLE hFile, LPDWORD lpErrors, LPCOMSTAT lpStat);
 BOOL WINAPI PurgeComm(HANDLE hFile, DWORD dwFlags);
+BOOL WINAPI SetCommBreak(HANDLE hFile);
+BOOL WINAPI ClearCommBreak(HANDLE hFile);
+// Sends cChar ahead of the bytes queued for output.
+BOOL WINAPI TransmitCommChar(HANDLE hFile, char cChar);
+BOOL WINAPI GetCommProperties(HANDLE hFile, LPCOMMPROP lpCommProp);
+// Line settings from a mode string: "baud=9600 parity=N data=8 stop=1 [xon= odsr= octs= dtr=
+// rts= idsr= to=]" or "COM1: 9600,n,8,1[,x|p]", each with an optional "COMn:" in front.
+BOOL WINAPI BuildCommDCBA(LPCSTR lpDef, LPDCB lpDCB);
+BOOL WINAPI BuildCommDCBAndTimeoutsA(LPCSTR lpDef, LPDCB lpDCB, LPCOMMTIMEOUTS lpCommTimeouts);
 
 }  // extern "C"
 
