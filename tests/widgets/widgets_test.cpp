@@ -264,6 +264,32 @@ TEST_F(FormFixture, HandlersRunAndTheirErrorsAreReportedWithoutStoppingAnything)
   EXPECT_TRUE(form->Box->GetChecked());
 }
 
+TEST_F(FormFixture, AnErrorReportThatFailsInTurnStaysOutOfTheEventLoop) {
+  int reports = 0;
+  const TErrorReportPresenter previous =
+      Application->SetErrorReportPresenter([&](const std::string&, const std::string&) {
+        ++reports;
+        throw std::runtime_error("the report fails too");
+      });
+  form->Show();
+  form->Pages->SetActivePage(static_cast<TTabSheet*>(form->Go->GetParent()));
+  EXPECT_NO_THROW(QTest::mouseClick(form->Go->Widget(), Qt::LeftButton));
+  EXPECT_GE(reports, 1);
+  QTest::mouseClick(form->Go->Widget(), Qt::LeftButton);
+  EXPECT_EQ(form->Clicks, 2);
+  Application->SetErrorReportPresenter(previous);
+}
+
+TEST_F(FormFixture, EveryFontSetterAppliesTheControlsOwnFont) {
+  form->Field->SetFontHeight(-20);
+  EXPECT_EQ(form->Field->Widget()->font().pixelSize(), 20);
+  form->Field->SetParentFont(true);
+  EXPECT_EQ(form->Field->Widget()->font().pixelSize(), 11) << "the form's font";
+  form->Field->SetFontCharset(204);
+  EXPECT_FALSE(form->Field->GetParentFont());
+  EXPECT_EQ(form->Field->Widget()->font().pixelSize(), 20) << "its own font again";
+}
+
 TEST_F(FormFixture, TabVisitsTheControlsInTheirTabOrder) {
   form->Pages->SetActivePage(form->Second);
   form->Show();
