@@ -299,6 +299,10 @@ V FromOrd(long long value) {
 }
 }  // namespace framework_detail
 
+// The enumerator or set member names of an ordinal property, ordinal n at index n: a braced
+// list in place, or a list made from a table.
+using TNameList = std::vector<const char*>;
+
 // Fluent builder of a TClassInfo for class T. Used only to initialise a static TClassInfo
 // (the builder is sliced into it).
 template <class T>
@@ -338,8 +342,7 @@ class TClassBuilder : public TClassInfo {
 
   // An enumeration: ordinal n is Names[n].
   template <class G, class S>
-  TClassBuilder& Enum(std::string Name, G Getter, S Setter,
-                      std::initializer_list<const char*> Names) {
+  TClassBuilder& Enum(std::string Name, G Getter, S Setter, const TNameList& Names) {
     TPropInfo p = Ordinal<G>(std::move(Name), Getter, tkEnumeration, Names);
     p.MaxValue = static_cast<long long>(Names.size()) - 1;
     p.SetOrd = OrdSetter<G>(Setter);
@@ -347,7 +350,7 @@ class TClassBuilder : public TClassInfo {
     return *this;
   }
   template <class G>
-  TClassBuilder& Enum(std::string Name, G Getter, std::initializer_list<const char*> Names) {
+  TClassBuilder& Enum(std::string Name, G Getter, const TNameList& Names) {
     TPropInfo p = Ordinal<G>(std::move(Name), Getter, tkEnumeration, Names);
     p.MaxValue = static_cast<long long>(Names.size()) - 1;
     AddProperty(std::move(p));
@@ -356,15 +359,14 @@ class TClassBuilder : public TClassInfo {
 
   // A set of an enumeration held in an unsigned integer of 8, 16 or 32 bits: bit n is Names[n].
   template <class G, class S>
-  TClassBuilder& Set(std::string Name, G Getter, S Setter,
-                     std::initializer_list<const char*> Names) {
+  TClassBuilder& Set(std::string Name, G Getter, S Setter, const TNameList& Names) {
     TPropInfo p = SetInfo<G>(std::move(Name), Getter, Names);
     p.SetOrd = OrdSetter<G>(Setter);
     AddProperty(std::move(p));
     return *this;
   }
   template <class G>
-  TClassBuilder& Set(std::string Name, G Getter, std::initializer_list<const char*> Names) {
+  TClassBuilder& Set(std::string Name, G Getter, const TNameList& Names) {
     AddProperty(SetInfo<G>(std::move(Name), Getter, Names));
     return *this;
   }
@@ -479,8 +481,7 @@ class TClassBuilder : public TClassInfo {
   }
 
   template <class G>
-  static TPropInfo Ordinal(std::string Name, G Getter, TTypeKind Kind,
-                           std::initializer_list<const char*> Names) {
+  static TPropInfo Ordinal(std::string Name, G Getter, TTypeKind Kind, const TNameList& Names) {
     using V = framework_detail::ValueOf<T, G>;
     static_assert(std::is_enum_v<V> || std::is_integral_v<V>, "ordinal type expected");
     TPropInfo p;
@@ -494,7 +495,7 @@ class TClassBuilder : public TClassInfo {
   }
 
   template <class G>
-  static TPropInfo SetInfo(std::string Name, G Getter, std::initializer_list<const char*> Names) {
+  static TPropInfo SetInfo(std::string Name, G Getter, const TNameList& Names) {
     using V = framework_detail::ValueOf<T, G>;
     static_assert(std::is_integral_v<V> && std::is_unsigned_v<V> && sizeof(V) <= 4,
                   "a set is held in an unsigned integer of 8, 16 or 32 bits");
