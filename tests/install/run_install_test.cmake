@@ -43,6 +43,20 @@ foreach(binary ${installed_binaries})
   endif()
 endforeach()
 
+# Each library exports its public API only: the component and the Win32 calls, not the
+# workers or the driver behind them.
+foreach(check "libcomm.so;TCommPort::SetBaud;TStatusThread"
+              "libcommwin32.so;WaitCommEvent;TtyLine")
+  list(GET check 0 library)
+  list(GET check 1 public)
+  list(GET check 2 internal)
+  file(GLOB library_file ${prefix}/lib*/${library}.*.*.* ${prefix}/lib/*/${library}.*.*.*)
+  execute_process(COMMAND nm -D -C --defined-only ${library_file} OUTPUT_VARIABLE symbols)
+  if(NOT symbols MATCHES "${public}" OR symbols MATCHES "${internal}")
+    message(FATAL_ERROR "${library}: ${public} must be exported, ${internal} must not")
+  endif()
+endforeach()
+
 # The installed comm-ports finds the installed libraries through its run path alone.
 run(${prefix}/bin/comm-ports)
 

@@ -51,6 +51,7 @@
 // thread.
 #pragma once
 
+#include <framework/export.h>
 #include <framework/sysutils.h>
 
 #include <any>
@@ -73,13 +74,13 @@ template <class T>
 class TClassBuilder;
 
 // Root of every framework class.
-class TObject {
+class COMM_FRAMEWORK_API TObject {
  public:
   virtual ~TObject() = default;
 };
 
 // A component operation that cannot be done (duplicate or invalid name, unknown class, ...).
-class EComponentError : public Exception {
+class COMM_FRAMEWORK_API EComponentError : public Exception {
  public:
   using Exception::Exception;
 };
@@ -154,7 +155,7 @@ enum TTypeKind {
 
 // One published property. Accessors are type-erased over the object; an accessor left empty
 // means the property has none (a property without SetOrd/SetStr/... is read-only).
-struct TPropInfo {
+struct COMM_FRAMEWORK_API TPropInfo {
   std::string Name;
   TTypeKind Kind = tkInteger;
   long long MinValue = 0;  // inclusive range of an integer, enumeration or character
@@ -187,7 +188,7 @@ struct TPropInfo {
 };
 
 // A published method: a handler target that form descriptions refer to by name.
-struct TMethodInfo {
+struct COMM_FRAMEWORK_API TMethodInfo {
   std::string Name;
   std::type_index Signature = typeid(void);  // typeid(void(Args...))
   // Returns std::function<void(Args...)> bound to Self (which must be of the publishing class).
@@ -195,7 +196,7 @@ struct TMethodInfo {
 };
 
 // A published field: the owner's pointer to one of its components, found by the component's name.
-struct TFieldInfo {
+struct COMM_FRAMEWORK_API TFieldInfo {
   std::string Name;
   std::string ClassName;  // the class the field points to
   // Points the field of Self at Value (null clears it); raises EComponentError when Value is not
@@ -206,7 +207,7 @@ struct TFieldInfo {
 
 // The description of one component class: name, parent class, published properties (inherited
 // first), fields and methods, and the virtual constructor.
-class TClassInfo {
+class COMM_FRAMEWORK_API TClassInfo {
  public:
   using TFactory = std::function<TComponent*(TComponent* AOwner)>;
 
@@ -548,7 +549,7 @@ constexpr unsigned csDestroying = 0x2;  // its destructor is running
 // Base of every component: owner-based lifetime, a name unique among its owner's components,
 // and the published properties Name and Tag. All operations belong to the thread that owns
 // the component (normally the main thread).
-class TComponent : public TObject {
+class COMM_FRAMEWORK_API TComponent : public TObject {
  public:
   // The virtual constructor: every component class has one with this signature; the owner
   // (may be null) takes the new component into its list and destroys it with itself.
@@ -616,13 +617,13 @@ class TComponent : public TObject {
 
 // Makes a class creatable by name (form reader). Registering the same class twice is harmless;
 // a different class under a taken name raises EComponentError.
-void RegisterClass(const TClassInfo& Info);
+COMM_FRAMEWORK_API void RegisterClass(const TClassInfo& Info);
 template <class T>
 void RegisterClass() {
   RegisterClass(T::ClassInfo());
 }
 // The registered class of that name (ASCII case ignored), or null.
-const TClassInfo* FindClass(const std::string& Name);
+COMM_FRAMEWORK_API const TClassInfo* FindClass(const std::string& Name);
 
 template <class V>
 V framework_detail::ComponentAs(TComponent* value, const std::string& Where) {

@@ -17,18 +17,20 @@
 // restores what it replaced. One per process, made and destroyed on the main thread.
 #pragma once
 
+#include <widgets/export.h>
+
 #include <memory>
 #include <string>
 
 // Who the program is to the desktop: its name (settings and caches), version, and the name of
 // its menu entry (the .desktop file, without the extension), which gives its icon.
-struct TProgramIdentity {
+struct COMM_WIDGETS_API TProgramIdentity {
   std::string Name;
   std::string Version;
   std::string DesktopFileName;
 };
 
-class TWidgetsFrontEnd {
+class COMM_WIDGETS_API TWidgetsFrontEnd {
  public:
   TWidgetsFrontEnd(int& argc, char** argv, const TProgramIdentity& Program = {});
   ~TWidgetsFrontEnd();

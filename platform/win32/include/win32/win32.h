@@ -17,6 +17,8 @@
 
 #else
 
+#include <win32/export.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -284,48 +286,51 @@ using LPCRITICAL_SECTION = CRITICAL_SECTION*;
 extern "C" {
 
 // Last error, per thread.
-DWORD WINAPI GetLastError();
-void WINAPI SetLastError(DWORD dwErrCode);
+COMM_WIN32_API DWORD WINAPI GetLastError();
+COMM_WIN32_API void WINAPI SetLastError(DWORD dwErrCode);
 
 // Handles, events, waiting.
-BOOL WINAPI CloseHandle(HANDLE hObject);
-HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
-                           BOOL bInitialState, LPCSTR lpName);
-BOOL WINAPI SetEvent(HANDLE hEvent);
-BOOL WINAPI ResetEvent(HANDLE hEvent);
-DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
-void WINAPI Sleep(DWORD dwMilliseconds);
+COMM_WIN32_API BOOL WINAPI CloseHandle(HANDLE hObject);
+COMM_WIN32_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes,
+                                          BOOL bManualReset, BOOL bInitialState, LPCSTR lpName);
+COMM_WIN32_API BOOL WINAPI SetEvent(HANDLE hEvent);
+COMM_WIN32_API BOOL WINAPI ResetEvent(HANDLE hEvent);
+COMM_WIN32_API DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+COMM_WIN32_API void WINAPI Sleep(DWORD dwMilliseconds);
 
 // Critical sections (recursive for the owning thread, as on Windows).
-void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
-void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
-void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
-void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
+COMM_WIN32_API void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
+COMM_WIN32_API void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
+COMM_WIN32_API void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
+COMM_WIN32_API void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 
 // Files and serial devices.
-HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
-                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
-BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
-                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
-BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
-                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
-BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
-                                LPDWORD lpNumberOfBytesTransferred, BOOL bWait);
-BOOL WINAPI CancelIo(HANDLE hFile);
+COMM_WIN32_API HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess,
+                                         DWORD dwShareMode,
+                                         LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                                         DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                                         HANDLE hTemplateFile);
+COMM_WIN32_API BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                                    LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+COMM_WIN32_API BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                                     LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+COMM_WIN32_API BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
+                                               LPDWORD lpNumberOfBytesTransferred, BOOL bWait);
+COMM_WIN32_API BOOL WINAPI CancelIo(HANDLE hFile);
 
-BOOL WINAPI SetupComm(HANDLE hFile, DWORD dwInQueue, DWORD dwOutQueue);
-BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
-BOOL WINAPI SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
-BOOL WINAPI GetCommState(HANDLE hFile, LPDCB lpDCB);
-BOOL WINAPI SetCommState(HANDLE hFile, LPDCB lpDCB);
-BOOL WINAPI GetCommMask(HANDLE hFile, LPDWORD lpEvtMask);
-BOOL WINAPI SetCommMask(HANDLE hFile, DWORD dwEvtMask);
-BOOL WINAPI WaitCommEvent(HANDLE hFile, LPDWORD lpEvtMask, LPOVERLAPPED lpOverlapped);
-BOOL WINAPI GetCommModemStatus(HANDLE hFile, LPDWORD lpModemStat);
-BOOL WINAPI EscapeCommFunction(HANDLE hFile, DWORD dwFunc);
-BOOL WINAPI ClearCommError(HANDLE hFile, LPDWORD lpErrors, LPCOMSTAT lpStat);
-BOOL WINAPI PurgeComm(HANDLE hFile, DWORD dwFlags);
+COMM_WIN32_API BOOL WINAPI SetupComm(HANDLE hFile, DWORD dwInQueue, DWORD dwOutQueue);
+COMM_WIN32_API BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
+COMM_WIN32_API BOOL WINAPI SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
+COMM_WIN32_API BOOL WINAPI GetCommState(HANDLE hFile, LPDCB lpDCB);
+COMM_WIN32_API BOOL WINAPI SetCommState(HANDLE hFile, LPDCB lpDCB);
+COMM_WIN32_API BOOL WINAPI GetCommMask(HANDLE hFile, LPDWORD lpEvtMask);
+COMM_WIN32_API BOOL WINAPI SetCommMask(HANDLE hFile, DWORD dwEvtMask);
+COMM_WIN32_API BOOL WINAPI WaitCommEvent(HANDLE hFile, LPDWORD lpEvtMask,
+                                         LPOVERLAPPED lpOverlapped);
+COMM_WIN32_API BOOL WINAPI GetCommModemStatus(HANDLE hFile, LPDWORD lpModemStat);
+COMM_WIN32_API BOOL WINAPI EscapeCommFunction(HANDLE hFile, DWORD dwFunc);
+COMM_WIN32_API BOOL WINAPI ClearCommError(HANDLE hFile, LPDWORD lpErrors, LPCOMSTAT lpStat);
+COMM_WIN32_API BOOL WINAPI PurgeComm(HANDLE hFile, DWORD dwFlags);
 
 }  // extern "C"
 

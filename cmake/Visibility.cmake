@@ -1,0 +1,6 @@
+# The shared libraries export only what their export macro marks (win32/export.h,
+# framework/export.h, comm/CommExport.h, widgets/export.h); every other symbol, inline member
+# functions included, stays inside the library that defines it.
+function(zelvane_hide_internals)
+  set_target_properties(${ARGN} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+endfunction()
