@@ -757,7 +757,7 @@ void Driver::Run() {
       ssize_t got = ::read(wakeFd_, &counter, sizeof counter);
       (void)got;
     }
-    Service(count > 1 ? fds[1].revents : 0);
+    Service(count > 1 ? fds[1].revents : short{0});
   }
 }
 

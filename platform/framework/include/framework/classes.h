@@ -97,11 +97,11 @@ class TBoundHandler {
   using Function = std::function<void(Args...)>;
 
   TBoundHandler() = default;
-  TBoundHandler(std::nullptr_t) {}  // NOLINT: allows `OnX = nullptr`
+  TBoundHandler(std::nullptr_t) {}  // implicit: allows `OnX = nullptr`
 
   template <class F, class = std::enable_if_t<!std::is_same_v<std::decay_t<F>, TBoundHandler> &&
                                               std::is_invocable_v<F&, Args...>>>
-  TBoundHandler(F&& call) : FCall(std::forward<F>(call)) {}  // NOLINT: assignable from a lambda
+  TBoundHandler(F&& call) : FCall(std::forward<F>(call)) {}  // implicit: assignable from a lambda
 
   template <class Obj, class C>
   TBoundHandler(Obj* target, void (C::*method)(Args...))
@@ -110,6 +110,7 @@ class TBoundHandler {
   }
 
   // A handler bound to a named published method of Target (used by the form reader).
+  // NOLINTNEXTLINE(performance-unnecessary-value-param): MethodName is moved from below.
   static TBoundHandler Published(TObject* Target, std::string MethodName, Function Call) {
     TBoundHandler h;
     h.FCall = std::move(Call);
@@ -468,6 +469,7 @@ class TClassBuilder : public TClassInfo {
         p.MaxValue = 255;
       } else {
         p.Kind = tkInteger;
+        // NOLINTNEXTLINE(bugprone-signed-char-misuse): a signed char property's limits are signed
         p.MinValue = static_cast<long long>(std::numeric_limits<V>::min());
         p.MaxValue = static_cast<long long>(std::numeric_limits<V>::max());
       }
@@ -529,6 +531,7 @@ TClassBuilder<T> TClassInfo::Derived(std::string Name) {
 }
 
 template <class T>
+// NOLINTNEXTLINE(performance-unnecessary-value-param): Name is moved from below.
 TClassBuilder<T> TClassInfo::Root(std::string Name) {
   TClassBuilder<T> b;
   b.FName = std::move(Name);

@@ -53,7 +53,7 @@ class COMM_FRAMEWORK_API TThread : public TObject {
   // Terminates and waits for a thread that is still running (running synchronised calls
   // meanwhile when on the main thread), then releases it. A derived destructor that frees
   // what Execute uses must call Terminate() and WaitFor() first.
-  ~TThread() override;
+  ~TThread() override;  // NOLINT(bugprone-exception-escape): see thread.cpp
   TThread(const TThread&) = delete;
   TThread& operator=(const TThread&) = delete;
 
