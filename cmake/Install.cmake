@@ -39,8 +39,11 @@ endif()
 set(COMM_PUBLIC_HEADERS
     comm/include/comm/Commport.h
     comm/include/comm/Comm.h
+    comm/include/comm/CommExport.h
     platform/win32/include/win32/win32.h
     platform/win32/include/win32/windows_names.h
+    platform/win32/include/win32/export.h
+    platform/framework/include/framework/export.h
     platform/framework/include/framework/classes.h
     platform/framework/include/framework/sysutils.h
     platform/framework/include/framework/thread.h

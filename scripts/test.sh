@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Builds and runs every test of the project: a format check of every tracked source, a normal
-# build, a ThreadSanitizer build, an AddressSanitizer+UndefinedBehaviorSanitizer build, and a
+# Builds and runs every test of the project: a format check of every tracked source, the
+# static checks of clang-tidy (.clang-tidy files) over every tracked source the build compiles, a
+# normal build, a ThreadSanitizer build, an AddressSanitizer+UndefinedBehaviorSanitizer build, a
 # short bounded run of each fuzz target, the Debian packages built and checked with lintian, and a
 # Windows build (mingw-w64) whose tests run under Wine. Every build treats warnings as errors.
 # Installs the Debian packages it needs first.
-# Usage: ./scripts/test.sh [format|release|tsan|asan|fuzz|package|windows]...
+# Usage: ./scripts/test.sh [format|tidy|release|tsan|asan|fuzz|package|windows]...
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 
 stages=("$@")
-[ ${#stages[@]} -gt 0 ] || stages=(format release tsan asan fuzz package windows)
+[ ${#stages[@]} -gt 0 ] || stages=(format tidy release tsan asan fuzz package windows)
 jobs=$(nproc)
 fuzz_seconds=${FUZZ_SECONDS:-20}
 
@@ -35,6 +36,17 @@ for stage in "${stages[@]}"; do
       # Every C and C++ source in git, whoever added it, as the repository's .clang-format says.
       git ls-files -z '*.c' '*.cc' '*.cpp' '*.h' '*.hpp' | xargs -0 -r clang-format --dry-run --Werror
       echo "format: clean"
+      ;;
+    tidy)
+      # Every tracked C++ source of the release build, checked with that build's compile
+      # commands (configuring is enough: no generated header is needed); any finding fails.
+      cmake -S . -B build/release -G Ninja -DZELVANE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        >/dev/null
+      compiled=$(grep -o '"file": "[^"]*"' build/release/compile_commands.json | cut -d'"' -f4)
+      git ls-files -z --full-name '*.cpp' | while IFS= read -r -d '' f; do
+        if grep -qxF "$PWD/$f" <<<"$compiled"; then printf '%s\0' "$f"; fi
+      done | xargs -0 -r -n 4 -P "$jobs" clang-tidy -p build/release --quiet
+      echo "tidy: clean"
       ;;
     release)
       configure_and_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo

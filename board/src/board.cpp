@@ -86,7 +86,7 @@ std::string Board::readThermometer(int index, std::string& note) {
     note = "thermometer " + std::to_string(index + 1) + " absent";
     return kAbsent;
   }
-  const std::string text = formatTenths(tenths_[i]);
+  std::string text = formatTenths(tenths_[i]);
   note = "thermometer " + std::to_string(index + 1) + " reads " + text;
   // Wander a little for the next reading, staying near the start and in the showable range.
   const int step = static_cast<int>(drift_[i].below(2u * driftTenths_ + 1)) - driftTenths_;

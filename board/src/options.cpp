@@ -296,7 +296,8 @@ std::string usageText() {
   return R"(Usage: zelvane-board [--pty] [--link PATH] [OPTION]...
        zelvane-board --device TTY [OPTION]...
 Plays the Zelvane controller board on a serial line (19200 bit/s, 8N1, raw). The first line of
-standard output is the path to open: the pty slave, or TTY. Runs until SIGINT or SIGTERM.
+standard output is the path to open: the pty slave, or TTY. Runs until SIGINT, SIGTERM or
+SIGHUP.
 
 Line:
   --pty                 serve a new pseudo-terminal (the default)
@@ -341,7 +342,7 @@ Replies: "AA".."AD" switch a load over and reply its new state, "ВКЛ" or "В�
 "BA".."BD" reply a temperature like "+23.5" or "-4.0", or "Нет" for an absent thermometer;
 "BZ" replies the number of thermometers found, like "4".
 
-Exit status: 0 after SIGINT, SIGTERM or --hangup-after; 1 when the line cannot be opened or
+Exit status: 0 after SIGINT, SIGTERM, SIGHUP or --hangup-after; 1 when the line cannot be opened or
 fails; 2 for bad options. Serial devices need the group dialout: see README.md.
 )";
 }

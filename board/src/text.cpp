@@ -61,12 +61,16 @@ const std::array<std::string, 256>& logTable() {
       const char byte = static_cast<char>(b);
       if (b == '\\') {
         t[b] = "\\\\";
-      } else if (b < 0x20 || b == 0x7F || !toUtf8.convert({&byte, 1}, t[b]) || t[b] == "\xC2\xA0") {
-        t[b] = hexEscape(static_cast<unsigned char>(b));  // control, undefined or no-break space
-      } else if (b >= 0x80 && static_cast<unsigned char>(t[b][0]) == 0xC2 &&
-                 static_cast<unsigned char>(t[b][1]) < 0xA0) {
-        t[b] = hexEscape(static_cast<unsigned char>(b));  // a C1 control character
+        continue;
       }
+      const bool converted = b >= 0x20 && b != 0x7F && toUtf8.convert({&byte, 1}, t[b]);
+      // A C1 control character converts to U+0080 to U+009F.
+      const bool c1Control = converted && b >= 0x80 &&
+                             static_cast<unsigned char>(t[b][0]) == 0xC2 &&
+                             static_cast<unsigned char>(t[b][1]) < 0xA0;
+      // Controls, undefined bytes and the no-break space are written as escapes.
+      if (!converted || c1Control || t[b] == "\xC2\xA0")
+        t[b] = hexEscape(static_cast<unsigned char>(b));
     }
     return t;
   }();

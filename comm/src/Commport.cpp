@@ -7,9 +7,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <string>
+#include <vector>
 
+#include "EventTable.h"
 #include "Evread.h"
 #include "Evstatus.h"
 #include "Thread.h"
@@ -18,11 +21,38 @@
 
 namespace {
 
-// Bits per second of each TBaudRate, by ordinal.
-constexpr DWORD BaudRates[] = {CBR_110,   CBR_300,   CBR_600,    CBR_1200,   CBR_2400,
-                               CBR_4800,  CBR_9600,  CBR_14400,  CBR_19200,  CBR_38400,
-                               CBR_56000, CBR_57600, CBR_115200, CBR_128000, CBR_256000};
-constexpr int BaudRateCount = sizeof(BaudRates) / sizeof(BaudRates[0]);
+// The one table of TBaudRate: bits per second and the name stored forms use, in ordinal order.
+struct TBaudRateInfo {
+  TBaudRate Rate;
+  DWORD BitsPerSecond;
+  const char* Name;
+};
+constexpr TBaudRateInfo BaudRateTable[] = {
+    {cbr110, CBR_110, "cbr110"},          {cbr300, CBR_300, "cbr300"},
+    {cbr600, CBR_600, "cbr600"},          {cbr1200, CBR_1200, "cbr1200"},
+    {cbr2400, CBR_2400, "cbr2400"},       {cbr4800, CBR_4800, "cbr4800"},
+    {cbr9600, CBR_9600, "cbr9600"},       {cbr14400, CBR_14400, "cbr14400"},
+    {cbr19200, CBR_19200, "cbr19200"},    {cbr38400, CBR_38400, "cbr38400"},
+    {cbr56000, CBR_56000, "cbr56000"},    {cbr57600, CBR_57600, "cbr57600"},
+    {cbr115200, CBR_115200, "cbr115200"}, {cbr128000, CBR_128000, "cbr128000"},
+    {cbr256000, CBR_256000, "cbr256000"}};
+constexpr int BaudRateCount = static_cast<int>(std::size(BaudRateTable));
+static_assert(BaudRateCount == cbr256000 + 1, "one entry per TBaudRate");
+static_assert(InOrdinalOrder(BaudRateTable, &TBaudRateInfo::Rate), "entries in ordinal order");
+
+// Bits per second of a rate, 0 for an ordinal past the table.
+constexpr DWORD BitsPerSecond(TBaudRate Rate) {
+  return Rate < BaudRateCount ? BaudRateTable[Rate].BitsPerSecond : 0;
+}
+
+// The names of a table's entries, in its order (for the published enumeration and set).
+template <class Entry, std::size_t N>
+std::vector<const char*> NamesOf(const Entry (&Table)[N]) {
+  std::vector<const char*> Names;
+  Names.reserve(N);
+  for (const Entry& E : Table) Names.push_back(E.Name);
+  return Names;
+}
 
 // Writes the whole 32-bit flag word for a flow-control mode: every bit not listed for the
 // mode is 0, the reserved upper bits included (0x0001, 0x1311 or 0x202D).
@@ -216,9 +246,7 @@ void TCommPort::SetComControl(TComControl Value) {
 
 void TCommPort::SetBaudRate(TBaudRate Value) {
   FBaudRate = Value;
-  WriteDcb([](DCB& Dcb, const TCommPort& Port) {
-    Dcb.BaudRate = Port.FBaudRate < BaudRateCount ? BaudRates[Port.FBaudRate] : 0;
-  });
+  WriteDcb([](DCB& Dcb, const TCommPort& Port) { Dcb.BaudRate = BitsPerSecond(Port.FBaudRate); });
 }
 
 void TCommPort::SetParity(TParity Value) {
@@ -277,17 +305,16 @@ void TCommPort::BitsWarning() {
 }
 
 void TCommPort::SetBaud(int Value) {
-  for (int Rate = 0; Rate < BaudRateCount; ++Rate) {
-    if (static_cast<DWORD>(Value) == BaudRates[Rate] && Value > 0) {
-      SetBaudRate(static_cast<TBaudRate>(Rate));
+  if (Value <= 0) return;
+  for (const TBaudRateInfo& Entry : BaudRateTable) {
+    if (Entry.BitsPerSecond == static_cast<DWORD>(Value)) {
+      SetBaudRate(Entry.Rate);
       return;
     }
   }
 }
 
-int TCommPort::GetBaud() {
-  return FBaudRate < BaudRateCount ? static_cast<int>(BaudRates[FBaudRate]) : 0;
-}
+int TCommPort::GetBaud() { return static_cast<int>(BitsPerSecond(FBaudRate)); }
 
 // ---- Settings that need a closed device ------------------------------------------------------
 
@@ -799,9 +826,7 @@ const TClassInfo& TCommPort::ClassInfo() {
           .Property("OutQueCount", &TCommPort::GetOutQueCount)
           .Property("Baud", &TCommPort::GetBaud, &TCommPort::SetBaud)
           .Enum("BaudRate", &TCommPort::GetBaudRate, &TCommPort::SetBaudRate,
-                {"cbr110", "cbr300", "cbr600", "cbr1200", "cbr2400", "cbr4800", "cbr9600",
-                 "cbr14400", "cbr19200", "cbr38400", "cbr56000", "cbr57600", "cbr115200",
-                 "cbr128000", "cbr256000"})
+                NamesOf(BaudRateTable))
           .Enum("Control", &TCommPort::GetControl, &TCommPort::SetComControl,
                 {"ccNone", "ccSoft", "ccHard"})
           .Enum("Parity", &TCommPort::GetParity, &TCommPort::SetParity,
@@ -810,8 +835,7 @@ const TClassInfo& TCommPort::ClassInfo() {
                 {"sb1_0", "sb1_5", "sb2_0"})
           .Property("DataBits", &TCommPort::GetDataBits, &TCommPort::SetDataBits)
           .Set("MonitorEvents", &TCommPort::FMonitorEvents, &TCommPort::FMonitorEvents,
-               {"evRxChar", "evRxEventChar", "evTxEmpty", "evCTS", "evDSR", "evRlsd", "evBreak",
-                "evError", "evRing"})
+               NamesOf(EventTable))
           .Property("XonLim", &TCommPort::GetXonLim, &TCommPort::SetXonLim)
           .Property("XoffLim", &TCommPort::GetXoffLim, &TCommPort::SetXoffLim)
           .Property("XonChar", &TCommPort::GetXonChar, &TCommPort::SetXonChar)

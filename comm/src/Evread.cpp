@@ -2,16 +2,10 @@
 
 #include <comm/Commport.h>
 
-TReadEventThread::TReadEventThread(TCommPort* Port) : TThread(false), Port(Port) {}
+TReadEventThread::TReadEventThread(TCommPort* Port)
+    : TNotifyEventThread(Port, Port->RxNotifyEvent) {}
 
 TReadEventThread::~TReadEventThread() = default;
-
-void TReadEventThread::Execute() {
-  while (!Terminated()) {
-    if (WaitForSingleObject(Port->RxNotifyEvent, INFINITE) == WAIT_OBJECT_0)
-      Synchronize([this] { DoDataReceived(); });
-  }
-}
 
 void TReadEventThread::DoDataReceived() {
   if (!Port->HandlersAllowed()) return;

@@ -2,21 +2,16 @@
 // called on the main thread with the number of bytes then held in the receive ring.
 #pragma once
 
-#include <framework/thread.h>
-#include <win32/win32.h>
+#include "Evnotify.h"
 
-class TCommPort;
-
-class TReadEventThread : public TThread {
+class TReadEventThread : public TNotifyEventThread {
  public:
   explicit TReadEventThread(TCommPort* Port);
   ~TReadEventThread() override;
-
-  TCommPort* Port;  // the owning component (not owned)
 
   // Runs on the main thread (through Synchronize): calls OnDataReceived if it is assigned.
   void DoDataReceived();
 
  protected:
-  void Execute() override;
+  void Deliver() override { DoDataReceived(); }
 };

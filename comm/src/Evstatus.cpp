@@ -10,16 +10,10 @@ void Notify(DWORD Mask, DWORD Bit, TNotifyEvent& Handler, TCommPort* Sender) {
 
 }  // namespace
 
-TStatusEventThread::TStatusEventThread(TCommPort* Port) : TThread(false), Port(Port) {}
+TStatusEventThread::TStatusEventThread(TCommPort* Port)
+    : TNotifyEventThread(Port, Port->StatusNotifyEvent) {}
 
 TStatusEventThread::~TStatusEventThread() = default;
-
-void TStatusEventThread::Execute() {
-  while (!Terminated()) {
-    if (WaitForSingleObject(Port->StatusNotifyEvent, INFINITE) == WAIT_OBJECT_0)
-      Synchronize([this] { DoStatusEvents(); });
-  }
-}
 
 // Each completed mask is dispatched once: a close after a failed wait (a hang-up) finds nothing
 // new and calls no handler.

@@ -2,22 +2,17 @@
 // line and status handlers called on the main thread, one per event bit, in a fixed order.
 #pragma once
 
-#include <framework/thread.h>
-#include <win32/win32.h>
+#include "Evnotify.h"
 
-class TCommPort;
-
-class TStatusEventThread : public TThread {
+class TStatusEventThread : public TNotifyEventThread {
  public:
   explicit TStatusEventThread(TCommPort* Port);
   ~TStatusEventThread() override;
-
-  TCommPort* Port;  // the owning component (not owned)
 
   // Runs on the main thread (through Synchronize): dispatches the last completed event mask in
   // the order CTS, DCD, DSR, Ring, RxD, RxEvent, TxD, Break, Error.
   void DoStatusEvents();
 
  protected:
-  void Execute() override;
+  void Deliver() override { DoStatusEvents(); }
 };

@@ -1,6 +1,6 @@
 #include "Thstatus.h"
 
-#include <comm/Commport.h>
+#include "EventTable.h"
 
 #include <algorithm>
 
@@ -16,8 +16,8 @@ TStatusThread::~TStatusThread() { CloseHandle(Overlapped.hEvent); }
 
 DWORD TStatusThread::DeviceMask(TEventStates Events) {
   DWORD Mask = 0;
-  for (unsigned Ordinal = 0; Ordinal <= 8; ++Ordinal)
-    if (Events & (1u << Ordinal)) Mask |= EventBits[Ordinal];
+  for (const TEventInfo& Entry : EventTable)
+    if (InSet(Events, Entry.Event)) Mask |= Entry.DeviceBit;
   return Mask;
 }
 

@@ -3,11 +3,9 @@
 // event mask and wakes the reader, the writer (hardware handshake) and the status notifier.
 #pragma once
 
+#include <comm/Commport.h>
 #include <framework/thread.h>
 #include <win32/win32.h>
-
-class TCommPort;
-using TEventStates = unsigned short;  // the same set type as in Commport.h
 
 class TStatusThread : public TThread {
  public:
@@ -18,9 +16,6 @@ class TStatusThread : public TThread {
   HANDLE Handle;          // copy of the owner's PortHandle taken at construction
   OVERLAPPED Overlapped;  // this worker's event wait; hEvent is manual-reset, owned here
 
-  // Device event bit for each TEventState ordinal (EV_RXCHAR ... EV_RING).
-  static constexpr DWORD EventBits[9] = {EV_RXCHAR, EV_RXFLAG, EV_TXEMPTY, EV_CTS, EV_DSR,
-                                         EV_RLSD,   EV_BREAK,  EV_ERR,     EV_RING};
   // Events after which the modem inputs are sampled again.
   static constexpr DWORD ModemEventBits = EV_CTS | EV_DSR | EV_RLSD | EV_ERR | EV_RING;  // 0x01B8
   // Pause after a wait that failed, before it is tried again (and the idle pause): never
@@ -28,7 +23,7 @@ class TStatusThread : public TThread {
   // StatusPause (the pause before a pending wait is collected) is 0.
   static constexpr DWORD FailurePauseMs = 50;
 
-  // The device mask for a set of events: the OR of the bits of its members.
+  // The device mask for a set of events: the OR of the device bits of its members.
   static DWORD DeviceMask(TEventStates Events);
 
  protected:

@@ -3,6 +3,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -213,9 +215,25 @@ TEST_F(BoardTest, LinkSignalsAndErrors) {
   EXPECT_EQ(board->exitStatus(), 0);
   EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
 
-  board = start({});
-  board->signal(SIGINT);
-  EXPECT_EQ(board->exitStatus(), 0);
+  // Each signal that stops the board ends it cleanly, and the help names every one of them.
+  std::string help;
+  if (FILE* out = popen(ZELVANE_BOARD_BINARY " --help", "r")) {
+    char chunk[512];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, out)) > 0;) help.append(chunk, n);
+    EXPECT_EQ(pclose(out), 0);
+  }
+  for (const auto& [number, name] :
+       std::vector<std::pair<int, std::string>>{{SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}}) {
+    board = start({});
+    board->signal(number);
+    EXPECT_EQ(board->exitStatus(), 0) << name;
+  }
+  const std::string opening = help.substr(0, help.find("\n\n"));
+  const std::string exitStatus = help.substr(std::min(help.find("Exit status:"), help.size()));
+  for (const char* name : {"SIGINT", "SIGTERM", "SIGHUP"}) {
+    EXPECT_NE(opening.find(name), std::string::npos) << name << " in: " << opening;
+    EXPECT_NE(exitStatus.find(name), std::string::npos) << name << " in: " << exitStatus;
+  }
 
   const fs::path file = dir_ / "notes";
   std::ofstream(file) << "mine";

@@ -44,6 +44,20 @@ if(EXISTS ${prefix}/bin)
 endif()
 unset(ENV{LD_LIBRARY_PATH})
 
+# Each library exports its public API only: the component and the Win32 calls, not the
+# workers or the driver behind them.
+foreach(check "libcomm.so;TCommPort::SetBaud;TStatusThread"
+              "libcommwin32.so;WaitCommEvent;TtyLine")
+  list(GET check 0 library)
+  list(GET check 1 public)
+  list(GET check 2 internal)
+  file(GLOB library_file ${prefix}/lib*/${library}.*.*.* ${prefix}/lib/*/${library}.*.*.*)
+  execute_process(COMMAND nm -D -C --defined-only ${library_file} OUTPUT_VARIABLE symbols)
+  if(NOT symbols MATCHES "${public}" OR symbols MATCHES "${internal}")
+    message(FATAL_ERROR "${library}: ${public} must be exported, ${internal} must not")
+  endif()
+endforeach()
+
 # 1. find_package(Comm)
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/cmake-build -G ${GENERATOR}
   -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix}

@@ -447,7 +447,7 @@ TEST(TtyOpenTest, MissingOrNonTtyDevicesAreNotFound) {
 TEST(TtyOpenTest, NoPermissionIsAccessDenied) {
   PtyPair pty;
   ASSERT_EQ(chmod(pty.SlavePath().c_str(), 0), 0);
-  const std::string path = pty.SlavePath();
+  const std::string& path = pty.SlavePath();
   const int code = RunUnprivileged([&] {
     DWORD error = 0;
     const bool opened = OpenTtyLine(path, error) != nullptr;

@@ -104,6 +104,16 @@ TEST_F(LoopFixture, AnOwnerlessBoxLeavesTheWindowUsableAndItsTimersTicking) {
     VisibleTopLevel<QMessageBox>()->button(QMessageBox::No)->click();
   });
   EXPECT_EQ(MessageBoxA(nullptr, "?", "", MB_YESNO | MB_ICONQUESTION), IDNO);
+
+  // A Yes/No/Cancel box offers the three and answers Cancel when closed without a button.
+  QMessageBox::StandardButtons offered;
+  Soon([&] {
+    ASSERT_TRUE(ProcessEventsUntil([&] { return VisibleTopLevel<QMessageBox>() != nullptr; }));
+    offered = VisibleTopLevel<QMessageBox>()->standardButtons();
+    VisibleTopLevel<QMessageBox>()->close();
+  });
+  EXPECT_EQ(MessageBoxA(nullptr, "?", "", MB_YESNOCANCEL), IDCANCEL);
+  EXPECT_EQ(offered, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
 }
 
 // The buttons speak the program's language whatever the locale (the tests run in the C locale).

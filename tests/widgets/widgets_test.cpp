@@ -201,6 +201,9 @@ QColor DesktopColor(QPalette::ColorRole Role) { return QApplication::palette().c
 }  // namespace
 
 TEST_F(FormFixture, WidgetsCarryTheDescribedPropertiesAndTheDescriptionReadsBack) {
+  // The ticker's first tick fails; on a slow run it comes before the end, and its error report
+  // must not wait for a click.
+  DialogRecorder dialogs;
   EXPECT_TRUE(form->CreatedWithBar) << "OnCreate runs once every component exists";
   EXPECT_EQ(WriteComponentText(*form), kDescription);
 
@@ -262,6 +265,32 @@ TEST_F(FormFixture, HandlersRunAndTheirErrorsAreReportedWithoutStoppingAnything)
   QTest::mouseClick(form->Box->Widget(), Qt::LeftButton, {}, QPoint(5, 8));
   EXPECT_EQ(form->BoxClicks, 2) << "OnClick for the program's change and for the user's";
   EXPECT_TRUE(form->Box->GetChecked());
+}
+
+TEST_F(FormFixture, AnErrorReportThatFailsInTurnStaysOutOfTheEventLoop) {
+  int reports = 0;
+  const TErrorReportPresenter previous =
+      Application->SetErrorReportPresenter([&](const std::string&, const std::string&) {
+        ++reports;
+        throw std::runtime_error("the report fails too");
+      });
+  form->Show();
+  form->Pages->SetActivePage(static_cast<TTabSheet*>(form->Go->GetParent()));
+  EXPECT_NO_THROW(QTest::mouseClick(form->Go->Widget(), Qt::LeftButton));
+  EXPECT_GE(reports, 1);
+  QTest::mouseClick(form->Go->Widget(), Qt::LeftButton);
+  EXPECT_EQ(form->Clicks, 2);
+  Application->SetErrorReportPresenter(previous);
+}
+
+TEST_F(FormFixture, EveryFontSetterAppliesTheControlsOwnFont) {
+  form->Field->SetFontHeight(-20);
+  EXPECT_EQ(form->Field->Widget()->font().pixelSize(), 20);
+  form->Field->SetParentFont(true);
+  EXPECT_EQ(form->Field->Widget()->font().pixelSize(), 11) << "the form's font";
+  form->Field->SetFontCharset(204);
+  EXPECT_FALSE(form->Field->GetParentFont());
+  EXPECT_EQ(form->Field->Widget()->font().pixelSize(), 20) << "its own font again";
 }
 
 TEST_F(FormFixture, TabVisitsTheControlsInTheirTabOrder) {

@@ -3,6 +3,7 @@
 // CommDescription may be called from any thread; TCommPort's own rules are in Commport.h.
 #pragma once
 
+#include <comm/CommExport.h>
 #include <comm/Commport.h>
 
 #include <cstddef>
@@ -16,7 +17,7 @@ struct TCommResource {
 
 // The resource of the given name: "TCOMMPORT" is TCommPort's palette image, a 24 x 24,
 // 16-colour bitmap (BMP file bytes). An unknown name gives {nullptr, 0}.
-TCommResource FindCommResource(const std::string& Name);
+COMM_API TCommResource FindCommResource(const std::string& Name);
 
 // The library's description: "Marnock COM port".
-const char* CommDescription();
+COMM_API const char* CommDescription();

@@ -28,6 +28,7 @@
 // already received can still be taken. Close the port and open it again once the device is back.
 #pragma once
 
+#include <comm/CommExport.h>
 #include <framework/classes.h>
 #include <win32/win32.h>
 
@@ -95,7 +96,7 @@ class TReadEventThread;
 class TStatusThread;
 class TStatusEventThread;
 
-class TCommPort : public TComponent {
+class COMM_API TCommPort : public TComponent {
   friend class TReadThread;
   friend class TWriteThread;
   friend class TReadEventThread;
@@ -283,4 +284,4 @@ class TCommPort : public TComponent {
 };
 
 // Puts TCommPort on the designer's palette page "Marnock".
-void Register();
+COMM_API void Register();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "text_util.h"
 
@@ -23,22 +25,42 @@ bool TPropInfo::ReadOnly() const {
   }
 }
 
-const TPropInfo* TClassInfo::FindProperty(const std::string& Name) const {
-  for (const TPropInfo& p : FProperties)
-    if (SameText(p.Name, Name)) return &p;
+namespace {
+
+// The entry of Items named Name (case-insensitive), or null.
+template <class Info>
+const Info* FindByName(const std::vector<Info>& Items, const std::string& Name) {
+  for (const Info& Item : Items)
+    if (SameText(Item.Name, Name)) return &Item;
   return nullptr;
+}
+
+// Puts Item in place of the entry of the same name (which keeps its position), or appends it;
+// returns its index.
+template <class Info>
+std::size_t ReplaceOrAppend(std::vector<Info>& Items, Info Item) {
+  for (std::size_t i = 0; i < Items.size(); ++i) {
+    if (SameText(Items[i].Name, Item.Name)) {
+      Items[i] = std::move(Item);
+      return i;
+    }
+  }
+  Items.push_back(std::move(Item));
+  return Items.size() - 1;
+}
+
+}  // namespace
+
+const TPropInfo* TClassInfo::FindProperty(const std::string& Name) const {
+  return FindByName(FProperties, Name);
 }
 
 const TMethodInfo* TClassInfo::FindMethod(const std::string& Name) const {
-  for (const TMethodInfo& m : FMethods)
-    if (SameText(m.Name, Name)) return &m;
-  return nullptr;
+  return FindByName(FMethods, Name);
 }
 
 const TFieldInfo* TClassInfo::FindField(const std::string& Name) const {
-  for (const TFieldInfo& f : FFields)
-    if (SameText(f.Name, Name)) return &f;
-  return nullptr;
+  return FindByName(FFields, Name);
 }
 
 bool TClassInfo::InheritsFrom(const TClassInfo& Other) const {
@@ -52,38 +74,14 @@ TComponent* TClassInfo::Create(TComponent* AOwner) const {
   return FFactory(AOwner);
 }
 
+// A redeclared property, method or field replaces the inherited one in place.
 void TClassInfo::AddProperty(TPropInfo Prop) {
-  // A redeclared property replaces the inherited one in place (keeps its position).
-  for (std::size_t i = 0; i < FProperties.size(); ++i) {
-    if (SameText(FProperties[i].Name, Prop.Name)) {
-      FProperties[i] = std::move(Prop);
-      FLastProperty = i;
-      return;
-    }
-  }
-  FLastProperty = FProperties.size();
-  FProperties.push_back(std::move(Prop));
+  FLastProperty = ReplaceOrAppend(FProperties, std::move(Prop));
 }
 
-void TClassInfo::AddMethod(TMethodInfo Method) {
-  for (TMethodInfo& m : FMethods) {
-    if (SameText(m.Name, Method.Name)) {
-      m = std::move(Method);
-      return;
-    }
-  }
-  FMethods.push_back(std::move(Method));
-}
+void TClassInfo::AddMethod(TMethodInfo Method) { ReplaceOrAppend(FMethods, std::move(Method)); }
 
-void TClassInfo::AddField(TFieldInfo Field) {
-  for (TFieldInfo& f : FFields) {
-    if (SameText(f.Name, Field.Name)) {
-      f = std::move(Field);
-      return;
-    }
-  }
-  FFields.push_back(std::move(Field));
-}
+void TClassInfo::AddField(TFieldInfo Field) { ReplaceOrAppend(FFields, std::move(Field)); }
 
 TPropInfo& TClassInfo::LastProperty() {
   if (FProperties.empty()) throw EComponentError("Default/Idents need a property before them");

@@ -120,7 +120,9 @@ bool CheckSynchronize(unsigned TimeoutMs) {
 
 TThread::TThread(bool CreateSuspended) : FCreateSuspended(CreateSuspended) {}
 
-TThread::~TThread() {
+// Joining throws only for a thread that is not joinable, which returns above; should it throw
+// all the same, ending the program (noexcept) is the only sound outcome in a destructor.
+TThread::~TThread() {  // NOLINT(bugprone-exception-escape)
   if (!FStarted.load() || !FThread.joinable()) return;
   if (tCurrentThread == this) {
     // Destroyed from its own Execute: it cannot wait for itself.

@@ -847,7 +847,7 @@ void Driver::Run() {
       (void)got;
     }
     if (count > 2 && (fds[2].revents & POLLIN)) line_->DrainModemEvents();
-    Service(count > 1 ? fds[1].revents : 0);
+    Service(count > 1 ? fds[1].revents : short{0});
   }
 }
 

@@ -159,6 +159,7 @@ void TControl::SetFontColor(TColor Value) {
 void TControl::SetFontCharset(int Value) {
   FFontCharset = Value;
   FParentFont = false;
+  ApplyFont();
 }
 
 void TControl::SetFontStyle(unsigned char Value) {

@@ -54,7 +54,7 @@ struct ButtonSet {
 const ButtonSet kButtonSets[] = {
     {MB_OK, QMessageBox::Ok, IDOK},
     {MB_OKCANCEL, QMessageBox::Ok | QMessageBox::Cancel, IDCANCEL},
-    {3, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, IDCANCEL},  // Yes/No/Cancel
+    {MB_YESNOCANCEL, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, IDCANCEL},
     {MB_YESNO, QMessageBox::Yes | QMessageBox::No, IDNO},
 };
 

@@ -31,13 +31,18 @@ W* NewWidget(const char* ClassName) {
 // The colour Color stands for: a desktop colour from Palette, or the plain colour.
 QColor ResolveColor(TColor Color, const QPalette& Palette);
 
-// Calls Handler(Sender, Args...); an exception goes to the standard error report.
+// Calls Handler(Sender, Args...); an exception goes to the standard error report. Nothing
+// escapes into Qt's event loop, which cannot unwind: a report that throws in turn is dropped.
 template <class Handler, class... Args>
 void CallHandler(const Handler& H, TObject* Sender, Args... A) {
   try {
     H(Sender, A...);
   } catch (...) {
-    Application->HandleException(Sender);
+    try {
+      Application->HandleException(Sender);
+    } catch (...) {
+      // A failing error report must not unwind through the event loop.
+    }
   }
 }
 

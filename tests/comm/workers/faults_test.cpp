@@ -232,19 +232,21 @@ void CloseFromHandler(const char* name, Arm arm, Fire fire) {
 TEST(WorkerFaults, CloseFromInsideEachKindOfHandler) {
   using Close = std::function<void()>;
   CloseFromHandler(
-      "data", [](TCommPort& port, Close c) { port.OnDataReceived = [c](TObject*, DWORD) { c(); }; },
+      "data",
+      [](TCommPort& port, const Close& c) { port.OnDataReceived = [c](TObject*, DWORD) { c(); }; },
       [](serial::VirtualCable& cable) { cable.Write("x", 1); });
   CloseFromHandler(
-      "cts", [](TCommPort& port, Close c) { port.OnCTSSignal = [c](TObject*) { c(); }; },
+      "cts", [](TCommPort& port, const Close& c) { port.OnCTSSignal = [c](TObject*) { c(); }; },
       [](serial::VirtualCable& cable) { cable.SetRTS(true); });
   CloseFromHandler(
-      "rxd", [](TCommPort& port, Close c) { port.OnRxDSignal = [c](TObject*) { c(); }; },
+      "rxd", [](TCommPort& port, const Close& c) { port.OnRxDSignal = [c](TObject*) { c(); }; },
       [](serial::VirtualCable& cable) { cable.Write("y", 1); });
   CloseFromHandler(
-      "error", [](TCommPort& port, Close c) { port.OnErrorSignal = [c](TObject*, int) { c(); }; },
+      "error",
+      [](TCommPort& port, const Close& c) { port.OnErrorSignal = [c](TObject*, int) { c(); }; },
       [](serial::VirtualCable& cable) { cable.InjectError(CE_FRAME); });
   CloseFromHandler(
-      "break", [](TCommPort& port, Close c) { port.OnBreakSignal = [c](TObject*) { c(); }; },
+      "break", [](TCommPort& port, const Close& c) { port.OnBreakSignal = [c](TObject*) { c(); }; },
       [](serial::VirtualCable& cable) { cable.SendBreak(); });
 }
 

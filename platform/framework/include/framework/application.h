@@ -11,6 +11,7 @@
 #pragma once
 
 #include <framework/classes.h>
+#include <framework/export.h>
 #include <framework/sysutils.h>
 #include <win32/win32.h>
 
@@ -28,7 +29,7 @@ using TInputBoxPresenter = std::function<std::optional<std::string>(
     const std::string& Caption, const std::string& Prompt, const std::string& Default)>;
 
 // The GUI front end's message loop.
-class TMessageLoop {
+class COMM_FRAMEWORK_API TMessageLoop {
  public:
   virtual ~TMessageLoop() = default;
   // Shows MainForm (may be null) and handles messages until the application is terminated.
@@ -37,7 +38,7 @@ class TMessageLoop {
   virtual void ProcessMessages() = 0;
 };
 
-class TApplication : public TComponent {
+class COMM_FRAMEWORK_API TApplication : public TComponent {
  public:
   explicit TApplication(TComponent* AOwner);
   ~TApplication() override;
@@ -122,12 +123,13 @@ class TApplication : public TComponent {
 };
 
 // The application object, created when the library is loaded and never destroyed.
-extern TApplication* Application;
+extern COMM_FRAMEWORK_API TApplication* Application;
 
 // The operating system's message box; same presenter as Application->MessageBox. The owner
 // window is ignored.
-int MessageBoxA(HWND Owner, const char* Text, const char* Caption, unsigned Flags);
+COMM_FRAMEWORK_API int MessageBoxA(HWND Owner, const char* Text, const char* Caption,
+                                   unsigned Flags);
 
 // Application->InputBox.
-std::string InputBox(const std::string& ACaption, const std::string& APrompt,
-                     const std::string& ADefault);
+COMM_FRAMEWORK_API std::string InputBox(const std::string& ACaption, const std::string& APrompt,
+                                        const std::string& ADefault);

@@ -51,6 +51,7 @@
 // thread.
 #pragma once
 
+#include <framework/export.h>
 #include <framework/sysutils.h>
 
 #include <any>
@@ -73,13 +74,13 @@ template <class T>
 class TClassBuilder;
 
 // Root of every framework class.
-class TObject {
+class COMM_FRAMEWORK_API TObject {
  public:
   virtual ~TObject() = default;
 };
 
 // A component operation that cannot be done (duplicate or invalid name, unknown class, ...).
-class EComponentError : public Exception {
+class COMM_FRAMEWORK_API EComponentError : public Exception {
  public:
   using Exception::Exception;
 };
@@ -96,11 +97,11 @@ class TBoundHandler {
   using Function = std::function<void(Args...)>;
 
   TBoundHandler() = default;
-  TBoundHandler(std::nullptr_t) {}  // NOLINT: allows `OnX = nullptr`
+  TBoundHandler(std::nullptr_t) {}  // implicit: allows `OnX = nullptr`
 
   template <class F, class = std::enable_if_t<!std::is_same_v<std::decay_t<F>, TBoundHandler> &&
                                               std::is_invocable_v<F&, Args...>>>
-  TBoundHandler(F&& call) : FCall(std::forward<F>(call)) {}  // NOLINT: assignable from a lambda
+  TBoundHandler(F&& call) : FCall(std::forward<F>(call)) {}  // implicit: assignable from a lambda
 
   template <class Obj, class C>
   TBoundHandler(Obj* target, void (C::*method)(Args...))
@@ -109,6 +110,7 @@ class TBoundHandler {
   }
 
   // A handler bound to a named published method of Target (used by the form reader).
+  // NOLINTNEXTLINE(performance-unnecessary-value-param): MethodName is moved from below.
   static TBoundHandler Published(TObject* Target, std::string MethodName, Function Call) {
     TBoundHandler h;
     h.FCall = std::move(Call);
@@ -154,7 +156,7 @@ enum TTypeKind {
 
 // One published property. Accessors are type-erased over the object; an accessor left empty
 // means the property has none (a property without SetOrd/SetStr/... is read-only).
-struct TPropInfo {
+struct COMM_FRAMEWORK_API TPropInfo {
   std::string Name;
   TTypeKind Kind = tkInteger;
   long long MinValue = 0;  // inclusive range of an integer, enumeration or character
@@ -187,7 +189,7 @@ struct TPropInfo {
 };
 
 // A published method: a handler target that form descriptions refer to by name.
-struct TMethodInfo {
+struct COMM_FRAMEWORK_API TMethodInfo {
   std::string Name;
   std::type_index Signature = typeid(void);  // typeid(void(Args...))
   // Returns std::function<void(Args...)> bound to Self (which must be of the publishing class).
@@ -195,7 +197,7 @@ struct TMethodInfo {
 };
 
 // A published field: the owner's pointer to one of its components, found by the component's name.
-struct TFieldInfo {
+struct COMM_FRAMEWORK_API TFieldInfo {
   std::string Name;
   std::string ClassName;  // the class the field points to
   // Points the field of Self at Value (null clears it); raises EComponentError when Value is not
@@ -206,7 +208,7 @@ struct TFieldInfo {
 
 // The description of one component class: name, parent class, published properties (inherited
 // first), fields and methods, and the virtual constructor.
-class TClassInfo {
+class COMM_FRAMEWORK_API TClassInfo {
  public:
   using TFactory = std::function<TComponent*(TComponent* AOwner)>;
 
@@ -299,6 +301,10 @@ V FromOrd(long long value) {
 }
 }  // namespace framework_detail
 
+// The enumerator or set member names of an ordinal property, ordinal n at index n: a braced
+// list in place, or a list made from a table.
+using TNameList = std::vector<const char*>;
+
 // Fluent builder of a TClassInfo for class T. Used only to initialise a static TClassInfo
 // (the builder is sliced into it).
 template <class T>
@@ -338,8 +344,7 @@ class TClassBuilder : public TClassInfo {
 
   // An enumeration: ordinal n is Names[n].
   template <class G, class S>
-  TClassBuilder& Enum(std::string Name, G Getter, S Setter,
-                      std::initializer_list<const char*> Names) {
+  TClassBuilder& Enum(std::string Name, G Getter, S Setter, const TNameList& Names) {
     TPropInfo p = Ordinal<G>(std::move(Name), Getter, tkEnumeration, Names);
     p.MaxValue = static_cast<long long>(Names.size()) - 1;
     p.SetOrd = OrdSetter<G>(Setter);
@@ -347,7 +352,7 @@ class TClassBuilder : public TClassInfo {
     return *this;
   }
   template <class G>
-  TClassBuilder& Enum(std::string Name, G Getter, std::initializer_list<const char*> Names) {
+  TClassBuilder& Enum(std::string Name, G Getter, const TNameList& Names) {
     TPropInfo p = Ordinal<G>(std::move(Name), Getter, tkEnumeration, Names);
     p.MaxValue = static_cast<long long>(Names.size()) - 1;
     AddProperty(std::move(p));
@@ -356,15 +361,14 @@ class TClassBuilder : public TClassInfo {
 
   // A set of an enumeration held in an unsigned integer of 8, 16 or 32 bits: bit n is Names[n].
   template <class G, class S>
-  TClassBuilder& Set(std::string Name, G Getter, S Setter,
-                     std::initializer_list<const char*> Names) {
+  TClassBuilder& Set(std::string Name, G Getter, S Setter, const TNameList& Names) {
     TPropInfo p = SetInfo<G>(std::move(Name), Getter, Names);
     p.SetOrd = OrdSetter<G>(Setter);
     AddProperty(std::move(p));
     return *this;
   }
   template <class G>
-  TClassBuilder& Set(std::string Name, G Getter, std::initializer_list<const char*> Names) {
+  TClassBuilder& Set(std::string Name, G Getter, const TNameList& Names) {
     AddProperty(SetInfo<G>(std::move(Name), Getter, Names));
     return *this;
   }
@@ -465,6 +469,7 @@ class TClassBuilder : public TClassInfo {
         p.MaxValue = 255;
       } else {
         p.Kind = tkInteger;
+        // NOLINTNEXTLINE(bugprone-signed-char-misuse): a signed char property's limits are signed
         p.MinValue = static_cast<long long>(std::numeric_limits<V>::min());
         p.MaxValue = static_cast<long long>(std::numeric_limits<V>::max());
       }
@@ -479,8 +484,7 @@ class TClassBuilder : public TClassInfo {
   }
 
   template <class G>
-  static TPropInfo Ordinal(std::string Name, G Getter, TTypeKind Kind,
-                           std::initializer_list<const char*> Names) {
+  static TPropInfo Ordinal(std::string Name, G Getter, TTypeKind Kind, const TNameList& Names) {
     using V = framework_detail::ValueOf<T, G>;
     static_assert(std::is_enum_v<V> || std::is_integral_v<V>, "ordinal type expected");
     TPropInfo p;
@@ -494,7 +498,7 @@ class TClassBuilder : public TClassInfo {
   }
 
   template <class G>
-  static TPropInfo SetInfo(std::string Name, G Getter, std::initializer_list<const char*> Names) {
+  static TPropInfo SetInfo(std::string Name, G Getter, const TNameList& Names) {
     using V = framework_detail::ValueOf<T, G>;
     static_assert(std::is_integral_v<V> && std::is_unsigned_v<V> && sizeof(V) <= 4,
                   "a set is held in an unsigned integer of 8, 16 or 32 bits");
@@ -527,6 +531,7 @@ TClassBuilder<T> TClassInfo::Derived(std::string Name) {
 }
 
 template <class T>
+// NOLINTNEXTLINE(performance-unnecessary-value-param): Name is moved from below.
 TClassBuilder<T> TClassInfo::Root(std::string Name) {
   TClassBuilder<T> b;
   b.FName = std::move(Name);
@@ -547,7 +552,7 @@ constexpr unsigned csDestroying = 0x2;  // its destructor is running
 // Base of every component: owner-based lifetime, a name unique among its owner's components,
 // and the published properties Name and Tag. All operations belong to the thread that owns
 // the component (normally the main thread).
-class TComponent : public TObject {
+class COMM_FRAMEWORK_API TComponent : public TObject {
  public:
   // The virtual constructor: every component class has one with this signature; the owner
   // (may be null) takes the new component into its list and destroys it with itself.
@@ -615,13 +620,13 @@ class TComponent : public TObject {
 
 // Makes a class creatable by name (form reader). Registering the same class twice is harmless;
 // a different class under a taken name raises EComponentError.
-void RegisterClass(const TClassInfo& Info);
+COMM_FRAMEWORK_API void RegisterClass(const TClassInfo& Info);
 template <class T>
 void RegisterClass() {
   RegisterClass(T::ClassInfo());
 }
 // The registered class of that name (ASCII case ignored), or null.
-const TClassInfo* FindClass(const std::string& Name);
+COMM_FRAMEWORK_API const TClassInfo* FindClass(const std::string& Name);
 
 template <class V>
 V framework_detail::ComponentAs(TComponent* value, const std::string& Where) {

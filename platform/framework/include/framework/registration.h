@@ -2,6 +2,7 @@
 #pragma once
 
 #include <framework/classes.h>
+#include <framework/export.h>
 
 #include <initializer_list>
 #include <string>
@@ -9,9 +10,10 @@
 
 // Records Classes on the palette page Page (in order, without duplicates) and registers each
 // for creation by name.
-void RegisterComponents(const std::string& Page, std::initializer_list<const TClassInfo*> Classes);
+COMM_FRAMEWORK_API void RegisterComponents(const std::string& Page,
+                                           std::initializer_list<const TClassInfo*> Classes);
 
 // The pages in the order first registered.
-std::vector<std::string> PalettePages();
+COMM_FRAMEWORK_API std::vector<std::string> PalettePages();
 // The classes on Page (empty when there is no such page).
-std::vector<const TClassInfo*> PaletteClasses(const std::string& Page);
+COMM_FRAMEWORK_API std::vector<const TClassInfo*> PaletteClasses(const std::string& Page);

@@ -21,12 +21,13 @@
 #pragma once
 
 #include <framework/classes.h>
+#include <framework/export.h>
 #include <framework/sysutils.h>
 
 #include <cstdint>
 #include <string>
 
-class ERegistryException : public Exception {
+class COMM_FRAMEWORK_API ERegistryException : public Exception {
  public:
   using Exception::Exception;
 };
@@ -43,7 +44,7 @@ constexpr HKEY HKEY_USERS = 0x80000003;
 
 enum TRegDataType { rdUnknown, rdString, rdInteger };
 
-class TRegistry : public TObject {
+class COMM_FRAMEWORK_API TRegistry : public TObject {
  public:
   // Root HKEY_CURRENT_USER, the default store: the file, or on Windows the system registry.
   TRegistry();

@@ -23,12 +23,13 @@
 #pragma once
 
 #include <framework/classes.h>
+#include <framework/export.h>
 #include <framework/sysutils.h>
 
 #include <string>
 
 // A malformed form description. Message reads "<source>(<line>:<column>): <what>".
-class EReadError : public Exception {
+class COMM_FRAMEWORK_API EReadError : public Exception {
  public:
   EReadError(std::string SourceName, int Line, int Column, std::string Expected);
 
@@ -39,7 +40,7 @@ class EReadError : public Exception {
 };
 
 // A component that cannot be written (e.g. an unnamed nested component).
-class EWriteError : public Exception {
+class COMM_FRAMEWORK_API EWriteError : public Exception {
  public:
   using Exception::Exception;
 };
@@ -48,16 +49,17 @@ class EWriteError : public Exception {
 // properties that differ from their declared default, in declaration order. Read-only
 // properties are never written; Name is written in the object header; a handler that was not
 // bound to a published method (e.g. a lambda assigned in code) is not written.
-std::string WriteComponentText(TComponent& Root);
+COMM_FRAMEWORK_API std::string WriteComponentText(TComponent& Root);
 
 // Builds a new root component, owned by Owner, from Text (the class must be registered). On
 // error nothing is left behind: everything built so far is destroyed and EReadError raised.
-TComponent* ReadComponentText(const std::string& Text, TComponent* Owner = nullptr,
-                              const std::string& SourceName = "<text>");
+COMM_FRAMEWORK_API TComponent* ReadComponentText(const std::string& Text,
+                                                 TComponent* Owner = nullptr,
+                                                 const std::string& SourceName = "<text>");
 
 // Reads Text into an existing root (a form reading its own description): the header's class
 // must be Root's class or one of its ancestors; Root takes the header's name. On error the
 // components created by this call are destroyed and EReadError raised (properties already
 // applied to Root stay applied).
-void ReadComponentTextInto(TComponent& Root, const std::string& Text,
-                           const std::string& SourceName = "<text>");
+COMM_FRAMEWORK_API void ReadComponentTextInto(TComponent& Root, const std::string& Text,
+                                              const std::string& SourceName = "<text>");

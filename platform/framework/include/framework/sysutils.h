@@ -1,11 +1,13 @@
 // The framework's error classes and number conversions. Threads: any; nothing here keeps state.
 #pragma once
 
+#include <framework/export.h>
+
 #include <exception>
 #include <string>
 
 // Base of every error the framework raises. Message is what the standard error report shows.
-class Exception : public std::exception {
+class COMM_FRAMEWORK_API Exception : public std::exception {
  public:
   Exception() = default;
   explicit Exception(std::string message) : Message(std::move(message)) {}
@@ -15,7 +17,7 @@ class Exception : public std::exception {
 };
 
 // A text that is not a number of the requested kind.
-class EConvertError : public Exception {
+class COMM_FRAMEWORK_API EConvertError : public Exception {
  public:
   using Exception::Exception;
 };
@@ -23,10 +25,10 @@ class EConvertError : public Exception {
 // Converts a whole decimal number: optional sign, digits only (leading zeros allowed, "07" is
 // 7), no blanks. Anything else, the empty text included, and values outside int raise
 // EConvertError.
-int StrToInt(const std::string& S);
+COMM_FRAMEWORK_API int StrToInt(const std::string& S);
 
 // Same rules, but returns Default instead of raising.
-int StrToIntDef(const std::string& S, int Default);
+COMM_FRAMEWORK_API int StrToIntDef(const std::string& S, int Default);
 
 // Decimal text of Value.
-std::string IntToStr(long long Value);
+COMM_FRAMEWORK_API std::string IntToStr(long long Value);

@@ -28,6 +28,7 @@
 #pragma once
 
 #include <framework/classes.h>
+#include <framework/export.h>
 #include <framework/sysutils.h>
 
 #include <atomic>
@@ -38,12 +39,12 @@
 #include <thread>
 
 // A thread operation that cannot be done (e.g. WaitFor on the thread itself).
-class EThread : public Exception {
+class COMM_FRAMEWORK_API EThread : public Exception {
  public:
   using Exception::Exception;
 };
 
-class TThread : public TObject {
+class COMM_FRAMEWORK_API TThread : public TObject {
  public:
   // CreateSuspended = false: Create<T>() starts the thread once the most-derived constructor
   // has finished (a base constructor cannot: the derived part does not exist yet).
@@ -52,7 +53,7 @@ class TThread : public TObject {
   // Terminates and waits for a thread that is still running (running synchronised calls
   // meanwhile when on the main thread), then releases it. A derived destructor that frees
   // what Execute uses must call Terminate() and WaitFor() first.
-  ~TThread() override;
+  ~TThread() override;  // NOLINT(bugprone-exception-escape): see thread.cpp
   TThread(const TThread&) = delete;
   TThread& operator=(const TThread&) = delete;
 
@@ -139,9 +140,9 @@ class TThread : public TObject {
 // starts; later ones wait for the next call). With TimeoutMs > 0 and nothing queued, waits up to
 // that long for a call to arrive. Returns true when it ran any. Off the main thread it does
 // nothing and returns false.
-bool CheckSynchronize(unsigned TimeoutMs = 0);
+COMM_FRAMEWORK_API bool CheckSynchronize(unsigned TimeoutMs = 0);
 // True when called on the main thread.
-bool IsMainThread();
+COMM_FRAMEWORK_API bool IsMainThread();
 // Hook called (on the queuing thread) whenever a call is queued for the main thread, so that a
 // GUI event loop can wake up and call CheckSynchronize. Returns the previous hook.
-std::function<void()> SetWakeMainThread(std::function<void()> Hook);
+COMM_FRAMEWORK_API std::function<void()> SetWakeMainThread(std::function<void()> Hook);

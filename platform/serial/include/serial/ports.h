@@ -10,6 +10,8 @@
 // must not run while another thread changes it (setenv).
 #pragma once
 
+#include <win32/export.h>
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -38,16 +40,17 @@ struct SerialPortQuery {
 
 // The devices present, sorted by device name (ttyS2 before ttyS10). Empty when there are none
 // or udev cannot be read.
-std::vector<SerialPortInfo> ListSerialPorts(const SerialPortQuery& query = {});
+COMM_WIN32_API std::vector<SerialPortInfo> ListSerialPorts(const SerialPortQuery& query = {});
 
 // The `count` lowest COM numbers that reach nothing yet: no COMM_PORT_<n> variable, no port-map
 // line, and no present UART as /dev/ttyS<n-1> (listed devices other than the ttyS* without a
 // UART). `present` is what ListSerialPorts() returned.
-std::vector<int> FreeComNumbers(const std::vector<SerialPortInfo>& present, std::size_t count);
+COMM_WIN32_API std::vector<int> FreeComNumbers(const std::vector<SerialPortInfo>& present,
+                                               std::size_t count);
 
 // The per-user port map: ${XDG_CONFIG_HOME}/zelvane/ports when XDG_CONFIG_HOME is an absolute
 // path, else $HOME/.config/zelvane/ports; empty when neither is set. Its lines are "COM<n>=path"
 // or "<n>=path", '#' starts a comment, and the first line for a number wins.
-std::string PortMapFile();
+COMM_WIN32_API std::string PortMapFile();
 
 }  // namespace serial

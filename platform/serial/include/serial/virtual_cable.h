@@ -15,6 +15,7 @@
 // Threads: every member may be called from any thread; each cable guards its state with a lock.
 #pragma once
 
+#include <win32/export.h>
 #include <win32/win32.h>
 
 #include <chrono>
@@ -43,7 +44,7 @@ struct CallRecord {
   std::string Args;
 };
 
-class VirtualCable {
+class COMM_WIN32_API VirtualCable {
  public:
   // Creates the cable NAME, or attaches to it if it exists.
   explicit VirtualCable(const std::string& name);

@@ -9,11 +9,12 @@
 #pragma once
 
 #include <widgets/controls.h>
+#include <widgets/export.h>
 
 #include <string>
 #include <vector>
 
-class TStatusBar : public TWinControl {
+class COMM_WIDGETS_API TStatusBar : public TWinControl {
  public:
   explicit TStatusBar(TComponent* AOwner);
   static const TClassInfo& ClassInfo();
@@ -30,7 +31,7 @@ class TStatusBar : public TWinControl {
 
 class TTabSheet;
 
-class TPageControl : public TWinControl {
+class COMM_WIDGETS_API TPageControl : public TWinControl {
  public:
   explicit TPageControl(TComponent* AOwner);
   ~TPageControl() override;
@@ -48,7 +49,7 @@ class TPageControl : public TWinControl {
   std::vector<TTabSheet*> FPages;
 };
 
-class TTabSheet : public TWinControl {
+class COMM_WIDGETS_API TTabSheet : public TWinControl {
  public:
   explicit TTabSheet(TComponent* AOwner);
   ~TTabSheet() override;

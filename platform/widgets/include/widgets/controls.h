@@ -15,6 +15,7 @@
 #pragma once
 
 #include <framework/classes.h>
+#include <widgets/export.h>
 #include <widgets/graphics.h>
 
 #include <string>
@@ -27,7 +28,7 @@ class TAlignWatcher;
 // Docking of a control inside its parent's client area; aligned controls follow its size.
 enum TAlign : unsigned char { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
-class TControl : public TComponent {
+class COMM_WIDGETS_API TControl : public TComponent {
  public:
   ~TControl() override;
 
@@ -106,7 +107,7 @@ class TControl : public TComponent {
   bool FParentFont = true;
 };
 
-class TWinControl : public TControl {
+class COMM_WIDGETS_API TWinControl : public TControl {
  public:
   // Destroys the controls it holds, then itself.
   ~TWinControl() override;

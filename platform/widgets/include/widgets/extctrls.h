@@ -11,6 +11,7 @@
 #pragma once
 
 #include <widgets/controls.h>
+#include <widgets/export.h>
 
 class QTimer;
 
@@ -25,7 +26,7 @@ enum TBevelShape : unsigned char {
 };
 enum TBevelStyle : unsigned char { bsLowered, bsRaised };
 
-class TBevel : public TControl {
+class COMM_WIDGETS_API TBevel : public TControl {
  public:
   explicit TBevel(TComponent* AOwner);
   static const TClassInfo& ClassInfo();
@@ -40,7 +41,7 @@ class TBevel : public TControl {
   TBevelStyle FStyle = bsLowered;
 };
 
-class TTimer : public TComponent {
+class COMM_WIDGETS_API TTimer : public TComponent {
  public:
   explicit TTimer(TComponent* AOwner);
   ~TTimer() override;

@@ -17,6 +17,7 @@
 
 #include <framework/application.h>
 #include <widgets/controls.h>
+#include <widgets/export.h>
 
 #include <string>
 
@@ -24,7 +25,7 @@
 enum TBorderIcon : unsigned char { biSystemMenu, biMinimize, biMaximize, biHelp };
 enum TWindowState : unsigned char { wsNormal, wsMinimized, wsMaximized };
 
-class TForm : public TWinControl {
+class COMM_WIDGETS_API TForm : public TWinControl {
  public:
   explicit TForm(TComponent* AOwner);
   ~TForm() override;
@@ -91,4 +92,5 @@ constexpr int kDesignFrameWidth = 8;
 constexpr int kDesignFrameHeight = 27;
 
 // Registers the description of the form class ClassName; SourceName appears in read errors.
-void RegisterFormResource(const std::string& ClassName, std::string Text, std::string SourceName);
+COMM_WIDGETS_API void RegisterFormResource(const std::string& ClassName, std::string Text,
+                                           std::string SourceName);

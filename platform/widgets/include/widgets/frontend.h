@@ -17,6 +17,8 @@
 // restores what it replaced. One per process, made and destroyed on the main thread.
 #pragma once
 
+#include <widgets/export.h>
+
 #include <memory>
 #include <string>
 
@@ -24,14 +26,14 @@
 // menu entry (the .desktop file, without the extension), which gives its icon, and the language
 // of its own texts ("ru"), which the standard dialogs' buttons then speak whatever the user's
 // locale (empty: the locale's language).
-struct TProgramIdentity {
+struct COMM_WIDGETS_API TProgramIdentity {
   std::string Name;
   std::string Version;
   std::string DesktopFileName;
   std::string Language;
 };
 
-class TWidgetsFrontEnd {
+class COMM_WIDGETS_API TWidgetsFrontEnd {
  public:
   TWidgetsFrontEnd(int& argc, char** argv, const TProgramIdentity& Program = {});
   ~TWidgetsFrontEnd();

@@ -13,6 +13,8 @@
 // Threads: the tables are constant; RegisterPicture and FindPicture belong to the main thread.
 #pragma once
 
+#include <widgets/export.h>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,20 +71,20 @@ constexpr TColor clCream = 0xF0FBFF;
 constexpr TColor clMedGray = 0xA4A0A0;
 
 // Every colour above by name, for the Color and Font.Color properties.
-const std::vector<std::pair<std::string, long long>>& ColorIdents();
+COMM_WIDGETS_API const std::vector<std::pair<std::string, long long>>& ColorIdents();
 
 // Character sets of a font, by name (Font.Charset). Informational: text is UTF-8 throughout.
 constexpr int DEFAULT_CHARSET = 1;
 constexpr int RUSSIAN_CHARSET = 204;
-const std::vector<std::pair<std::string, long long>>& CharsetIdents();
+COMM_WIDGETS_API const std::vector<std::pair<std::string, long long>>& CharsetIdents();
 
 // Font styles, bits of Font.Style.
 enum TFontStyle : unsigned char { fsBold, fsItalic, fsUnderline, fsStrikeOut };
 
 // The installed font family that stands in for a designed one (the name itself when none does).
-std::string SubstituteFontName(const std::string& DesignedName);
+COMM_WIDGETS_API std::string SubstituteFontName(const std::string& DesignedName);
 
 // Registers a picture: Xpm is XPM data (the array an .xpm file declares), kept, not copied.
-void RegisterPicture(const std::string& Name, const char* const* Xpm);
+COMM_WIDGETS_API void RegisterPicture(const std::string& Name, const char* const* Xpm);
 // The registered XPM data of that name, or null.
-const char* const* FindPicture(const std::string& Name);
+COMM_WIDGETS_API const char* const* FindPicture(const std::string& Name);

@@ -6,10 +6,11 @@
 #pragma once
 
 #include <framework/classes.h>
+#include <widgets/export.h>
 
 #include <string>
 
-class TImageList : public TComponent {
+class COMM_WIDGETS_API TImageList : public TComponent {
  public:
   explicit TImageList(TComponent* AOwner);
   static const TClassInfo& ClassInfo();

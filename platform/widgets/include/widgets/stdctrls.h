@@ -10,10 +10,11 @@
 #pragma once
 
 #include <widgets/controls.h>
+#include <widgets/export.h>
 
 #include <string>
 
-class TLabel : public TControl {
+class COMM_WIDGETS_API TLabel : public TControl {
  public:
   explicit TLabel(TComponent* AOwner);
   static const TClassInfo& ClassInfo();
@@ -22,7 +23,7 @@ class TLabel : public TControl {
   void SetCaption(const std::string& Value);
 };
 
-class TButton : public TWinControl {
+class COMM_WIDGETS_API TButton : public TWinControl {
  public:
   explicit TButton(TComponent* AOwner);
   static const TClassInfo& ClassInfo();
@@ -34,7 +35,7 @@ class TButton : public TWinControl {
   TNotifyEvent OnClick;
 };
 
-class TEdit : public TWinControl {
+class COMM_WIDGETS_API TEdit : public TWinControl {
  public:
   explicit TEdit(TComponent* AOwner);
   static const TClassInfo& ClassInfo();
@@ -48,7 +49,7 @@ class TEdit : public TWinControl {
   bool ColorIsFieldBackground() const override { return true; }
 };
 
-class TCheckBox : public TWinControl {
+class COMM_WIDGETS_API TCheckBox : public TWinControl {
  public:
   explicit TCheckBox(TComponent* AOwner);
   static const TClassInfo& ClassInfo();
@@ -62,7 +63,7 @@ class TCheckBox : public TWinControl {
 
 enum TBorderStyle : unsigned char { bsNone, bsSingle };
 
-class TMemo : public TWinControl {
+class COMM_WIDGETS_API TMemo : public TWinControl {
  public:
   explicit TMemo(TComponent* AOwner);
   static const TClassInfo& ClassInfo();
@@ -82,7 +83,7 @@ class TMemo : public TWinControl {
   TBorderStyle FBorderStyle = bsSingle;
 };
 
-class TGroupBox : public TWinControl {
+class COMM_WIDGETS_API TGroupBox : public TWinControl {
  public:
   explicit TGroupBox(TComponent* AOwner);
   static const TClassInfo& ClassInfo();

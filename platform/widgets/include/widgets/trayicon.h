@@ -10,6 +10,7 @@
 #pragma once
 
 #include <framework/classes.h>
+#include <widgets/export.h>
 
 class TImageList;
 class TTrayWatcher;
@@ -24,7 +25,7 @@ enum TTrayIconMessage : unsigned char {
   imMiddleClick
 };
 
-class TTrayIcon : public TComponent {
+class COMM_WIDGETS_API TTrayIcon : public TComponent {
  public:
   explicit TTrayIcon(TComponent* AOwner);
   ~TTrayIcon() override;

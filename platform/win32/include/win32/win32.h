@@ -27,6 +27,8 @@
 
 #else
 
+#include <win32/export.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -118,6 +120,7 @@ constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000;
 
 constexpr UINT MB_OK = 0x00000000;
 constexpr UINT MB_OKCANCEL = 0x00000001;
+constexpr UINT MB_YESNOCANCEL = 0x00000003;
 constexpr UINT MB_YESNO = 0x00000004;
 constexpr UINT MB_ICONHAND = 0x00000010;
 constexpr UINT MB_ICONERROR = MB_ICONHAND;
@@ -377,59 +380,59 @@ using LPCRITICAL_SECTION = CRITICAL_SECTION*;
 extern "C" {
 
 // Last error, per thread.
-DWORD WINAPI GetLastError();
-void WINAPI SetLastError(DWORD dwErrCode);
+COMM_WIN32_API DWORD WINAPI GetLastError();
+COMM_WIN32_API void WINAPI SetLastError(DWORD dwErrCode);
 
 // Handles, events, waiting.
-BOOL WINAPI CloseHandle(HANDLE hObject);
-HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
-                           BOOL bInitialState, LPCSTR lpName);
-BOOL WINAPI SetEvent(HANDLE hEvent);
-BOOL WINAPI ResetEvent(HANDLE hEvent);
-DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
-void WINAPI Sleep(DWORD dwMilliseconds);
+COMM_WIN32_API BOOL WINAPI CloseHandle(HANDLE hObject);
+COMM_WIN32_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes,
+                                          BOOL bManualReset, BOOL bInitialState, LPCSTR lpName);
+COMM_WIN32_API BOOL WINAPI SetEvent(HANDLE hEvent);
+COMM_WIN32_API BOOL WINAPI ResetEvent(HANDLE hEvent);
+COMM_WIN32_API DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+COMM_WIN32_API void WINAPI Sleep(DWORD dwMilliseconds);
 
 // Critical sections (recursive for the owning thread, as on Windows).
-void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
-void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
-void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
-void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
+COMM_WIN32_API void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
+COMM_WIN32_API void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
+COMM_WIN32_API void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
+COMM_WIN32_API void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 
 // Files and serial devices.
-HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+COMM_WIN32_API HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
-BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+COMM_WIN32_API BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
-BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+COMM_WIN32_API BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
-BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
+COMM_WIN32_API BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
                                 LPDWORD lpNumberOfBytesTransferred, BOOL bWait);
-BOOL WINAPI CancelIo(HANDLE hFile);
+COMM_WIN32_API BOOL WINAPI CancelIo(HANDLE hFile);
 // Returns once everything written to the handle has been sent.
-BOOL WINAPI FlushFileBuffers(HANDLE hFile);
+COMM_WIN32_API BOOL WINAPI FlushFileBuffers(HANDLE hFile);
 
-BOOL WINAPI SetupComm(HANDLE hFile, DWORD dwInQueue, DWORD dwOutQueue);
-BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
-BOOL WINAPI SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
-BOOL WINAPI GetCommState(HANDLE hFile, LPDCB lpDCB);
-BOOL WINAPI SetCommState(HANDLE hFile, LPDCB lpDCB);
-BOOL WINAPI GetCommMask(HANDLE hFile, LPDWORD lpEvtMask);
-BOOL WINAPI SetCommMask(HANDLE hFile, DWORD dwEvtMask);
-BOOL WINAPI WaitCommEvent(HANDLE hFile, LPDWORD lpEvtMask, LPOVERLAPPED lpOverlapped);
-BOOL WINAPI GetCommModemStatus(HANDLE hFile, LPDWORD lpModemStat);
-BOOL WINAPI EscapeCommFunction(HANDLE hFile, DWORD dwFunc);
-BOOL WINAPI ClearCommError(HANDLE hFile, LPDWORD lpErrors, LPCOMSTAT lpStat);
-BOOL WINAPI PurgeComm(HANDLE hFile, DWORD dwFlags);
-BOOL WINAPI SetCommBreak(HANDLE hFile);
-BOOL WINAPI ClearCommBreak(HANDLE hFile);
+COMM_WIN32_API BOOL WINAPI SetupComm(HANDLE hFile, DWORD dwInQueue, DWORD dwOutQueue);
+COMM_WIN32_API BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
+COMM_WIN32_API BOOL WINAPI SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
+COMM_WIN32_API BOOL WINAPI GetCommState(HANDLE hFile, LPDCB lpDCB);
+COMM_WIN32_API BOOL WINAPI SetCommState(HANDLE hFile, LPDCB lpDCB);
+COMM_WIN32_API BOOL WINAPI GetCommMask(HANDLE hFile, LPDWORD lpEvtMask);
+COMM_WIN32_API BOOL WINAPI SetCommMask(HANDLE hFile, DWORD dwEvtMask);
+COMM_WIN32_API BOOL WINAPI WaitCommEvent(HANDLE hFile, LPDWORD lpEvtMask, LPOVERLAPPED lpOverlapped);
+COMM_WIN32_API BOOL WINAPI GetCommModemStatus(HANDLE hFile, LPDWORD lpModemStat);
+COMM_WIN32_API BOOL WINAPI EscapeCommFunction(HANDLE hFile, DWORD dwFunc);
+COMM_WIN32_API BOOL WINAPI ClearCommError(HANDLE hFile, LPDWORD lpErrors, LPCOMSTAT lpStat);
+COMM_WIN32_API BOOL WINAPI PurgeComm(HANDLE hFile, DWORD dwFlags);
+COMM_WIN32_API BOOL WINAPI SetCommBreak(HANDLE hFile);
+COMM_WIN32_API BOOL WINAPI ClearCommBreak(HANDLE hFile);
 // Sends cChar ahead of the bytes queued for output.
-BOOL WINAPI TransmitCommChar(HANDLE hFile, char cChar);
-BOOL WINAPI GetCommProperties(HANDLE hFile, LPCOMMPROP lpCommProp);
+COMM_WIN32_API BOOL WINAPI TransmitCommChar(HANDLE hFile, char cChar);
+COMM_WIN32_API BOOL WINAPI GetCommProperties(HANDLE hFile, LPCOMMPROP lpCommProp);
 // Line settings from a mode string: "baud=9600 parity=N data=8 stop=1 [xon= odsr= octs= dtr=
 // rts= idsr= to=]" or "COM1: 9600,n,8,1[,x|p]", each with an optional "COMn:" in front.
-BOOL WINAPI BuildCommDCBA(LPCSTR lpDef, LPDCB lpDCB);
-BOOL WINAPI BuildCommDCBAndTimeoutsA(LPCSTR lpDef, LPDCB lpDCB, LPCOMMTIMEOUTS lpCommTimeouts);
+COMM_WIN32_API BOOL WINAPI BuildCommDCBA(LPCSTR lpDef, LPDCB lpDCB);
+COMM_WIN32_API BOOL WINAPI BuildCommDCBAndTimeoutsA(LPCSTR lpDef, LPDCB lpDCB, LPCOMMTIMEOUTS lpCommTimeouts);
 
 }  // extern "C"
 
