@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TExchangeQueue: one exchange with the board at a time, its reply awaited without blocking.
 #include "Exchanges.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exchanges with the board, one at a time and in the order asked, without ever blocking the
 // message loop: an exchange sends its two command letters and then waits for the first bytes of
 // the reply while the window goes on painting, switching pages and taking clicks and signals.

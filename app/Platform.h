@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the program asks of the operating system outside the window: the board's Windows-1251
 // text as UTF-8, and the local time of day. A POSIX form (a table, localtime_r) and a Windows form
 // (MultiByteToWideChar, GetLocalTime), so this part builds and is tested on both.

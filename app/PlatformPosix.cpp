@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's system calls on POSIX: Windows-1251 from a table of its own (no converter the
 // system might lack), localtime_r for the clock.
 #include <ctime>

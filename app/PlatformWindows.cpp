@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's system calls on Windows: code page 1251 through UTF-16 to UTF-8, GetLocalTime.
 #include <win32/win32.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TMainForm: start-up and port selection, the exchanges with the board, and the scheduler.
 #include "Unit1.h"
 

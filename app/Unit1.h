@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Zelvane's main window: four load buttons, four thermometers refreshed every ten seconds, the
 // sensor search, and a one-shot scheduler that switches chosen loads at a given hour and minute.
 // The window talks to the controller board only through IOPort's PutBlock and GetBlock, one

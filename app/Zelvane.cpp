@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Zelvane.h"
 
 #include "Unit1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zelvane: the desktop program. The Qt front end lives as long as the program runs; the entry
 // point does the rest.
 #include <widgets/frontend.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installation of the libraries, their public headers, the CMake package and comm.pc.
 #
 #   lib/libcomm.so, lib/libcommwin32.so, lib/libcommframework.so

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Debian packages (`cpack -G DEB` in the build folder), split as Debian's rules ask: each shared
 # library in a package named after its soname, the development files in libcomm-dev, and each
 # program in a package of its own. Every package carries the copyright file and the Debian

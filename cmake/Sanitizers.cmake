@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # ZELVANE_SANITIZE=thread  : ThreadSanitizer
 # ZELVANE_SANITIZE=address : AddressSanitizer + LeakSanitizer + UndefinedBehaviorSanitizer
 if(ZELVANE_SANITIZE STREQUAL "thread")

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The shared libraries export only what their export macro marks (win32/export.h,
 # framework/export.h, comm/CommExport.h, widgets/export.h); every other symbol, inline member
 # functions included, stays inside the library that defines it. Not on Windows for now: there the

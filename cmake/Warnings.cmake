@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Every target of the project builds with the same warning set and must stay clean.
 add_library(zelvane_warnings INTERFACE)
 target_compile_options(zelvane_warnings INTERFACE

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The Windows build (mingw-w64): where its files go, the compiler's runtime DLLs that travel
 # with them, and GoogleTest built from Debian's sources with the same compiler.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Form reader fuzz target: any text either reads or raises EReadError (never crashes, hangs or
 // leaks), and what reads writes back to a text that reads to the same text again.
 #include <framework/streaming.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Settings-file fuzz target: any file content either reads or raises ERegistryException, a
 // damaged file is never changed, and a file that reads can be written and read back.
 #include <framework/registry.h>

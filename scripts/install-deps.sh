@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages this project needs to build, test and benchmark.
 # Idempotent: installs only what is missing; run as root or with sudo available.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs Zelvane against the board simulator: installs what is missing, builds both programs,
 # starts zelvane-board on a pseudo-terminal and Zelvane on it as COM7, with its settings in a
 # throwaway folder (your own settings are never touched). Closing the window stops the simulator.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds and runs every test of the project: a format check of every tracked source, the
 # static checks of clang-tidy (.clang-tidy files) over every tracked source the build compiles, a
 # normal build, a ThreadSanitizer build, an AddressSanitizer+UndefinedBehaviorSanitizer build, a

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Draws the program's pictures next to this script, in the 16 standard colours: zelvane.xpm,
 the 32 x 32 program and window icon (a controller board with a thermometer and a switched load),
 tray.xpm, the 16 x 16 notification-area picture (the same, simplified), and zelvane.png, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The anchor of the start-up benchmark: the least a Qt Widgets program with one window does.
 // With --text the window also shows one line of text, which brings in the font system (font
 // configuration, font database, glyphs) that any window with words in it pays for.

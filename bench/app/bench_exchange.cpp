@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's exchanges against the board simulator on a pseudo-terminal, in one run:
 //   click      time from a load button's click to its new caption (median, p90, max of 40)
 //   poll       time of a whole thermometer poll, four exchanges (median of 20)

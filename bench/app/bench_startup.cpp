@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up, memory and idle CPU of zelvane next to the anchor (a minimal Qt Widgets program with
 // one window, bare and showing a line of text), in one run on the X display in DISPLAY
 // (bench_startup.sh makes a virtual one):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Board simulator benchmark: runs the real zelvane-board on a pty with a client attached and
 //   idle     CPU time and wake-ups of the board while the client is attached and silent
 //   latency  round trip of a two-byte command and its reply, median and 99th percentile

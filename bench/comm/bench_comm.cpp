@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TCommPort over a pseudo-terminal pair against raw termios and libserialport, in one run:
 //   bulk      16 MiB each way at once; the owner drains with GetBlock (MB/s per direction pair)
 //   request   2-byte command, 5-byte reply from a responder on the master; median and p99

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TCommPort at line rate over a pseudo-terminal pair, with the program's own ring sizes (2 KiB
 // in, 4 KiB out): the far end, a child process on the pty master, sends (or takes) bytes at the
 // pace of 256000 bit/s, 25.6 kB/s, in 10 ms slices. Receiving, the owner takes the bytes in

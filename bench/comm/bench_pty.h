@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pseudo-terminal pair the Comm benchmarks run over: the benchmark owns the master (the far
 // end); the port under test opens the slave. Used from one thread at a time.
 #pragma once

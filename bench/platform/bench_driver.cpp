@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial driver against raw termios on one pseudo-terminal pair, in one run:
 //   idle      CPU of an open handle with a pending WaitCommEvent, and wake-ups of its threads;
 //             also on the pty with a UART's modem ioctls emulated (TIOCMIWAIT included, and

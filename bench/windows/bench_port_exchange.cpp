@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One TCommPort's open, exchange and close times on COM<n>, built both for Linux and for Windows
 // so that bench_wine.sh can run it natively and under Wine against the same board simulator on
 // the same pty. An exchange is the program's: "BZ" (search the sensor bus) sent, the one-byte

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # TCommPort natively and under Wine against the same board simulator on the same pty, in one run:
 # open, exchange ("BZ" and its reply) and close times, and the difference of the exchanges.
 #   bench/windows/bench_wine.sh [LINUX_BUILD] [WINDOWS_BUILD]   (build/release, build/windows)

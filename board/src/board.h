@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The controller board: four loads, four thermometers on a sensor bus, and the recogniser that
 // finds the nine two-letter commands in an unframed byte stream. Single-threaded.
 #pragma once

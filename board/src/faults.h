@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fault injection: turns the board's reply to one command into what is really sent, and when.
 // Rules are chosen per command by their selectors (counted per command and overall, chances
 // drawn from the seed); for each kind the last rule given that selects the command applies.

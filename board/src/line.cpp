@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "line.h"
 
 #include <fcntl.h>

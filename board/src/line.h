@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial line the simulator serves: a new pseudo-terminal (the master end, with the slave
 // kept open here too so the master never reads a hang-up while no client has the slave open) or
 // a real tty opened exclusively. Both are raw at 19200 bit/s 8N1 and non-blocking. Destroying a

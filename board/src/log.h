@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The byte log: every byte received and sent, with the local time to the microsecond, as hex
 // and as readable text (Windows-1251 decoded), plus one line per event of the board.
 //   12:00:01.234567 <- 41 42                                            |AB|

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zelvane-board: the controller board in software, served on a pseudo-terminal or a real tty.
 // See usageText() in options.cpp and the README for the command line.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator's command line: where it serves, the board's starting state and the faults to
 // inject. parseOptions() checks everything and throws UsageError with a message naming the
 // option; usageText() is the --help text. Single-threaded.

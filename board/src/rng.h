@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small seeded pseudo-random generator (SplitMix64) whose sequence is fixed by this code alone,
 // so a seed gives the same replies with every compiler and standard library.
 // Single-threaded: the simulator has one thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator's event loop: one poll() on the line and on a signal pipe, with a time-out only
 // while something is scheduled (a reply piece, unasked bytes, the hang-up, a lone first byte's
 // expiry), so an idle board costs nothing. Replies go out in the order of the commands, each

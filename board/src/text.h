@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows-1251 text for the wire and readable text for the log, both through iconv.
 // Single-threaded: the simulator has one thread.
 #pragma once

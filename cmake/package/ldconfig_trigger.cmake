@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Run by cpack once the Debian packages are built (CPACK_POST_BUILD_SCRIPTS, in cmake/Package.cmake).
 # CPack's DEB generator gives a package with shared libraries in /usr/lib a postinst and a postrm
 # that call ldconfig; Debian runs ldconfig through a trigger instead ("activate-noawait

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Draws the palette image of TCommPort: a 24 x 24, 16-colour (4 bits per pixel) BMP showing a
 nine-pin serial connector. Writes TCOMMPORT.bmp next to this script."""
 import os

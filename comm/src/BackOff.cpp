@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "BackOff.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pause of the reader and the writer after a failed transfer, so that a dead device costs no CPU,
 // and which failures mean that the device has gone away.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Comm library's resources.
 #include <comm/Comm.h>
 

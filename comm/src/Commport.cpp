@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TCommPort: settings, open and close, the two rings, modem lines, and Register.
 #include <comm/Commport.h>
 #include <framework/application.h>

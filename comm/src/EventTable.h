@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one table of TEventState: each event's device bit (EV_*) and the name stored forms use,
 // in ordinal order. Compile-time checks bind it to the enumeration. Constant data, any thread.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Evnotify.h"
 
 TNotifyEventThread::TNotifyEventThread(TCommPort* Port, HANDLE WakeEvent)

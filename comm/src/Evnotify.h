@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TNotifyEventThread: what the two notifier threads of TCommPort share. Each waits on one of the
 // port's wake-up events and, every time it is set, has Deliver run on the main thread (through
 // Synchronize) until the thread is terminated. Deliver runs on the main thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Evread.h"
 
 #include <comm/Commport.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TReadEventThread: the read notifier of TCommPort. Woken by the reader, it has OnDataReceived
 // called on the main thread with the number of bytes then held in the receive ring.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Evstatus.h"
 
 #include <comm/Commport.h>

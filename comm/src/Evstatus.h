@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TStatusEventThread: the status notifier of TCommPort. Woken by the status monitor, it has the
 // line and status handlers called on the main thread, one per event bit, in a fixed order.
 #pragma once

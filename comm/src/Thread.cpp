@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Thread.h"
 
 #include <comm/Commport.h>

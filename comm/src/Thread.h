@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TReadThread: the reader worker of TCommPort. It moves bytes from the driver's input queue into
 // the receive ring, in the largest contiguous runs the ring allows, and wakes the read notifier.
 #pragma once

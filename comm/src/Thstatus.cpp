@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Thstatus.h"
 
 #include "EventTable.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TStatusThread: the status monitor of TCommPort. It waits for the device events selected by
 // the port's MonitorEvents, keeps the four modem-input states current, records each completed
 // event mask and wakes the reader, the writer (hardware handshake) and the status notifier.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Thwrite.h"
 
 #include <comm/Commport.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TWriteThread: the writer worker of TCommPort. It moves bytes from the transmit ring to the
 // device in the largest contiguous runs the ring holds, honouring the hardware-handshake gate.
 #pragma once

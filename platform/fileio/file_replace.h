@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replacing a file's whole content in one step, for the stores the programs keep (the settings
 // store, the port map): a reader sees the old file or the new one, never a part, and a crash
 // leaves one of the two. Internal to the project's libraries and tools; not installed.

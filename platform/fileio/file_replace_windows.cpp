@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows form of ReplaceFile: a new file written through to the disk, then moved over the old
 // one in one step (MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).
 #include <win32/win32.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-8 <-> UTF-16 for the Windows API's W calls, which the platform layer uses so that every
 // name and text (paths, registry keys and values) keeps its characters whatever the user's code
 // page; and the system's wording of an error code. Windows only; any thread.

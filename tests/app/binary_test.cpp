@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real zelvane program, offscreen: with a settings folder holding "PortNum" and COM5 routed
 // to a pseudo-terminal, it opens the pty at 19200 8N1 in raw mode, stays up, and on SIGTERM
 // exits 0 with the pty released; a signal during an exchange ends it at once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window against a board with real timing: exchanges run one at a time in the order asked
 // while the message loop goes on, a click on a disabled button is never acted on later, a reply
 // that comes after its exchange gave up is never shown as another command's, an unplugged board

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exchanges with the board, end to end: the window offscreen, the real board simulator on a
 // pseudo-terminal. Load buttons, the thermometer poll, the sensor search, replies that are split,
 // too long, unasked or cut by a zero byte, a silent board and a closed port.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "main_window_fixture.h"
 
 #include <framework/thread.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window under test: a settings store of its own in a scratch folder, recorded boxes,
 // the board simulator on a pseudo-terminal as COM5, and a way to read what the board received.
 #pragma once

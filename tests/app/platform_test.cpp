@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's operating-system part (app/Platform.h), on Linux and under Wine alike: the
 // board's Windows-1251 text as UTF-8, and the local time of day.
 #include "Platform.h"

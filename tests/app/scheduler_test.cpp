@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one-shot scheduler against the board simulator, with the clock set by the test: it fires in
 // its minute with the chosen loads in order, never for a time that does not exist, at the next
 // tick when armed within its minute, and a box that holds no number disarms it with one report.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window as its description builds it, and start-up: the first run that asks for the
 // port, a later start that opens it, a damaged or incomplete store, and closing the window.
 #include <dirent.h>

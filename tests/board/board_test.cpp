@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drives the real zelvane-board binary over its pseudo-terminal from the client side.
 #include <gtest/gtest.h>
 #include <sys/file.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Application object, message boxes and error reports, StrToInt/IntToStr, palette pages.
 #include <framework/application.h>
 #include <framework/registration.h>

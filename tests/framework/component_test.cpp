@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TComponent: ownership, destruction order, names, class registry and virtual constructor.
 #include <framework/classes.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Links between the components of one form: published fields set by the reader, references to
 // components described further down, the owner's removal notice, and destruction in two steps.
 #include <framework/streaming.h>

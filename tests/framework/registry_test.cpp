@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings store: keys and typed values, the file format, several processes, a damaged
 // file, and a writer killed in the middle of a write.
 #include <framework/registry.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings store on Windows: TRegistry() round trip through the system registry (checked
 // with the registry API itself), and the REGEDIT4 file store with its Windows lock and
 // replacement, changed by two threads at once.

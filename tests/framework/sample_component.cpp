@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sample_component.h"
 
 const TClassInfo& TSample::ClassInfo() {

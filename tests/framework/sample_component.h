@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A component class with every kind of published property, used by the framework tests.
 #pragma once
 

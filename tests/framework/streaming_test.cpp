@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Form descriptions: the writer's default rule and order, round trips, setters applied in file
 // order, handlers by published method name, nesting, and every kind of malformed description.
 #include <framework/streaming.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TThread: start after construction, termination, WaitFor, synchronised and queued calls.
 #include <framework/application.h>
 #include <framework/thread.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Driver of the install_package test (cmake -P). Inputs: BUILD_DIR, WORK_DIR, CONSUMER_DIR, CXX,
 # FLAGS, GENERATOR, DEV_COMPONENTS (comma-separated: the install components a developer's
 # package set holds; the consumers are built against those alone).

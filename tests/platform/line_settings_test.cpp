@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The line-setting rules and the mapping between line settings and termios modes, without a
 // device: every valid setting maps onto termios and back unchanged, and a device that did not
 // keep a setting is told apart from a pseudo-terminal's forced framing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial driver's guarantees, pinned on both line backends: a virtual cable and a pty pair.
 #include <gtest/gtest.h>
 #include <sys/resource.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers for the serial-driver tests: an OVERLAPPED with its own event, line settings, opening a
 // device, and the two backends of the conformance suite (a virtual cable and a pseudo-terminal
 // pair). The shared helpers (waiting, the pty pair, unique names) come from tests/support.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tty line backend on a pseudo-terminal pair: termios after ApplyState, raw data, modem calls
 // on a line without modem lines, hang-up, and the exclusive open.
 #include "tty_line.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "\\.\COM<n>" resolution: environment variable, per-user port map, /dev/ttyS<n-1>, bad names.
 #include <gtest/gtest.h>
 #include <stdlib.h>

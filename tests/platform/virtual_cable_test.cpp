@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual null-modem cable: modem lines, breaks, errors, the test handle's hooks, and two
 // device handles talking across one cable.
 #include "serial/virtual_cable.h"

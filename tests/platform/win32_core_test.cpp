@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Handles, events, waiting, last error and critical sections.
 #include <gtest/gtest.h>
 #include <win32/win32.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a real program of the project for tests and benchmarks (the zelvane-board simulator, or
 // zelvane itself), and talks to the simulator from the client side of its line. BoardProcess
 // starts a program (standard error to a file; the environment is the caller's), reads its first

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Answers the application's dialogs in tests and records them: message boxes (MessageBoxA,
 // Application->MessageBox), standard error reports and input boxes, while a DialogRecorder lives.
 // Boxes are answered with IDOK (or what OnBox returns), input boxes with the queued answers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "environment.h"
 
 #include <stdlib.h>

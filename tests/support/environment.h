@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Environment variables and names for tests: a variable set for a scope, a device route
 // COMM_PORT_<n> for a scope, and names that no other test of the process uses. Environment
 // changes are for the main thread, before the code under test starts threads.

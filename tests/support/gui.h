@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GUI tests: the test program's main makes the Qt front end (offscreen unless QT_QPA_PLATFORM
 // says otherwise) before any test runs and destroys it after the last; link
 // zelvane_gui_test_support (which provides main) instead of gtest_main. Main thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "peer_client.h"
 
 #include <winsock2.h>

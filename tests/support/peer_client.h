@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The far end of a COM port in a Windows test run under Wine: orders to uart_peer
 // (wine/uart_peer.cpp), which holds the pseudo-terminal behind the port on the Linux side.
 // The peer's address comes from ZELVANE_PEER. Windows only; one thread uses a PeerClient.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A pseudo-terminal pair for tests: the device under test opens the slave, the test plays the
 // far end on the master. The master is raw and non-blocking. The test also holds a descriptor on
 // the slave, opened first so that a port's exclusive open does not stop it: it keeps the pair

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "uart_shim.h"
 
 #include <linux/serial.h>

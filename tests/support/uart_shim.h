@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A UART's modem lines and counters, played on a pseudo-terminal for tests of the tty backend.
 //
 // A pty refuses every modem ioctl, so the tty backend's modem paths cannot run on one. While an

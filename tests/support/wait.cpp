@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wait.h"
 
 #include <framework/thread.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Waiting on conditions in tests, with generous time-outs instead of fixed sleeps.
 // WaitUntil may be called from any thread; PumpUntil on the main thread only.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The front end's loop and dialogs: Run and Terminate (also from a worker and from a signal),
 // synchronised calls from the loop, an owner-less box that leaves the window usable and its
 // timers ticking, the input box, and minimising without a tray.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tray on a real X display with a tray host (run by with_tray.sh): the icon shows, minimising
 // hides the window, and a double-click on the icon brings it back.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Controls built from a form description: their widgets carry every property, the description
 // reads back unchanged, handlers run and their errors are reported, and Tab follows TabOrder.
 #include <framework/streaming.h>

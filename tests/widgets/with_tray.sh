@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Runs a test program on its own virtual X display with a system tray host (trayer).
 exec xvfb-run --auto-servernum --server-args="-screen 0 800x600x24 -nolisten tcp" sh -c '
   trayer --edge top --align right --widthtype request --height 24 --SetDockType true \

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TCommPort on the real Win32 API, run under Wine against COM ports that are pseudo-terminals
 // whose far end uart_peer plays on the Linux side: open and close, the line settings the far
 // end sees, exchanges both ways, a hang-up, and a busy port.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Driver of the windows_package test (cmake -P). Inputs: BUILD_DIR, WORK_DIR, CONSUMER_DIR,
 # TOOLCHAIN, CPACK, GENERATOR, WINE, PEER, UART, OBJDUMP.
 # Installs the Windows build into a folder as a user gets it (and checks the CPack ZIP holds the

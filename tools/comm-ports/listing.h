@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What comm-ports shows: the serial devices present, the port-map line that would give each
 // device without a COM number the lowest free one, and their rendering as a table or as JSON.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // comm-ports: lists the serial devices present and the COM number each is reached by, and gives
 // a device without one the lowest free number in the per-user port map.
 #include <iostream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Changes to the per-user port map made by comm-ports: lines appended atomically, under a lock.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Comm library's own unit: its resources (the palette image of TCommPort and the library's
 // description) and, for convenience, the component itself. Threads: FindCommResource and
 // CommDescription may be called from any thread; TCommPort's own rules are in Commport.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TCommPort: one numbered serial device ("COM" + number) as a non-visual component.
 //
 // The component owns a receive ring and a transmit ring, the device handle, four events, two

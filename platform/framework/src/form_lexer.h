@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tokens of a text form description (streaming.h): identifiers (dotted names included),
 // whole numbers (decimal or $hex), strings ('quoted', #nnn and adjacent parts, decoded to UTF-8)
 // and the symbols : = [ ] ( ) , +. Raises EReadError with the place of a malformed token. A

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading text form descriptions (streaming.h): components built and their properties applied
 // through their setters as the text is read.
 #include <framework/streaming.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing text form descriptions (streaming.h): each component with the published properties that
 // differ from their default, nested components in their order.
 #include <framework/streaming.h>

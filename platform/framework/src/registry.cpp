@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TRegistry: key paths resolved against the root and the open key, values kept by a store
 // (registry_store.h): the REGEDIT4 file, re-read before each operation and replaced atomically
 // under a lock for each change, or on Windows the system registry.

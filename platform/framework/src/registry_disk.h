@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings file on disk, for the file store (registry.cpp): where a link leads, reading the
 // whole file, the exclusive lock held while one process changes it, and replacing it. A POSIX
 // form (registry_disk_posix.cpp) and a Windows form (registry_disk_windows.cpp). Failures raise

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings file on POSIX: readlink, open/read, flock, and fileio's replacement.
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings file on Windows: CreateFileW/ReadFile, LockFileEx on the lock file, and fileio's
 // replacement. Windows has no symbolic links to follow here and no permission bits to keep.
 #include <win32/win32.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings file's text: a REGEDIT4 file parsed into keys and typed values, and written back.
 // Reads what common tools write: an optional UTF-8 byte-order mark, CR LF line ends, blanks at
 // the end of lines, and hex: values continued over several lines with a trailing backslash.

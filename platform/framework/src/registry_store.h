@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where TRegistry keeps its keys and values: the REGEDIT4 file store (registry.cpp), or on
 // Windows the system registry (registry_windows.cpp). Keys are full paths with the root's name
 // first ("HKEY_CURRENT_USER\Software\Brennwick"); names compare without regard to case. Failures

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The system registry as TRegistry's store on Windows: keys and values as the program names
 // them, double-words as REG_DWORD and strings as REG_SZ, UTF-8 here and UTF-16 in the registry.
 #include <win32/win32.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <framework/sysutils.h>
 
 #include <limits>

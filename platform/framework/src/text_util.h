@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Small ASCII text helpers shared by the framework's sources.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A bounded FIFO of bytes on a ring, with direct access to its contiguous runs so the driver can
 // read from and write to the line without an intermediate copy.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Win32 serial-device calls: each finds the driver behind its handle and delegates to it.
 #include <strings.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "\\.\COM<n>" (or "COM<n>") to a device path: the environment variable COMM_PORT_<n>, then the
 // per-user port map ${XDG_CONFIG_HOME:-$HOME/.config}/zelvane/ports, then /dev/ttyS<n-1>.
 #include "device_names.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pieces of "\\.\COM<n>" resolution (device_names.cpp) that the port list shares: the port
 // number syntax and the per-user port map, its place and its line format.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver behind one open serial handle.
 //
 // It owns a Line and one I/O thread. The thread sleeps in poll() on the line and on an eventfd

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The line backend behind one open serial handle: a real tty (termios) or one end of a virtual
 // null-modem cable. The driver (driver.h) owns one Line and gives it Win32 serial semantics:
 // queues, events, overlapped completion. A Line only moves bytes and line states; it keeps no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one rule set for line settings (a DCB) that the driver and every line backend apply, and
 // the mapping of line settings onto a tty's termios modes and back, with the one speed table.
 // Pure functions: no device is touched; callable from any thread.

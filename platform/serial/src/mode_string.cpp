@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // BuildCommDCBA and BuildCommDCBAndTimeoutsA: line settings from a mode string, in either of the
 // two forms the mode command takes, each with an optional device name in front ("COM1:"):
 //   "baud=9600 parity=N data=8 stop=1 [xon=on|off] [odsr=] [octs=] [dtr=on|off|hs]

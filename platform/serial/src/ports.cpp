@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Serial devices from udev, and the COM number that reaches each one.
 #include "serial/ports.h"
 

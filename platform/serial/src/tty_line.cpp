@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tty_line.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Line over a real termios device (/dev/ttyS*, ttyUSB*, ttyACM*, or a pty slave).
 //
 // The device is held exclusively (flock + TIOCEXCL) and kept in raw mode: no echo, no canonical

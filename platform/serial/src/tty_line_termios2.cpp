@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading and writing a tty's modes through the kernel's termios2 interface (TCGETS2/TCSETS2).
 // termios2 carries any speed (BOTHER) and sets every mode in one call, and the kernel's answer is
 // taken as it is: glibc's tcsetattr reports EINVAL when a pty, which always forces 8 data bits

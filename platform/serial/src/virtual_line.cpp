@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "virtual_line.h"
 
 #include <sys/eventfd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One end of an in-process null-modem cable, as a Line, and the cable's shared state.
 #pragma once
 

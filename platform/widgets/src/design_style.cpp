@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "design_style.h"
 
 #include <QPainter>

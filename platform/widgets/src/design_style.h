@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The desktop's style with the geometry that forms designed at fixed pixel positions expect:
 // a group box's caption sits on its frame line (its controls start just below the caption).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <widgets/extctrls.h>
 
 #include <QPainter>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <framework/streaming.h>
 #include <widgets/forms.h>
 

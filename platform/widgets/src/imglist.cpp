@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <widgets/graphics.h>
 #include <widgets/imglist.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the control adapters share: text conversion, colour mapping, handler calls, and the
 // check that a GUI exists before a widget is made.
 #pragma once

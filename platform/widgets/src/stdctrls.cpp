@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <widgets/stdctrls.h>
 
 #include <QCheckBox>

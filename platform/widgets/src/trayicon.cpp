@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <widgets/forms.h>
 #include <widgets/imglist.h>
 #include <widgets/trayicon.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Kernel objects behind HANDLE values, and the process-wide handle table.
 //
 // A HANDLE is an opaque id that is never reused. The table maps it to a reference-counted

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Critical sections and Sleep.
 #include <win32/win32.h>
 

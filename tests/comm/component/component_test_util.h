@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fixtures and call-log helpers of the TCommPort component tests.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A close requested from inside a handler that a notifier delivers runs once the handler has
 // returned: no deadlock, OnClose once, the port closed (or reopened by a size setter).
 #include "component_test_util.h"

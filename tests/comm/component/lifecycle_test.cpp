@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TCommPort open and close: the open sequence, the failure path, OnOpen/OnClose, reopening by
 // the size setters, the state after close, and the line settings a tty receives.
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A component that is being destroyed calls no handler; open and close requests made inside a
 // handler take effect in the order they were made.
 #include <framework/thread.h>

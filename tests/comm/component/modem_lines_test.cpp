@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // DTR, RTS, power, break and the live modem status of TCommPort.
 #include <chrono>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TCommPort's rings seen from the owner: PutBlock/GetBlock arithmetic with the worked examples,
 // full and empty rings, rings of size 1, flushing, the buffer counts and the driver's queue.
 // The transmit ring's state is held still with hardware handshake (far RTS low).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TCommPort settings: defaults, streaming, setters, warnings, clamping, flag words, the device
 // writes of an open port, registration and the palette image.
 #include <comm/Comm.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The helpers of every suite (tests/support: answering boxes, waiting and pumping, the
 // pseudo-terminal pair, COMM_PORT_<n> routes, unique cable names) under the names the Comm tests
 // use.

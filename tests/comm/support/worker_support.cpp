@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "worker_support.h"
 
 namespace workertest {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers for the worker tests: a port on a fresh virtual cable, and reproducible byte streams.
 // Waiting, pumping and the pty pair are the shared helpers (comm_test_support.h).
 #pragma once

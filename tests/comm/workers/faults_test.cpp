@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults: many open/close cycles under traffic, closing a port whose far end hung up or whose
 // writes are held, closing from inside handlers, flushes racing transfers, no spin when dead.
 #include <comm/Commport.h>

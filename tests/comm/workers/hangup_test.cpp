@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A device that goes away: reported once through OnErrorSignal, PutBlock refuses bytes while it
 // is gone, the close after it delivers no stale status notification, and a reopen works once
 // the device is back. On the virtual cable and on a pty.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Data integrity through the reader and writer: random bytes both ways at once through rings of
 // awkward sizes, over the virtual cable and over a pty pair; runs crossing the end of a ring.
 #include <comm/Commport.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Modem lines on an open port: DTR and RTS kept across close and open, power and break
 // operations, live reads of the inputs against the monitor's stored states.
 #include <comm/Commport.h>

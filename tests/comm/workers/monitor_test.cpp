@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The status monitor: device mask from MonitorEvents, the start-up sample, which events sample
 // the modem inputs, the 50 ms pacing of pending waits, and the hardware-handshake gate.
 #include <comm/Commport.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Notifications carried to the main thread: OnDataReceived merging and its last call inside the
 // close, the status handlers in their fixed order, the Error argument, the empty mask at close.
 #include <comm/Commport.h>

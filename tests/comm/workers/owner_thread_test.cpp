@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A port owned by a thread other than the main thread, while the main thread runs no
 // synchronised calls: it moves bytes, and closing and destroying it end in bounded time.
 #include <comm/Commport.h>

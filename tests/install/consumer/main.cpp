@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opens COM7 mapped to a pseudo-terminal slave, sends a few bytes, checks they arrive on the
 // master, and closes the port. Exit code 0 on success.
 #include <comm/Comm.h>

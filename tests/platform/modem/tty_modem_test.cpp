@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tty backend's modem paths, on a pty whose modem ioctls play a UART (uart_shim.h): modem
 // events, modem status and the escape functions through the serial driver, and the same lines
 // end to end up to TCommPort's notifications and properties.

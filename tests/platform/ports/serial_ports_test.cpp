@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port list and comm-ports against devices emulated with umockdev: a USB serial adapter with
 // a /dev/serial/by-id link, a USB ACM device, a built-in UART, a ttyS the kernel lists without a
 // UART, and a virtual console. The test's launcher preloads umockdev, which sends the /sys and

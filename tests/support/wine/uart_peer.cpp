@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The far end of the COM ports a Windows test opens under Wine, played on the Linux side.
 //
 //   uart_peer --port <n> [--port <m> ...] [--echo <n>] [--preload <lib>] -- <command...>

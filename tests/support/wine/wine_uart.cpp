@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A UART's modem lines on the pseudo-terminals Wine maps to COM ports: a test-only library that
 // Wine's processes load with LD_PRELOAD (the Windows tests' runner, wine_peer, sets it).
 //

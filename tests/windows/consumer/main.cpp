@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opens the COM port given as the argument (its far end echoes), sends a few bytes, checks that
 // they come back and closes the port. Exit code 0 on success.
 #include <comm/Comm.h>

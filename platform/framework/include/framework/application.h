@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application object core: title, forms and the message loop, termination, message boxes,
 // the input box, the standard error report and the main-thread wake-up. Message boxes, input
 // boxes and error reports go through replaceable presenters: the GUI installs real dialogs,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Component base, bound handlers, published properties and the class registry.
 //
 // Every component class describes its published properties ONCE, in declaration order, in a

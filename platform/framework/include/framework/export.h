@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // COMM_FRAMEWORK_API marks what the library libcommframework offers to programs and to the other
 // libraries; every other symbol stays inside it (it is built with hidden visibility). Compile-time
 // only, no threads.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Palette registration: which component classes a library puts on which designer page.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The per-user settings store: keys holding named values (double-words and strings). On Windows
 // TRegistry() is the system registry (keys and values as the program names them, under the
 // root, HKEY_CURRENT_USER by default). Elsewhere, and on Windows when given a file name, it is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text form descriptions: reading components from them and writing components to them.
 //
 //   object MainForm: TMainForm

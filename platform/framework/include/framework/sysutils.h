@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The framework's error classes and number conversions. Threads: any; nothing here keeps state.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Threads with calls synchronised onto the main thread.
 //
 // The main thread is the thread that loaded this library (normally the process's initial

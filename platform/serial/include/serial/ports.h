@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial devices present on this machine and the COM number each is reached by.
 //
 // ListSerialPorts() asks udev for the terminal devices that have hardware behind them (built-in

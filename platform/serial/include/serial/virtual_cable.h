@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An in-process null-modem cable, for tests and demonstrations.
 //
 // A cable has two ends, A and B. Each end can be opened like a serial device:

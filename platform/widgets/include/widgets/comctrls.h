@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Common controls: the status bar and the page control with its tab sheets.
 //
 // TStatusBar (over QStatusBar) shows one text, SimpleText, across its width; it is usually

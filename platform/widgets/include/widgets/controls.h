@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Visual controls: the base classes of everything a form shows.
 //
 // A TControl is a component with a parent control, a position and size in pixels relative to

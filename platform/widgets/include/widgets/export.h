@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // COMM_WIDGETS_API marks what the library libzelvanewidgets offers to programs and to the other
 // libraries; every other symbol stays inside it (it is built with hidden visibility). Compile-time
 // only, no threads.

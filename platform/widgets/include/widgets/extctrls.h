@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bevel (a drawn frame or line) and the timer.
 //
 // TTimer calls OnTimer every Interval milliseconds while Enabled and Interval > 0, from the

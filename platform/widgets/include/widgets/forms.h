@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Forms: top-level windows built from a stored form description.
 //
 // A form class registers its description under its class name (RegisterFormResource). A form

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Qt Widgets front end of the framework's Application.
 //
 // While a TWidgetsFrontEnd exists:

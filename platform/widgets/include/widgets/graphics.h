@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Colours, fonts and built-in pictures of the visual controls.
 //
 // TColor is an integer as form descriptions store it: 0x00BBGGRR for a plain colour, or

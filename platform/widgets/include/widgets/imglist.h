@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TImageList: a list of same-sized pictures, named in form descriptions by the pictures built
 // into the program (RegisterPicture in widgets/graphics.h). Other components show them by index
 // (a tray icon shows the first).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Standard controls: label, button, one-line edit, check box, multi-line memo, group box.
 // Each is a small adapter over one Qt widget (QLabel, QPushButton, QLineEdit, QCheckBox,
 // QPlainTextEdit, QGroupBox). Texts are UTF-8.

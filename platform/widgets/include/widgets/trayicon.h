@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TTrayIcon: the program's icon in the desktop's notification area (system tray).
 //
 // While Visible, the first picture of Icons (or picture IconIndex) is shown in the tray. With

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The subset of the Win32 API that the serial component is written against.
 //
 // On Windows this header is <windows.h>, with the macros that would rename our own names taken

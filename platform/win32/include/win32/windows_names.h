@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Keeps this project's names as they are on Windows. <windows.h> defines many of the API's
 // names as macros that pick the A or W form (GetClassInfo, RegisterClass, ReplaceFile, ...) or
 // stand for values (DEFAULT_CHARSET, ERROR, ...), and those macros would rename our members,
