@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "Thstatus.h"
 
-#include "EventTable.h"
-
 #include <algorithm>
 
 #include "BackOff.h"
+#include "EventTable.h"
 
 TStatusThread::TStatusThread(TCommPort* Port, TEventStates Events)
     : TThread(false), Port(Port), Handle(Port->PortHandle), Overlapped{} {

@@ -400,15 +400,17 @@ COMM_WIN32_API void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSec
 COMM_WIN32_API void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 
 // Files and serial devices.
-COMM_WIN32_API HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
-                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+COMM_WIN32_API HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess,
+                                         DWORD dwShareMode,
+                                         LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                                         DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                                         HANDLE hTemplateFile);
 COMM_WIN32_API BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
-                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+                                    LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
 COMM_WIN32_API BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
-                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+                                     LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
 COMM_WIN32_API BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
-                                LPDWORD lpNumberOfBytesTransferred, BOOL bWait);
+                                               LPDWORD lpNumberOfBytesTransferred, BOOL bWait);
 COMM_WIN32_API BOOL WINAPI CancelIo(HANDLE hFile);
 // Returns once everything written to the handle has been sent.
 COMM_WIN32_API BOOL WINAPI FlushFileBuffers(HANDLE hFile);
@@ -420,7 +422,8 @@ COMM_WIN32_API BOOL WINAPI GetCommState(HANDLE hFile, LPDCB lpDCB);
 COMM_WIN32_API BOOL WINAPI SetCommState(HANDLE hFile, LPDCB lpDCB);
 COMM_WIN32_API BOOL WINAPI GetCommMask(HANDLE hFile, LPDWORD lpEvtMask);
 COMM_WIN32_API BOOL WINAPI SetCommMask(HANDLE hFile, DWORD dwEvtMask);
-COMM_WIN32_API BOOL WINAPI WaitCommEvent(HANDLE hFile, LPDWORD lpEvtMask, LPOVERLAPPED lpOverlapped);
+COMM_WIN32_API BOOL WINAPI WaitCommEvent(HANDLE hFile, LPDWORD lpEvtMask,
+                                         LPOVERLAPPED lpOverlapped);
 COMM_WIN32_API BOOL WINAPI GetCommModemStatus(HANDLE hFile, LPDWORD lpModemStat);
 COMM_WIN32_API BOOL WINAPI EscapeCommFunction(HANDLE hFile, DWORD dwFunc);
 COMM_WIN32_API BOOL WINAPI ClearCommError(HANDLE hFile, LPDWORD lpErrors, LPCOMSTAT lpStat);
@@ -433,7 +436,8 @@ COMM_WIN32_API BOOL WINAPI GetCommProperties(HANDLE hFile, LPCOMMPROP lpCommProp
 // Line settings from a mode string: "baud=9600 parity=N data=8 stop=1 [xon= odsr= octs= dtr=
 // rts= idsr= to=]" or "COM1: 9600,n,8,1[,x|p]", each with an optional "COMn:" in front.
 COMM_WIN32_API BOOL WINAPI BuildCommDCBA(LPCSTR lpDef, LPDCB lpDCB);
-COMM_WIN32_API BOOL WINAPI BuildCommDCBAndTimeoutsA(LPCSTR lpDef, LPDCB lpDCB, LPCOMMTIMEOUTS lpCommTimeouts);
+COMM_WIN32_API BOOL WINAPI BuildCommDCBAndTimeoutsA(LPCSTR lpDef, LPDCB lpDCB,
+                                                    LPCOMMTIMEOUTS lpCommTimeouts);
 
 }  // extern "C"
 
