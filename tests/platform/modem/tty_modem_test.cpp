@@ -26,6 +26,14 @@ using testsupport::EmulatedUart;
 using testsupport::LineCondition;
 using testsupport::PumpUntil;
 
+// Sets the inputs once the driver's watcher waits in the kernel. A change that lands between the
+// watcher's look at the counters and its entering the wait is seen only at the next change, as
+// with the kernel's own TIOCMIWAIT; a loaded machine makes that window long enough to hit.
+void SetWatchedInputs(EmulatedUart& uart, int inputs) {
+  EXPECT_TRUE(testsupport::WaitUntil([&] { return uart.ModemWaiters() == 1; }));
+  uart.SetInputs(inputs);
+}
+
 // A pty pair whose slave plays a UART with modem lines.
 class UartPty : public testing::Test {
  protected:
@@ -93,7 +101,7 @@ TEST_F(TtyModemDriver, QuietLineIsNotPolledAndChangesComeFromTheKernelWait) {
   uart_->SetInputs(TIOCM_CTS);
   uart_->SetInputs(0);  // back before anyone looked: only the counters show it
   EXPECT_EQ(NextEvent(), static_cast<DWORD>(EV_CTS));
-  uart_->SetInputs(TIOCM_DSR);
+  SetWatchedInputs(*uart_, TIOCM_DSR);
   EXPECT_EQ(NextEvent() & EV_DSR, static_cast<DWORD>(EV_DSR));
   EXPECT_EQ(uart_->LineReads(), lineReads) << "the lines were read to find a change";
 
@@ -128,7 +136,7 @@ TEST_F(TtyModemDriver, InputChangesBreaksAndLineErrorsAreEvents) {
                                          {TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RI, EV_RING},
                                          {TIOCM_DSR | TIOCM_CD | TIOCM_RI, EV_CTS}};
   for (const auto& [inputs, event] : steps) {
-    uart_->SetInputs(inputs);
+    SetWatchedInputs(*uart_, inputs);
     EXPECT_EQ(NextEvent(), event) << "inputs " << inputs;
   }
   DWORD status = 0;
@@ -201,15 +209,15 @@ TEST_F(UartPty, CommPortNotificationsAndLinesEndToEnd) {
     port.SetOpen(true);
     ASSERT_TRUE(port.GetOpen());
 
-    uart_->SetInputs(TIOCM_CTS);
+    SetWatchedInputs(*uart_, TIOCM_CTS);
     EXPECT_TRUE(PumpUntil([&] { return calls["CTS"] == 1 && port.GetCTS(); }));
-    uart_->SetInputs(TIOCM_CTS | TIOCM_DSR);
+    SetWatchedInputs(*uart_, TIOCM_CTS | TIOCM_DSR);
     EXPECT_TRUE(PumpUntil([&] { return calls["DSR"] == 1 && port.GetDSR(); }));
-    uart_->SetInputs(TIOCM_CTS | TIOCM_DSR | TIOCM_CD);
+    SetWatchedInputs(*uart_, TIOCM_CTS | TIOCM_DSR | TIOCM_CD);
     EXPECT_TRUE(PumpUntil([&] { return calls["DCD"] == 1 && port.GetDCD(); }));
-    uart_->SetInputs(TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RI);
+    SetWatchedInputs(*uart_, TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RI);
     EXPECT_TRUE(PumpUntil([&] { return calls["Ring"] == 1 && port.GetRing(); }));
-    uart_->SetInputs(TIOCM_RI);
+    SetWatchedInputs(*uart_, TIOCM_RI);
     EXPECT_TRUE(PumpUntil([&] { return !port.GetCTS() && !port.GetDSR() && !port.GetDCD(); }));
     EXPECT_TRUE(port.GetModemState(3));   // ring, read live
     EXPECT_FALSE(port.GetModemState(1));  // CTS
