@@ -8,26 +8,14 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "peer_wire.h"
+
 namespace testsupport {
 
 namespace {
 
-std::string Hex(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
-
-std::string Unhex(const std::string& hex) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-  return out;
-}
+using peer_wire::Hex;
+using peer_wire::Unhex;
 
 std::string Address() {
   const char* address = std::getenv("ZELVANE_PEER");

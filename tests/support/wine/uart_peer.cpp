@@ -37,6 +37,8 @@
 #include <thread>
 #include <vector>
 
+#include "../peer_wire.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -82,22 +84,8 @@ void HangUp(Pty& pty) {
   }
 }
 
-std::string Hex(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
-
-std::string Unhex(const std::string& hex) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-  return out;
-}
+using peer_wire::Hex;
+using peer_wire::Unhex;
 
 std::string Read(int fd, std::size_t count, int ms) {
   std::string got;
