@@ -172,15 +172,15 @@ void TMainForm::PortError(TObject* /*Sender*/, int Error) {
 // Tries the stored port again. The component reports a failed open with a box of its own; the
 // user has been told once already, so a retry every ten seconds stays silent.
 void TMainForm::OpenPortQuietly() {
-  const TMessageBoxPresenter shown = Application->SetMessageBoxPresenter(
-      [](const std::string&, const std::string&, unsigned) { return IDOK; });
-  try {
+  struct TSilentBoxes {
+    TMessageBoxPresenter Shown = Application->SetMessageBoxPresenter(
+        [](const std::string&, const std::string&, unsigned) { return IDOK; });
+    ~TSilentBoxes() { Application->SetMessageBoxPresenter(Shown); }
+  };
+  {
+    const TSilentBoxes silent;
     IOPort->SetOpen(true);
-  } catch (...) {
-    Application->SetMessageBoxPresenter(shown);
-    throw;
   }
-  Application->SetMessageBoxPresenter(shown);
   if (!IOPort->GetOpen()) return;
   DeviceLost = false;
   Exchanges->PortOpened();
