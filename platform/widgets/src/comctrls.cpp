@@ -18,14 +18,6 @@ TStatusBar::TStatusBar(TComponent* AOwner)
   static_cast<QStatusBar*>(Widget())->addWidget(FText, 1);
 }
 
-const TClassInfo& TStatusBar::ClassInfo() {
-  static const TClassInfo info =
-      TClassInfo::Derived<TStatusBar, TWinControl>("TStatusBar")
-          .Property("SimplePanel", &TStatusBar::GetSimplePanel, &TStatusBar::SetSimplePanel)
-          .Property("SimpleText", &TStatusBar::GetSimpleText, &TStatusBar::SetSimpleText);
-  return info;
-}
-
 std::string TStatusBar::GetSimpleText() const { return FromQt(FText->text()); }
 
 void TStatusBar::SetSimpleText(const std::string& Value) { FText->setText(ToQt(Value)); }
@@ -34,23 +26,6 @@ void TStatusBar::SetSimpleText(const std::string& Value) { FText->setText(ToQt(V
 
 TPageControl::TPageControl(TComponent* AOwner)
     : TWinControl(AOwner, NewWidget<QTabWidget>("TPageControl")) {}
-
-TPageControl::~TPageControl() {
-  for (TTabSheet* page : FPages) page->FPageControl = nullptr;  // the pages go with the base
-}
-
-const TClassInfo& TPageControl::ClassInfo() {
-  static const TClassInfo info =
-      TClassInfo::Derived<TPageControl, TWinControl>("TPageControl")
-          .Property("ActivePage", &TPageControl::GetActivePage, &TPageControl::SetActivePage);
-  return info;
-}
-
-TTabSheet* TPageControl::Pages(int Index) const {
-  if (Index < 0 || Index >= PageCount())
-    throw EComponentError("Page index out of range (" + std::to_string(Index) + ")");
-  return FPages[static_cast<std::size_t>(Index)];
-}
 
 TTabSheet* TPageControl::GetActivePage() const {
   const int index = static_cast<QTabWidget*>(Widget())->currentIndex();
@@ -84,37 +59,8 @@ TTabSheet::TTabSheet(TComponent* AOwner) : TWinControl(AOwner, NewWidget<QWidget
   Widget()->setAutoFillBackground(true);
 }
 
-TTabSheet::~TTabSheet() {
-  if (FPageControl != nullptr) FPageControl->RemovePage(this);
-}
-
-const TClassInfo& TTabSheet::ClassInfo() {
-  static const TClassInfo info =
-      TClassInfo::Derived<TTabSheet, TWinControl>("TTabSheet")
-          .Property("Caption", &TTabSheet::GetCaption, &TTabSheet::SetCaption);
-  return info;
-}
-
 void TTabSheet::SetCaption(const std::string& Value) {
   FCaption = Value;
   if (FPageControl != nullptr)
     static_cast<QTabWidget*>(FPageControl->Widget())->setTabText(PageIndex(), ToQt(Value));
-}
-
-int TTabSheet::PageIndex() const {
-  if (FPageControl == nullptr) return -1;
-  const auto& pages = FPageControl->FPages;
-  const auto it = std::find(pages.begin(), pages.end(), this);
-  return it == pages.end() ? -1 : static_cast<int>(it - pages.begin());
-}
-
-void TTabSheet::SetParent(TWinControl* AParent) {
-  auto* pageControl = dynamic_cast<TPageControl*>(AParent);
-  if (AParent != nullptr && pageControl == nullptr)
-    throw EComponentError(GetName() + " is a page: its parent must be a TPageControl");
-  if (FPageControl != nullptr) FPageControl->RemovePage(this);
-  FPageControl = nullptr;
-  TWinControl::SetParent(AParent);
-  FPageControl = pageControl;
-  if (FPageControl != nullptr) FPageControl->InsertPage(this);
 }

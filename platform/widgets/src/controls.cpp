@@ -35,47 +35,6 @@ TControl::~TControl() {
   delete FWidget;
 }
 
-const TClassInfo& TControl::ClassInfo() {
-  static const TClassInfo info =
-      TClassInfo::Derived<TControl, TComponent>("TControl")
-          .Property("Left", &TControl::GetLeft, &TControl::SetLeft)
-          .Property("Top", &TControl::GetTop, &TControl::SetTop)
-          .Property("Width", &TControl::GetWidth, &TControl::SetWidth)
-          .Property("Height", &TControl::GetHeight, &TControl::SetHeight)
-          .Enum("Align", &TControl::GetAlign, &TControl::SetAlign,
-                {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"})
-          .Property("Color", &TControl::GetColor, &TControl::SetColor)
-          .Default(clBtnFace)
-          .Idents(ColorIdents())
-          .Property("Enabled", &TControl::GetEnabled, &TControl::SetEnabled)
-          .Default(1)
-          .Property("Font.Charset", &TControl::GetFontCharset, &TControl::SetFontCharset)
-          .Default(DEFAULT_CHARSET)
-          .Idents(CharsetIdents())
-          .Property("Font.Color", &TControl::GetFontColor, &TControl::SetFontColor)
-          .Default(clWindowText)
-          .Idents(ColorIdents())
-          .Property("Font.Height", &TControl::GetFontHeight, &TControl::SetFontHeight)
-          .Property("Font.Name", &TControl::GetFontName, &TControl::SetFontName)
-          .Set("Font.Style", &TControl::GetFontStyle, &TControl::SetFontStyle,
-               {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"})
-          .Property("ParentFont", &TControl::GetParentFont, &TControl::SetParentFont)
-          .Default(1)
-          .Property("Visible", &TControl::GetVisible, &TControl::SetVisible)
-          .Default(1);
-  return info;
-}
-
-TComponent* TControl::GetParentComponent() const { return FParent; }
-
-void TControl::SetParentComponent(TComponent* AParent) {
-  auto* parent = dynamic_cast<TWinControl*>(AParent);
-  if (AParent != nullptr && parent == nullptr)
-    throw EComponentError(GetName() + " cannot be placed on the " + AParent->ClassName() + " " +
-                          AParent->GetName());
-  SetParent(parent);
-}
-
 void TControl::SetParent(TWinControl* AParent) {
   if (AParent == FParent) return;
   for (TWinControl* p = AParent; p != nullptr; p = p->GetParent())
@@ -93,23 +52,9 @@ void TControl::SetParent(TWinControl* AParent) {
   ApplyFont();
 }
 
-void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-  FLeft = ALeft;
-  FTop = ATop;
-  FWidth = std::max(0, AWidth);
-  FHeight = std::max(0, AHeight);
-  ApplyBounds();
-  if (FAlign != alNone && FParent != nullptr) FParent->AlignControls();
-}
-
 void TControl::ApplyBounds() { FWidget->setGeometry(FLeft, FTop, FWidth, FHeight); }
 
 void TControl::Repaint() { FWidget->repaint(); }
-
-void TControl::SetAlign(TAlign Value) {
-  FAlign = Value;
-  if (FParent != nullptr) FParent->AlignControls();
-}
 
 void TControl::SetEnabled(bool Value) {
   FEnabled = Value;
@@ -122,11 +67,6 @@ void TControl::SetVisible(bool Value) {
   if (FParent != nullptr) FWidget->setVisible(Value);
 }
 
-void TControl::SetColor(TColor Value) {
-  FColor = Value;
-  ApplyColor();
-}
-
 void TControl::ApplyColor() {
   QPalette palette = FWidget->palette();
   const QColor color = ResolveColor(FColor, QApplication::palette());
@@ -137,41 +77,6 @@ void TControl::ApplyColor() {
     FWidget->setAutoFillBackground(FColor != clBtnFace);
   }
   FWidget->setPalette(palette);
-}
-
-void TControl::SetFontName(const std::string& Value) {
-  FFontName = Value;
-  FParentFont = false;
-  ApplyFont();
-}
-
-void TControl::SetFontHeight(int Value) {
-  FFontHeight = Value;
-  FParentFont = false;
-  ApplyFont();
-}
-
-void TControl::SetFontColor(TColor Value) {
-  FFontColor = Value;
-  FParentFont = false;
-  ApplyFont();
-}
-
-void TControl::SetFontCharset(int Value) {
-  FFontCharset = Value;
-  FParentFont = false;
-  ApplyFont();
-}
-
-void TControl::SetFontStyle(unsigned char Value) {
-  FFontStyle = Value;
-  FParentFont = false;
-  ApplyFont();
-}
-
-void TControl::SetParentFont(bool Value) {
-  FParentFont = Value;
-  ApplyFont();
 }
 
 void TControl::ApplyFont() {
@@ -209,110 +114,16 @@ TWinControl::~TWinControl() {
   delete FAlignWatcher;
 }
 
-const TClassInfo& TWinControl::ClassInfo() {
-  static const TClassInfo info =
-      TClassInfo::Derived<TWinControl, TControl>("TWinControl")
-          .Property("TabOrder", &TWinControl::GetTabOrder, &TWinControl::SetTabOrder)
-          .Default(-1);
-  return info;
-}
-
 QWidget* TWinControl::ClientWidget() const { return Widget(); }
 
-TControl* TWinControl::Controls(int Index) const {
-  if (Index < 0 || Index >= ControlCount())
-    throw EComponentError("Control index out of range (" + std::to_string(Index) + ")");
-  return FControls[static_cast<std::size_t>(Index)];
-}
-
-void TWinControl::InsertControl(TControl* AControl) {
-  FControls.push_back(AControl);
-  if (auto* windowed = dynamic_cast<TWinControl*>(AControl)) FTabList.push_back(windowed);
-  if (AControl->GetAlign() != alNone) AlignControls();
-}
-
-void TWinControl::RemoveControl(TControl* AControl) {
-  std::erase(FControls, AControl);
-  std::erase(FTabList, AControl);
-}
-
-int TWinControl::GetTabOrder() const {
-  if (GetParent() == nullptr) return -1;
-  const auto& list = GetParent()->FTabList;
-  return static_cast<int>(std::find(list.begin(), list.end(), this) - list.begin());
-}
-
-void TWinControl::SetTabOrder(int Value) {
-  if ((ComponentState() & csLoading) != 0) {
-    FTabOrderAsked = Value;
-    return;
+std::pair<int, int> TWinControl::WatchClientSize() {
+  if (FAlignWatcher == nullptr) {
+    FAlignWatcher = new TAlignWatcher(this);
+    ClientWidget()->installEventFilter(FAlignWatcher);
   }
-  if (GetParent() == nullptr) return;
-  auto& list = GetParent()->FTabList;
-  std::erase(list, this);
-  const auto position = std::clamp(Value, 0, static_cast<int>(list.size()));
-  list.insert(list.begin() + position, this);
-}
-
-void TWinControl::FixupTabOrders() {
-  // Those asked for a position take it in the order of their positions; the rest follow.
-  std::vector<TWinControl*> asked;
-  for (TWinControl* c : FTabList)
-    if (c->FTabOrderAsked >= 0) asked.push_back(c);
-  std::stable_sort(asked.begin(), asked.end(), [](const TWinControl* a, const TWinControl* b) {
-    return a->FTabOrderAsked < b->FTabOrderAsked;
-  });
-  for (TWinControl* c : asked) {
-    std::erase(FTabList, c);
-    const auto position = std::clamp(c->FTabOrderAsked, 0, static_cast<int>(FTabList.size()));
-    FTabList.insert(FTabList.begin() + position, c);
-    c->FTabOrderAsked = -1;
-  }
-  for (TWinControl* c : FTabList) c->FixupTabOrders();
+  return {ClientWidget()->width(), ClientWidget()->height()};
 }
 
 void TWinControl::SetFocus() { Widget()->setFocus(Qt::OtherFocusReason); }
 
 bool TWinControl::Focused() const { return Widget()->hasFocus(); }
-
-void TWinControl::Loaded() {
-  TControl::Loaded();
-  FixupTabOrders();
-  AlignControls();
-}
-
-// Aligned children take their side of the remaining client area in the order they were placed.
-void TWinControl::AlignControls() {
-  if (FAlignWatcher == nullptr) {
-    FAlignWatcher = new TAlignWatcher(this);
-    ClientWidget()->installEventFilter(FAlignWatcher);
-  }
-  int left = 0, top = 0;
-  int right = ClientWidget()->width(), bottom = ClientWidget()->height();
-  for (TControl* c : FControls) {
-    switch (c->FAlign) {
-      case alNone:
-        continue;
-      case alTop:
-        c->FLeft = left, c->FTop = top, c->FWidth = right - left;
-        top += c->FHeight;
-        break;
-      case alBottom:
-        bottom -= c->FHeight;
-        c->FLeft = left, c->FTop = bottom, c->FWidth = right - left;
-        break;
-      case alLeft:
-        c->FLeft = left, c->FTop = top, c->FHeight = bottom - top;
-        left += c->FWidth;
-        break;
-      case alRight:
-        right -= c->FWidth;
-        c->FLeft = right, c->FTop = top, c->FHeight = bottom - top;
-        break;
-      case alClient:
-        c->FLeft = left, c->FTop = top, c->FWidth = right - left, c->FHeight = bottom - top;
-        break;
-    }
-    c->ApplyBounds();
-  }
-}

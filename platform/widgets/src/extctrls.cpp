@@ -72,16 +72,6 @@ class TBevelWidget : public QWidget {
 TBevel::TBevel(TComponent* AOwner)
     : TControl(AOwner, widgets_detail::NewWidget<TBevelWidget>("TBevel")) {}
 
-const TClassInfo& TBevel::ClassInfo() {
-  static const TClassInfo info =
-      TClassInfo::Derived<TBevel, TControl>("TBevel")
-          .Enum("Shape", &TBevel::GetShape, &TBevel::SetShape,
-                {"bsBox", "bsFrame", "bsTopLine", "bsBottomLine", "bsLeftLine", "bsRightLine",
-                 "bsSpacer"})
-          .Enum("Style", &TBevel::GetStyle, &TBevel::SetStyle, {"bsLowered", "bsRaised"});
-  return info;
-}
-
 void TBevel::SetShape(TBevelShape Value) {
   FShape = Value;
   static_cast<TBevelWidget*>(Widget())->Shape = Value;
@@ -107,33 +97,7 @@ TTimer::~TTimer() {
   delete FTimer;
 }
 
-const TClassInfo& TTimer::ClassInfo() {
-  static const TClassInfo info =
-      TClassInfo::Derived<TTimer, TComponent>("TTimer")
-          .Property("Enabled", &TTimer::GetEnabled, &TTimer::SetEnabled)
-          .Default(1)
-          .Property("Interval", &TTimer::GetInterval, &TTimer::SetInterval)
-          .Default(1000)
-          .Event("OnTimer", &TTimer::OnTimer);
-  return info;
-}
-
-void TTimer::SetEnabled(bool Value) {
-  FEnabled = Value;
-  UpdateTimer();
-}
-
-void TTimer::SetInterval(unsigned Value) {
-  FInterval = Value;
-  UpdateTimer();
-}
-
 bool TTimer::Active() const { return FTimer->isActive(); }
-
-void TTimer::Loaded() {
-  TComponent::Loaded();
-  UpdateTimer();
-}
 
 // (Re)starts the count whenever a setting changes, as the interval begins anew.
 void TTimer::UpdateTimer() {

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include <framework/streaming.h>
 #include <widgets/forms.h>
 
 #include <QCloseEvent>
 #include <QIcon>
 #include <QPixmap>
 #include <QWidget>
-#include <map>
 
 #include "qt_bridge.h"
 
@@ -15,16 +13,6 @@ using widgets_detail::FromQt;
 using widgets_detail::ToQt;
 
 namespace {
-
-struct FormResource {
-  std::string Text;
-  std::string SourceName;
-};
-
-std::map<std::string, FormResource>& FormResources() {
-  static std::map<std::string, FormResource> resources;
-  return resources;
-}
 
 // The window of a form: closing the main form ends the application.
 class TFormWindow : public QWidget {
@@ -50,10 +38,6 @@ void CollectTabChain(const TWinControl& Parent, std::vector<QWidget*>& Chain) {
 
 }  // namespace
 
-void RegisterFormResource(const std::string& ClassName, std::string Text, std::string SourceName) {
-  FormResources()[ClassName] = {std::move(Text), std::move(SourceName)};
-}
-
 TForm::TForm(TComponent* AOwner) : TWinControl(AOwner, NewFormWindow()) {
   static_cast<TFormWindow*>(Widget())->Form = this;
   SetParentFont(false);  // a form has no parent: its font is its own
@@ -61,41 +45,6 @@ TForm::TForm(TComponent* AOwner) : TWinControl(AOwner, NewFormWindow()) {
 }
 
 TForm::~TForm() { static_cast<TFormWindow*>(Widget())->Form = nullptr; }
-
-const TClassInfo& TForm::ClassInfo() {
-  static const TClassInfo info =
-      TClassInfo::Derived<TForm, TWinControl>("TForm")
-          .Set("BorderIcons", &TForm::GetBorderIcons, &TForm::SetBorderIcons,
-               {"biSystemMenu", "biMinimize", "biMaximize", "biHelp"})
-          .Default((1u << biSystemMenu) | (1u << biMinimize) | (1u << biMaximize))
-          .Property("Caption", &TForm::GetCaption, &TForm::SetCaption)
-          .Property("ParentFont", &TForm::GetParentFont, &TForm::SetParentFont)
-          .Property("Icon", &TForm::GetIcon, &TForm::SetIcon)
-          .Enum("WindowState", &TForm::GetWindowState, &TForm::SetWindowState,
-                {"wsNormal", "wsMinimized", "wsMaximized"})
-          .Event("OnCreate", &TForm::OnCreate)
-          .Event("OnDestroy", &TForm::OnDestroy);
-  return info;
-}
-
-void TForm::AfterConstruction() {
-  TWinControl::AfterConstruction();
-  auto it = FormResources().find(ClassName());
-  if (it != FormResources().end())
-    ReadComponentTextInto(*this, it->second.Text, it->second.SourceName);
-  FCreated = true;
-  CallHandler(OnCreate, this);
-}
-
-void TForm::BeforeDestruction() {
-  if (FCreated) CallHandler(OnDestroy, this);
-  TWinControl::BeforeDestruction();
-}
-
-void TForm::Loaded() {
-  TWinControl::Loaded();
-  UpdateTabOrder();
-}
 
 void TForm::UpdateTabOrder() {
   FixupTabOrders();

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// What the control adapters share: text conversion, colour mapping, handler calls, and the
+// What the Qt control adapters share: text conversion, colour mapping, handler calls, and the
 // check that a GUI exists before a widget is made.
 #pragma once
 
@@ -11,6 +11,8 @@
 #include <QPalette>
 #include <QString>
 #include <string>
+
+#include "handler_call.h"
 
 namespace widgets_detail {
 
@@ -31,20 +33,5 @@ W* NewWidget(const char* ClassName) {
 
 // The colour Color stands for: a desktop colour from Palette, or the plain colour.
 QColor ResolveColor(TColor Color, const QPalette& Palette);
-
-// Calls Handler(Sender, Args...); an exception goes to the standard error report. Nothing
-// escapes into Qt's event loop, which cannot unwind: a report that throws in turn is dropped.
-template <class Handler, class... Args>
-void CallHandler(const Handler& H, TObject* Sender, Args... A) {
-  try {
-    H(Sender, A...);
-  } catch (...) {
-    try {
-      Application->HandleException(Sender);
-    } catch (...) {
-      // A failing error report must not unwind through the event loop.
-    }
-  }
-}
 
 }  // namespace widgets_detail

@@ -30,12 +30,6 @@ TLabel::TLabel(TComponent* AOwner) : TControl(AOwner, NewWidget<QLabel>("TLabel"
   As<QLabel>(*this)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
-const TClassInfo& TLabel::ClassInfo() {
-  static const TClassInfo info = TClassInfo::Derived<TLabel, TControl>("TLabel").Property(
-      "Caption", &TLabel::GetCaption, &TLabel::SetCaption);
-  return info;
-}
-
 std::string TLabel::GetCaption() const { return FromQt(As<QLabel>(*this)->text()); }
 
 void TLabel::SetCaption(const std::string& Value) { As<QLabel>(*this)->setText(ToQt(Value)); }
@@ -46,14 +40,6 @@ TButton::TButton(TComponent* AOwner) : TWinControl(AOwner, NewWidget<QPushButton
   auto* button = As<QPushButton>(*this);
   button->setAutoDefault(false);
   QObject::connect(button, &QPushButton::clicked, button, [this] { CallHandler(OnClick, this); });
-}
-
-const TClassInfo& TButton::ClassInfo() {
-  static const TClassInfo info =
-      TClassInfo::Derived<TButton, TWinControl>("TButton")
-          .Property("Caption", &TButton::GetCaption, &TButton::SetCaption)
-          .Event("OnClick", &TButton::OnClick);
-  return info;
 }
 
 std::string TButton::GetCaption() const { return FromQt(As<QPushButton>(*this)->text()); }
@@ -68,16 +54,6 @@ void TButton::Click() {
 
 TEdit::TEdit(TComponent* AOwner) : TWinControl(AOwner, NewWidget<QLineEdit>("TEdit")) {
   SetColor(clWindow);
-}
-
-const TClassInfo& TEdit::ClassInfo() {
-  static const TClassInfo info = TClassInfo::Derived<TEdit, TWinControl>("TEdit")
-                                     .Property("Color", &TEdit::GetColor, &TEdit::SetColor)
-                                     .Default(clWindow)
-                                     .Idents(ColorIdents())
-                                     .Property("ReadOnly", &TEdit::GetReadOnly, &TEdit::SetReadOnly)
-                                     .Property("Text", &TEdit::GetText, &TEdit::SetText);
-  return info;
 }
 
 std::string TEdit::GetText() const { return FromQt(As<QLineEdit>(*this)->text()); }
@@ -95,15 +71,6 @@ TCheckBox::TCheckBox(TComponent* AOwner) : TWinControl(AOwner, NewWidget<QCheckB
   QObject::connect(box, &QCheckBox::toggled, box, [this] {
     if ((ComponentState() & csLoading) == 0) CallHandler(OnClick, this);
   });
-}
-
-const TClassInfo& TCheckBox::ClassInfo() {
-  static const TClassInfo info =
-      TClassInfo::Derived<TCheckBox, TWinControl>("TCheckBox")
-          .Property("Caption", &TCheckBox::GetCaption, &TCheckBox::SetCaption)
-          .Property("Checked", &TCheckBox::GetChecked, &TCheckBox::SetChecked)
-          .Event("OnClick", &TCheckBox::OnClick);
-  return info;
 }
 
 std::string TCheckBox::GetCaption() const { return FromQt(As<QCheckBox>(*this)->text()); }
@@ -124,20 +91,6 @@ TMemo::TMemo(TComponent* AOwner) : TWinControl(AOwner, NewWidget<QPlainTextEdit>
   memo->setTabChangesFocus(true);
   memo->document()->setDocumentMargin(2);
   SetColor(clWindow);
-}
-
-const TClassInfo& TMemo::ClassInfo() {
-  static const TClassInfo info =
-      TClassInfo::Derived<TMemo, TWinControl>("TMemo")
-          .Enum("BorderStyle", &TMemo::GetBorderStyle, &TMemo::SetBorderStyle,
-                {"bsNone", "bsSingle"})
-          .Default(bsSingle)
-          .Property("Color", &TMemo::GetColor, &TMemo::SetColor)
-          .Default(clWindow)
-          .Idents(ColorIdents())
-          .Property("Lines", &TMemo::GetLines, &TMemo::SetLines)
-          .Property("ReadOnly", &TMemo::GetReadOnly, &TMemo::SetReadOnly);
-  return info;
 }
 
 TStringItems TMemo::GetLines() const {
@@ -166,13 +119,6 @@ void TMemo::SetBorderStyle(TBorderStyle Value) {
 // ---- TGroupBox --------------------------------------------------------------------------------
 
 TGroupBox::TGroupBox(TComponent* AOwner) : TWinControl(AOwner, NewWidget<QGroupBox>("TGroupBox")) {}
-
-const TClassInfo& TGroupBox::ClassInfo() {
-  static const TClassInfo info =
-      TClassInfo::Derived<TGroupBox, TWinControl>("TGroupBox")
-          .Property("Caption", &TGroupBox::GetCaption, &TGroupBox::SetCaption);
-  return info;
-}
 
 std::string TGroupBox::GetCaption() const { return FromQt(As<QGroupBox>(*this)->title()); }
 

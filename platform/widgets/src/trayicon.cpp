@@ -65,52 +65,9 @@ TTrayIcon::~TTrayIcon() {
   delete FWatcher;
 }
 
-const TClassInfo& TTrayIcon::ClassInfo() {
-  static const std::initializer_list<const char*> kMessages = {"imNone", "imClick", "imDoubleClick",
-                                                               "imRightClick", "imMiddleClick"};
-  static const TClassInfo info =
-      TClassInfo::Derived<TTrayIcon, TComponent>("TTrayIcon")
-          .Property("Visible", &TTrayIcon::GetVisible, &TTrayIcon::SetVisible)
-          .Property("Hide", &TTrayIcon::GetHide, &TTrayIcon::SetHide)
-          .Enum("RestoreOn", &TTrayIcon::GetRestoreOn, &TTrayIcon::SetRestoreOn, kMessages)
-          .Enum("PopupMenuOn", &TTrayIcon::GetPopupMenuOn, &TTrayIcon::SetPopupMenuOn, kMessages)
-          .Default(imRightClick)
-          .Property("Icons", &TTrayIcon::GetIcons, &TTrayIcon::SetIcons)
-          .Property("IconIndex", &TTrayIcon::GetIconIndex, &TTrayIcon::SetIconIndex);
-  return info;
-}
-
 bool TTrayIcon::TrayAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
 bool TTrayIcon::IconShown() const { return FTray->isVisible(); }
-
-void TTrayIcon::SetVisible(bool Value) {
-  FVisible = Value;
-  UpdateIcon();
-}
-
-void TTrayIcon::SetIcons(TImageList* Value) {
-  FIcons = Value;
-  UpdateIcon();
-}
-
-void TTrayIcon::SetIconIndex(int Value) {
-  FIconIndex = Value;
-  UpdateIcon();
-}
-
-void TTrayIcon::Loaded() {
-  TComponent::Loaded();
-  UpdateIcon();
-}
-
-void TTrayIcon::Notification(TComponent* AComponent, TOperation Operation) {
-  TComponent::Notification(AComponent, Operation);
-  if (Operation == opRemove && AComponent == FIcons) {
-    FIcons = nullptr;
-    UpdateIcon();
-  }
-}
 
 // Shows the icon only where a tray exists: elsewhere Qt would only complain.
 void TTrayIcon::UpdateIcon() {

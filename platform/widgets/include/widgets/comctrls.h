@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Common controls: the status bar and the page control with its tab sheets.
 //
-// TStatusBar (over QStatusBar) shows one text, SimpleText, across its width; it is usually
-// docked at the bottom of its form (Align = alBottom). TPageControl (over QTabWidget) shows one
+// TStatusBar (a status bar) shows one text, SimpleText, across its width; it is usually
+// docked at the bottom of its form (Align = alBottom). TPageControl (a tab control) shows one
 // of its TTabSheet pages at a time; a tab sheet becomes a page by being given the page control
 // as its parent, in that order, and its Caption is the page's tab text.
 //
@@ -26,7 +26,7 @@ class COMM_WIDGETS_API TStatusBar : public TWinControl {
   void SetSimpleText(const std::string& Value);
 
  private:
-  class QLabel* FText;
+  widgets_native::StatusText* FText;
   bool FSimplePanel = false;
 };
 

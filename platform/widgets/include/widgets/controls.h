@@ -5,7 +5,8 @@
 // its parent's client area (at 96 dpi; the desktop scales on high-dpi screens), a colour, a font
 // and an enabled and a visible state. A TWinControl can hold other controls and take the
 // keyboard focus; its children are visited by the Tab key in their TabOrder. Each concrete
-// control is a small adapter over one Qt widget; this header does not expose Qt.
+// control is a small adapter over one object of the front end's toolkit (Qt widgets, or
+// Win32 windows), which widgets/native.h names; this header does not expose the toolkit.
 //
 // Handlers of every control run on the main thread. An exception a handler throws is reported
 // through Application's standard error report where the control calls the handler; it never
@@ -18,11 +19,12 @@
 #include <framework/classes.h>
 #include <widgets/export.h>
 #include <widgets/graphics.h>
+#include <widgets/native.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
-class QWidget;
 class TWinControl;
 class TAlignWatcher;
 
@@ -78,12 +80,12 @@ class COMM_WIDGETS_API TControl : public TComponent {
   // Paints the control now, without handling other messages (feedback during a long handler).
   void Repaint();
 
-  // The Qt widget behind the control (for the widgets layer and tests).
-  QWidget* Widget() const { return FWidget; }
+  // The toolkit object behind the control (for the front end and its tests).
+  widgets_native::Widget* Widget() const { return FWidget; }
 
  protected:
   // Adapters pass the widget they wrap; the control owns it.
-  TControl(TComponent* AOwner, QWidget* AWidget);
+  TControl(TComponent* AOwner, widgets_native::Widget* AWidget);
   // Which part of the widget's palette Color paints: the window or the text field background.
   virtual bool ColorIsFieldBackground() const { return false; }
   void ApplyColor();
@@ -93,7 +95,7 @@ class COMM_WIDGETS_API TControl : public TComponent {
 
  private:
   friend class TWinControl;
-  QWidget* FWidget;
+  widgets_native::Widget* FWidget;
   TWinControl* FParent = nullptr;
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
   TAlign FAlign = alNone;
@@ -135,18 +137,21 @@ class COMM_WIDGETS_API TWinControl : public TControl {
   bool Focused() const;
 
   // Where children are placed (the widget itself for most controls).
-  virtual QWidget* ClientWidget() const;
+  virtual widgets_native::Widget* ClientWidget() const;
   // Places the aligned children within the client area.
   void AlignControls();
 
  protected:
-  TWinControl(TComponent* AOwner, QWidget* AWidget);
+  TWinControl(TComponent* AOwner, widgets_native::Widget* AWidget);
   void Loaded() override;
 
  private:
   friend class TControl;
   void InsertControl(TControl* AControl);
   void RemoveControl(TControl* AControl);
+  // The client area's width and height; from the first call on, the front end re-aligns the
+  // children whenever that size changes.
+  std::pair<int, int> WatchClientSize();
 
   std::vector<TControl*> FControls;
   std::vector<TWinControl*> FTabList;

@@ -14,8 +14,6 @@
 #include <widgets/controls.h>
 #include <widgets/export.h>
 
-class QTimer;
-
 enum TBevelShape : unsigned char {
   bsBox,
   bsFrame,
@@ -61,7 +59,7 @@ class COMM_WIDGETS_API TTimer : public TComponent {
 
  private:
   void UpdateTimer();
-  QTimer* FTimer;
+  widgets_native::Timer* FTimer;
   bool FEnabled = true;
   unsigned FInterval = 1000;
 };

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The Qt Widgets front end of the framework's Application.
+// The GUI front end of the framework's Application: Qt Widgets (platform/widgets) on Linux, the
+// native Win32 controls (platform/winwidgets) on Windows; a program links one of them.
 //
 // While a TWidgetsFrontEnd exists:
-//  - a QApplication runs the program's events (made here unless the program made one);
+//  - the toolkit runs the program's events (Qt: a QApplication, made here unless the program
+//    made one; Win32: the thread's message queue);
 //  - the control classes are registered, so form descriptions can create them;
 //  - Application->Run shows the main form and runs the event loop until Application->Terminate
 //    (callable from any thread); a terminate asked for before Run makes Run return at once;
@@ -13,7 +15,8 @@
 //    usable and their timers keep ticking while it waits; the call returns once it is closed.
 //    A box with an empty caption has an empty title. InputBox is a modal dialog. Tests may still
 //    replace these presenters (framework/application.h);
-//  - SIGINT, SIGTERM and SIGHUP end the application as closing its main form does.
+//  - SIGINT, SIGTERM and SIGHUP (on Windows, the console's Ctrl+C, Ctrl+Break and close) end
+//    the application as closing its main form does.
 // Its destructor destroys the application's forms (each form's OnDestroy runs first), then
 // restores what it replaced. One per process, made and destroyed on the main thread.
 #pragma once

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Standard controls: label, button, one-line edit, check box, multi-line memo, group box.
-// Each is a small adapter over one Qt widget (QLabel, QPushButton, QLineEdit, QCheckBox,
-// QPlainTextEdit, QGroupBox). Texts are UTF-8.
+// Each is a small adapter over one toolkit control (Qt: QLabel, QPushButton, QLineEdit,
+// QCheckBox, QPlainTextEdit, QGroupBox; Win32: STATIC, BUTTON and EDIT windows). Texts are UTF-8.
 //
 // A check box's OnClick runs whenever its checked state changes, by the user's click or by
 // SetChecked, except while its form is being read. A button's OnClick runs on the user's click

@@ -12,12 +12,12 @@
 
 #include <framework/classes.h>
 #include <widgets/export.h>
+#include <widgets/native.h>
 
 class TImageList;
 class TTrayWatcher;
-class QSystemTrayIcon;
 
-// Tray actions, as Qt reports them.
+// Tray actions, as the desktop reports them.
 enum TTrayIconMessage : unsigned char {
   imNone,
   imClick,
@@ -63,7 +63,7 @@ class COMM_WIDGETS_API TTrayIcon : public TComponent {
   void UpdateIcon();
   void OwnerMinimised();
 
-  QSystemTrayIcon* FTray;
+  widgets_native::Tray* FTray;
   TTrayWatcher* FWatcher = nullptr;
   bool FVisible = false;
   bool FHide = false;
