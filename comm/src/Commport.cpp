@@ -565,10 +565,10 @@ void TCommPort::StopStatusThread() {
   StatusThread->Terminate();
   ResetEvent(StatusThread->Overlapped.hEvent);
   SetCommMask(PortHandle, 0);
-  if (!StatusThread->WaitFor(WorkerStopGraceMs)) {
-    CancelIo(PortHandle);
-    StatusThread->WaitFor();
-  }
+  // A wait the thread started just after the mask was cleared would never end: cancel it from
+  // here (CancelIo would only cancel this thread's own I/O on Windows), again until it leaves.
+  while (!StatusThread->WaitFor(WorkerStopGraceMs))
+    CancelIoEx(PortHandle, &StatusThread->Overlapped);
   delete StatusThread;
   StatusThread = nullptr;
 }
@@ -578,10 +578,8 @@ void TCommPort::StopReadThread() {
   ReadThread->Terminate();
   ResetEvent(ReadThread->Overlapped.hEvent);
   SetEvent(RxWakeEvent);
-  if (!ReadThread->WaitFor(WorkerStopGraceMs)) {
-    PurgeComm(PortHandle, PURGE_RXABORT);
-    ReadThread->WaitFor();
-  }
+  // Again until it leaves: a read started just after an abort is aborted by the next one.
+  while (!ReadThread->WaitFor(WorkerStopGraceMs)) PurgeComm(PortHandle, PURGE_RXABORT);
   delete ReadThread;
   ReadThread = nullptr;
 }
@@ -591,11 +589,9 @@ void TCommPort::StopWriteThread() {
   WriteThread->Terminate();
   ResetEvent(WriteThread->Overlapped.hEvent);
   SetEvent(TxWakeEvent);
-  if (!WriteThread->WaitFor(WorkerStopGraceMs)) {
-    // Bytes held back by flow control are discarded.
+  // Bytes held back by flow control are discarded, again until the writer leaves.
+  while (!WriteThread->WaitFor(WorkerStopGraceMs))
     PurgeComm(PortHandle, PURGE_TXABORT | PURGE_TXCLEAR);
-    WriteThread->WaitFor();
-  }
   delete WriteThread;
   WriteThread = nullptr;
 }

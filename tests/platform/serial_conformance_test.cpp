@@ -105,7 +105,7 @@ TEST_P(Conformance, TransfersWithoutOverlappedOnlyOnAHandleOpenedWithoutTheFlag)
 
 // A completed wait reports the size of its mask as the bytes transferred, whether it completed
 // at once, later, or was released by a new mask; an aborted one reports none.
-TEST_P(Conformance, CompletedWaitsReportFourBytes) {
+TEST_P(Conformance, CompletedWaitsReportFourBytesAndCancelledOnesAbort) {
   ASSERT_TRUE(SetCommMask(handle_, EV_RXCHAR));
   Overlapped o;
   DWORD mask = 0;
@@ -135,6 +135,23 @@ TEST_P(Conformance, CompletedWaitsReportFourBytes) {
   EXPECT_FALSE(GetOverlappedResult(handle_, o.P(), &bytes, TRUE));
   EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
   EXPECT_EQ(bytes, 0u);
+
+  // CancelIoEx aborts the one operation named, whichever thread started it, or all of them.
+  Overlapped read;
+  char buffer[4];
+  ASSERT_FALSE(WaitCommEvent(handle_, &mask, o.P()));
+  ASSERT_FALSE(ReadFile(handle_, buffer, sizeof buffer, nullptr, read.P()));
+  std::thread([&] { EXPECT_TRUE(CancelIoEx(handle_, o.P())); }).join();
+  EXPECT_FALSE(GetOverlappedResult(handle_, o.P(), &bytes, TRUE));
+  EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+  EXPECT_FALSE(GetOverlappedResult(handle_, read.P(), &bytes, FALSE));
+  EXPECT_EQ(GetLastError(), ERROR_IO_INCOMPLETE);
+  Overlapped unknown;
+  EXPECT_FALSE(CancelIoEx(handle_, unknown.P()));
+  EXPECT_EQ(GetLastError(), ERROR_NOT_FOUND);
+  ASSERT_TRUE(CancelIoEx(handle_, nullptr));
+  EXPECT_FALSE(GetOverlappedResult(handle_, read.P(), &bytes, TRUE));
+  EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
 }
 
 // GetCommModemStatus always answers: a pty has no modem inputs, so none is on.

@@ -124,6 +124,10 @@ BOOL WINAPI CancelIo(HANDLE hFile) {
   return WithDriver(hFile, [&](Driver& d) { return d.CancelIo(); });
 }
 
+BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
+  return WithDriver(hFile, [&](Driver& d) { return d.CancelIoEx(lpOverlapped); });
+}
+
 BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
   return WithDriver(hFile, [&](Driver& d) { return d.Flush(); });
 }

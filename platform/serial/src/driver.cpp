@@ -404,6 +404,30 @@ BOOL Driver::CancelIo() {
   return TRUE;
 }
 
+BOOL Driver::CancelIoEx(OVERLAPPED* overlapped) {
+  if (overlapped == nullptr) return CancelIo();
+  std::unique_lock lock(mutex_);
+  if (!Enter(lock, "CancelIoEx", "")) return FALSE;
+  bool found = AbortOne(reads_, overlapped);
+  found = AbortOne(writes_, overlapped) || found;
+  if (wait_ && wait_->overlapped == overlapped) {
+    AbortWait(ERROR_OPERATION_ABORTED);
+    found = true;
+  }
+  WakeIfInterestChanged();
+  return found ? TRUE : Fail(ERROR_NOT_FOUND);
+}
+
+bool Driver::AbortOne(std::deque<PendingIo>& ops, OVERLAPPED* overlapped) {
+  const auto it = std::find_if(ops.begin(), ops.end(), [overlapped](const PendingIo& op) {
+    return op.overlapped == overlapped;
+  });
+  if (it == ops.end()) return false;
+  Complete(it->overlapped, it->event.get(), ERROR_OPERATION_ABORTED, it->done);
+  ops.erase(it);
+  return true;
+}
+
 // ---- Settings and status
 // --------------------------------------------------------------------------
 

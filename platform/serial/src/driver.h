@@ -51,6 +51,7 @@ class Driver : public win32::KernelObject {
   // Waits (or not) for an operation of this handle; `overlapped` is known to be pending.
   BOOL GetOverlappedResult(OVERLAPPED* overlapped, DWORD* bytes, BOOL wait);
   BOOL CancelIo();
+  BOOL CancelIoEx(OVERLAPPED* overlapped);
   // FlushFileBuffers: waits until every byte written has left the driver and the line.
   BOOL Flush();
 
@@ -116,6 +117,8 @@ class Driver : public win32::KernelObject {
     return line_->KeepsLog() ? render() : std::string();
   }
   static BOOL Fail(DWORD error);
+  // Completes the operation started with overlapped as aborted; false when none was.
+  bool AbortOne(std::deque<PendingIo>& ops, OVERLAPPED* overlapped);
 
   // Starting and ending overlapped operations.
   bool BeginOverlapped(OVERLAPPED* overlapped, std::shared_ptr<win32::Event>& event);

@@ -95,6 +95,7 @@ constexpr DWORD ERROR_IO_PENDING = 997;
 constexpr DWORD ERROR_NOACCESS = 998;
 constexpr DWORD ERROR_COUNTER_TIMEOUT = 1121;
 constexpr DWORD ERROR_DEVICE_NOT_CONNECTED = 1167;
+constexpr DWORD ERROR_NOT_FOUND = 1168;
 constexpr DWORD ERROR_DEVICE_REMOVED = 1617;
 
 // ---- Waiting ------------------------------------------------------------------------------------
@@ -411,7 +412,11 @@ COMM_WIN32_API BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumb
                                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
 COMM_WIN32_API BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
                                                LPDWORD lpNumberOfBytesTransferred, BOOL bWait);
+// Cancels the handle's pending operations. CancelIo: all of them here (on Windows only those the
+// calling thread started); CancelIoEx: the one started with lpOverlapped, or every one when it is
+// null, whichever thread started them (ERROR_NOT_FOUND when none matches).
 COMM_WIN32_API BOOL WINAPI CancelIo(HANDLE hFile);
+COMM_WIN32_API BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped);
 // Returns once everything written to the handle has been sent.
 COMM_WIN32_API BOOL WINAPI FlushFileBuffers(HANDLE hFile);
 
