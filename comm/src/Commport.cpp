@@ -564,11 +564,14 @@ void TCommPort::StopStatusThread() {
   if (!StatusThread) return;
   StatusThread->Terminate();
   ResetEvent(StatusThread->Overlapped.hEvent);
+  // Setting the mask completes a pending wait. A wait the thread starts just after it would fail
+  // on Windows but pends for ever under Wine, so the mask is set again, and the wait cancelled
+  // (CancelIo would only cancel this thread's own I/O), until the thread has left.
   SetCommMask(PortHandle, 0);
-  // A wait the thread started just after the mask was cleared would never end: cancel it from
-  // here (CancelIo would only cancel this thread's own I/O on Windows), again until it leaves.
-  while (!StatusThread->WaitFor(WorkerStopGraceMs))
+  while (!StatusThread->WaitFor(WorkerStopGraceMs)) {
+    SetCommMask(PortHandle, 0);
     CancelIoEx(PortHandle, &StatusThread->Overlapped);
+  }
   delete StatusThread;
   StatusThread = nullptr;
 }
