@@ -55,12 +55,16 @@ BOOL WINAPI OnConsoleControl(DWORD Event) {
   return FALSE;
 }
 
-// Hands one message to its window; Tab and the arrow keys move between a form's controls.
+// Hands one message to its window; the Tab key moves between a form's controls in their tab
+// order (the form's window does that).
 void DispatchOne(MSG& Message) {
-  const HWND root = Message.hwnd != nullptr ? GetAncestor(Message.hwnd, GA_ROOT) : nullptr;
-  if (root != nullptr && TNativeWindow::FromHandle(root) != nullptr &&
-      IsDialogMessageW(root, &Message))
-    return;
+  if (Message.message == WM_KEYDOWN && Message.wParam == VK_TAB && Message.hwnd != nullptr) {
+    const HWND root = GetAncestor(Message.hwnd, GA_ROOT);
+    const bool backwards = GetKeyState(VK_SHIFT) < 0;
+    if (root != nullptr && TNativeWindow::FromHandle(root) != nullptr &&
+        SendMessageW(root, WM_FORM_TAB, backwards, 0) != 0)
+      return;
+  }
   TranslateMessage(&Message);
   DispatchMessageW(&Message);
 }
