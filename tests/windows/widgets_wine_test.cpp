@@ -278,7 +278,14 @@ TEST_F(WinWidgets, BoxesAnsweredWhileWorkersSynchronise) {
     });
   };
 
-  TWorker* worker =
+  // Terminating the application ends an open box; the boxes after it wait as usual.
+  TWorker* worker = answer("Конец", [](HWND) { Application->Terminate(); });
+  Application->MessageBox("Ждём", "Конец", MB_OK);
+  EXPECT_TRUE(Application->Terminated());
+  delete worker;
+  Application->ResetTerminated();
+
+  worker =
       answer("Вопрос", [](HWND Dialog) { SendMessageW(GetDlgItem(Dialog, IDNO), BM_CLICK, 0, 0); });
   EXPECT_EQ(Application->MessageBox("Продолжить?", "Вопрос", MB_YESNO | MB_ICONQUESTION), IDNO);
   delete worker;
@@ -300,7 +307,7 @@ TEST_F(WinWidgets, BoxesAnsweredWhileWorkersSynchronise) {
   });
   EXPECT_EQ(InputBox("Порт", "Номер порта:", "COM3"), "COM3");  // cancelled: the default
   delete worker;
-  EXPECT_EQ(ranWhileOpen, 4);
+  EXPECT_EQ(ranWhileOpen, 5);
 }
 
 // Run waits in the message loop; a timer ticks there, a worker's Synchronize runs promptly, and

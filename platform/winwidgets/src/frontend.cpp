@@ -29,6 +29,7 @@ namespace {
 std::atomic<bool> gWakePending{false};
 std::atomic<HWND> gWakeWindow{nullptr};
 std::atomic<DWORD> gMainThread{0};
+int gBoxesOpen = 0;  // boxes and dialogs waiting in their own loops (main thread)
 
 // Any thread: one posted message runs everything queued until then; the flag is cleared before
 // the queued calls run, so a call queued while they run posts again. The message is dispatched
@@ -39,12 +40,27 @@ void WakeMainThreadFromLoop() {
   if (window == nullptr || !PostMessageW(window, WM_WAKE_MAIN, 0, 0)) gWakePending = false;
 }
 
+// Run's loop sees the termination after this message; an open box's loop ends on a quit message
+// (and passes it on to the box it is nested in).
 void OnWake() {
   gWakePending = false;
   CheckSynchronize();
-  // Ends Run's loop and the local loop of any box that is open (they pass WM_QUIT on).
-  if (Application->Terminated()) PostQuitMessage(0);
+  if (Application->Terminated() && gBoxesOpen > 0) PostQuitMessage(0);
 }
+
+// Counts an open box for OnWake; the quit message that ended the outermost box has done its work.
+class TBoxScope {
+ public:
+  TBoxScope() { ++gBoxesOpen; }
+  ~TBoxScope() {
+    if (--gBoxesOpen > 0) return;
+    MSG quit;
+    while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+  }
+  TBoxScope(const TBoxScope&) = delete;
+  TBoxScope& operator=(const TBoxScope&) = delete;
+};
 
 // The console's Ctrl+C, Ctrl+Break and close end the application as closing its main form does.
 BOOL WINAPI OnConsoleControl(DWORD Event) {
@@ -74,8 +90,9 @@ void DispatchOne(MSG& Message) {
 // The system's box, without an owner: the other windows stay usable and their timers tick, and
 // the box's own loop dispatches the wake-up message, so synchronised calls run meanwhile.
 int ShowMessageBox(const std::string& Text, const std::string& Caption, unsigned Flags) {
-  constexpr UINT kSetForeground = 0x00010000;  // MB_SETFOREGROUND
-  const UINT type = (Flags & 0xFFu) | kSetForeground;
+  constexpr UINT kSetForeground = 0x00010000;           // MB_SETFOREGROUND
+  const UINT type = (Flags & 0x3FFu) | kSetForeground;  // buttons, icon, default button
+  const TBoxScope scope;
   return MessageBoxW(nullptr, Utf16(Text).c_str(), Utf16(Caption).c_str(), type);
 }
 
@@ -182,6 +199,7 @@ std::optional<std::string> ShowInputBox(const std::string& Caption, const std::s
   dialog.Item(0x80, IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 107, 43, 50, 15, L"OK");
   dialog.Item(0x80, IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 163, 43, 50, 15, L"Cancel");
   // Modal to the program's windows: the dialog's own loop runs, timers and calls included.
+  const TBoxScope scope;
   HWND owner = GetActiveWindow();
   const INT_PTR answer = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner,
                                                  InputProc, reinterpret_cast<LPARAM>(&state));
