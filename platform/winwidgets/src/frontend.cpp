@@ -40,24 +40,32 @@ void WakeMainThreadFromLoop() {
   if (window == nullptr || !PostMessageW(window, WM_WAKE_MAIN, 0, 0)) gWakePending = false;
 }
 
-// Run's loop sees the termination after this message; an open box's loop ends on a quit message
-// (and passes it on to the box it is nested in).
+// Ends every box and dialog this thread shows (with IDCANCEL), as closing them would.
+void EndOpenBoxes() {
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND Window, LPARAM) -> BOOL {
+        wchar_t name[16] = {};
+        GetClassNameW(Window, name, 16);
+        if (lstrcmpW(name, L"#32770") == 0) EndDialog(Window, IDCANCEL);
+        return TRUE;
+      },
+      0);
+}
+
+// Run's loop sees the termination after this message; the boxes open end, as their loops would
+// otherwise keep the program waiting.
 void OnWake() {
   gWakePending = false;
   CheckSynchronize();
-  if (Application->Terminated() && gBoxesOpen > 0) PostQuitMessage(0);
+  if (Application->Terminated() && gBoxesOpen > 0) EndOpenBoxes();
 }
 
-// Counts an open box for OnWake; the quit message that ended the outermost box has done its work.
+// Counts an open box for OnWake.
 class TBoxScope {
  public:
   TBoxScope() { ++gBoxesOpen; }
-  ~TBoxScope() {
-    if (--gBoxesOpen > 0) return;
-    MSG quit;
-    while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
-  }
+  ~TBoxScope() { --gBoxesOpen; }
   TBoxScope(const TBoxScope&) = delete;
   TBoxScope& operator=(const TBoxScope&) = delete;
 };
@@ -218,13 +226,15 @@ struct TWidgetsFrontEnd::TImpl : public TMessageLoop {
   std::function<void()> PreviousWake;
 
   void Run(TComponent* MainForm) override {
-    MSG message;
-    // A quit message left by a box of an earlier run would end this one at once.
-    while (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
     if (auto* form = dynamic_cast<TForm*>(MainForm)) form->Show();
-    while (!Application->Terminated() && GetMessageW(&message, nullptr, 0, 0) > 0)
+    MSG message;
+    while (!Application->Terminated()) {
+      if (GetMessageW(&message, nullptr, 0, 0) <= 0) {
+        Application->Terminate();  // a quit message ends the program as Terminate does
+        break;
+      }
       DispatchOne(message);
+    }
   }
 
   void ProcessMessages() override {
