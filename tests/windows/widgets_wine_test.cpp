@@ -180,7 +180,22 @@ TEST_F(WinWidgets, WindowFollowsItsDescription) {
   const auto style = GetWindowLongPtrW(window, GWL_STYLE);
   EXPECT_NE(style & WS_MINIMIZEBOX, 0);
   EXPECT_EQ(style & WS_MAXIMIZEBOX, 0);
-  EXPECT_NE(SendMessageW(window, WM_GETICON, ICON_SMALL, 0), 0);
+  // The icon is the registered picture: transparent where it has no colour, its colours elsewhere.
+  const auto icon = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_BIG, 0));
+  ICONINFO picture = {};
+  ASSERT_TRUE(GetIconInfo(icon, &picture));
+  HDC memory = CreateCompatibleDC(nullptr);
+  HGDIOBJ previous = SelectObject(memory, picture.hbmMask);
+  EXPECT_EQ(GetPixel(memory, 0, 0), RGB(255, 255, 255));  // "  c None"
+  EXPECT_EQ(GetPixel(memory, 3, 1), RGB(0, 0, 0));
+  SelectObject(memory, picture.hbmColor);
+  EXPECT_EQ(GetPixel(memory, 3, 1), RGB(0xC0, 0xC0, 0xC0));    // "s c #C0C0C0"
+  EXPECT_EQ(GetPixel(memory, 8, 16), RGB(0xFF, 0x00, 0x00));   // "r c #FF0000"
+  EXPECT_EQ(GetPixel(memory, 20, 18), RGB(0x00, 0x00, 0x80));  // "b c #000080"
+  SelectObject(memory, previous);
+  DeleteDC(memory);
+  DeleteObject(picture.hbmMask);
+  DeleteObject(picture.hbmColor);
 
   int checked = 0;
   for (int i = 0; i < form->ComponentCount(); ++i) {

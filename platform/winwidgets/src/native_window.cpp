@@ -190,10 +190,10 @@ LRESULT CALLBACK TNativeWindow::Subclass(HWND Window, UINT Message, WPARAM W, LP
                                          DWORD_PTR Data) {
   auto* self = reinterpret_cast<TNativeWindow*>(Data);
   if (self == nullptr || self->FHandle != Window) return DefSubclassProc(Window, Message, W, L);
-  return self->Handle(Message, W, L);
+  return self->Dispatch(Message, W, L);
 }
 
-LRESULT TNativeWindow::Handle(UINT Message, WPARAM W, LPARAM L) {
+LRESULT TNativeWindow::Dispatch(UINT Message, WPARAM W, LPARAM L) {
   if (OnMessage) {
     LRESULT result = 0;
     if (OnMessage(Message, W, L, result)) return result;
