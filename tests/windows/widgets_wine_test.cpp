@@ -252,13 +252,24 @@ TEST_F(WinWidgets, WindowFollowsItsDescription) {
   ASSERT_NE(GetObjectW(brush, sizeof colour, &colour), 0);
   EXPECT_EQ(colour.lbColor, GetSysColor(COLOR_INFOBK));
 
+  // The Tab key follows the tab order, into and out of the group boxes.
+  const auto tab = [] {
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
+    Application->ProcessMessages();
+    return GetFocus();
+  };
+  SetFocus(H(Part<TButton>(form, "Load1Btn")));
+  EXPECT_EQ(tab(), H(Part<TButton>(form, "Load2Btn")));
+  EXPECT_EQ(tab(), H(Part<TButton>(form, "Load3Btn")));
+  EXPECT_EQ(Part<TButton>(form, "Load3Btn"), form->GetActiveControl());
+
   // The first page shows; a click on the second tab shows the second page.
   EXPECT_TRUE(IsWindowVisible(H(Part<TTabSheet>(form, "MainSheet"))));
   EXPECT_FALSE(IsWindowVisible(H(Part<TTabSheet>(form, "SheduleSheet"))));
-  RECT tab = {};
+  RECT second = {};
   SendMessageW(H(Part<TPageControl>(form, "PageControl1")), TCM_GETITEMRECT, 1,
-               reinterpret_cast<LPARAM>(&tab));
-  const LPARAM at = MAKELPARAM((tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
+               reinterpret_cast<LPARAM>(&second));
+  const LPARAM at = MAKELPARAM((second.left + second.right) / 2, (second.top + second.bottom) / 2);
   SendMessageW(H(Part<TPageControl>(form, "PageControl1")), WM_LBUTTONDOWN, MK_LBUTTON, at);
   SendMessageW(H(Part<TPageControl>(form, "PageControl1")), WM_LBUTTONUP, 0, at);
   EXPECT_EQ(Part<TPageControl>(form, "PageControl1")->GetActivePage(),
