@@ -243,14 +243,20 @@ TEST_F(WinWidgets, WindowFollowsItsDescription) {
   GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof gui, &gui);
   const std::wstring face = font.lfFaceName;
   EXPECT_TRUE(face == L"MS Sans Serif" || face == gui.lfFaceName);
-  HDC dc = GetDC(H(Part<TEdit>(form, "Temp1")));
-  auto brush = reinterpret_cast<HBRUSH>(SendMessageW(
-      H(Part<TGroupBox>(form, "TempGroup")), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-      reinterpret_cast<LPARAM>(H(Part<TEdit>(form, "Temp1")))));
-  ReleaseDC(H(Part<TEdit>(form, "Temp1")), dc);
-  LOGBRUSH colour = {};
-  ASSERT_NE(GetObjectW(brush, sizeof colour, &colour), 0);
-  EXPECT_EQ(colour.lbColor, GetSysColor(COLOR_INFOBK));
+  // The background a child is painted on, as its parent answers it.
+  const auto background = [](TControl* Child) {
+    HDC dc = GetDC(H(Child));
+    auto brush = reinterpret_cast<HBRUSH>(SendMessageW(H(Child->GetParent()), WM_CTLCOLORSTATIC,
+                                                       reinterpret_cast<WPARAM>(dc),
+                                                       reinterpret_cast<LPARAM>(H(Child))));
+    ReleaseDC(H(Child), dc);
+    LOGBRUSH colour = {};
+    return GetObjectW(brush, sizeof colour, &colour) != 0 ? colour.lbColor : CLR_INVALID;
+  };
+  EXPECT_EQ(background(Part<TEdit>(form, "Temp1")), GetSysColor(COLOR_INFOBK));
+  EXPECT_EQ(background(Part<TEdit>(form, "SchedMinBox")), static_cast<COLORREF>(clMoneyGreen));
+  Part<TGroupBox>(form, "LoadGroup")->SetColor(clWhite);  // a label shows its parent's colour
+  EXPECT_EQ(background(Part<TLabel>(form, "Label1")), RGB(255, 255, 255));
 
   // The Tab key follows the tab order, into and out of the group boxes.
   const auto tab = [] {

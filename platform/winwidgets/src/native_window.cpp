@@ -253,16 +253,17 @@ LRESULT TNativeWindow::Dispatch(UINT Message, WPARAM W, LPARAM L) {
   return DefSubclassProc(FHandle, Message, W, L);
 }
 
-// A child's colours: its own when it has them, else the default handling.
+// A child's colours: its own background when it has one, else this window's (a label shows its
+// parent's colour), else the default handling; its own text colour when it has one.
 LRESULT TNativeWindow::ColorChild(HWND Child, HDC Dc, UINT Message, WPARAM W, LPARAM L) {
   TNativeWindow* child = FromHandle(Child);
-  if (child == nullptr || (child->FBrush == nullptr && child->FTextColor == CLR_INVALID))
-    return DefSubclassProc(FHandle, Message, W, L);
   const LRESULT standard = DefSubclassProc(FHandle, Message, W, L);
+  if (child == nullptr) return standard;
   if (child->FTextColor != CLR_INVALID) SetTextColor(Dc, child->FTextColor);
-  if (child->FBrush == nullptr) return standard;
-  SetBkColor(Dc, child->FBackground);
-  return reinterpret_cast<LRESULT>(child->FBrush);
+  const TNativeWindow* painter = child->FBrush != nullptr ? child : this;
+  if (painter->FBrush == nullptr) return standard;
+  SetBkColor(Dc, painter->FBackground);
+  return reinterpret_cast<LRESULT>(painter->FBrush);
 }
 
 bool TNativeWindow::EraseBackground(HDC Dc) {
