@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: MIT
+// clang-format off
+#include "win_bridge.h"  // first: win32/win32.h before any other Windows header
+// clang-format on
+
+#include <widgets/forms.h>
+#include <widgets/imglist.h>
+#include <widgets/trayicon.h>
+
+using winwidgets::NewNative;
+using winwidgets::TNativeTray;
+using winwidgets::TNativeWindow;
+
+// Tells the tray icon when its owner form is minimised. The form's window may be gone first
+// (the form destroys its window before the components it owns): the watcher then lets it be.
+class TTrayWatcher {
+ public:
+  TTrayWatcher(TTrayIcon* Tray, TNativeWindow* Window) : FWindow(Window->Handle()) {
+    Window->OnMinimised = [Tray] { Tray->OwnerMinimised(); };
+  }
+  ~TTrayWatcher() {
+    if (TNativeWindow* window = TNativeWindow::FromHandle(FWindow)) window->OnMinimised = nullptr;
+  }
+  TTrayWatcher(const TTrayWatcher&) = delete;
+  TTrayWatcher& operator=(const TTrayWatcher&) = delete;
+
+ private:
+  HWND FWindow;
+};
+
+namespace {
+
+TTrayIconMessage MessageOf(UINT Mouse) {
+  switch (Mouse) {
+    case WM_LBUTTONUP:
+      return imClick;
+    case WM_LBUTTONDBLCLK:
+      return imDoubleClick;
+    case WM_RBUTTONUP:
+      return imRightClick;
+    case WM_MBUTTONUP:
+      return imMiddleClick;
+    default:
+      return imNone;
+  }
+}
+
+TNativeWindow* OwnerWindow(const TComponent* Tray) {
+  const auto* form = dynamic_cast<const TForm*>(Tray->Owner());
+  return form != nullptr ? form->Widget() : nullptr;
+}
+
+}  // namespace
+
+TTrayIcon::TTrayIcon(TComponent* AOwner)
+    : TComponent(AOwner), FTray(NewNative<TNativeTray>("TTrayIcon")) {
+  FTray->OnMouse = [this](UINT Mouse) {
+    if (FRestoreOn != imNone && MessageOf(Mouse) == FRestoreOn) Restore();
+  };
+}
+
+TTrayIcon::~TTrayIcon() {
+  FTray->OnMouse = nullptr;
+  delete FTray;  // takes the icon away
+  delete FWatcher;
+}
+
+// A desktop with a notification area has its task bar window.
+bool TTrayIcon::TrayAvailable() { return FindWindowW(L"Shell_TrayWnd", nullptr) != nullptr; }
+
+bool TTrayIcon::IconShown() const { return FTray->Shown(); }
+
+// Shows the icon only where a tray exists.
+void TTrayIcon::UpdateIcon() {
+  if ((ComponentState() & csLoading) != 0) return;
+  if (TNativeWindow* window = OwnerWindow(this); window != nullptr && FWatcher == nullptr)
+    FWatcher = new TTrayWatcher(this, window);
+  const char* const* picture = FIcons != nullptr ? FIcons->Picture(FIconIndex) : nullptr;
+  if (FVisible && picture != nullptr && TrayAvailable())
+    FTray->Show(winwidgets::IconFromXpm(picture), Application->GetTitle());
+  else
+    FTray->Remove();
+}
+
+// Without a tray icon the window must stay reachable: it stays on the task bar.
+void TTrayIcon::OwnerMinimised() {
+  if (!FHide || !IconShown()) return;
+  if (TNativeWindow* window = OwnerWindow(this))
+    PostMessageW(window->Handle(), winwidgets::WM_HIDE_MINIMISED, 0, 0);
+}
+
+void TTrayIcon::Restore() {
+  TNativeWindow* window = OwnerWindow(this);
+  if (window == nullptr) return;
+  ShowWindow(window->Handle(), SW_RESTORE);
+  SetForegroundWindow(window->Handle());
+}
