@@ -101,9 +101,8 @@ int Assign(const std::string& device, std::ostream& out) {
     out << choice.message << '\n';
     return 0;
   }
-  const std::vector<std::string>& lines = choice.lines;
   out << "Added to " << mapFile << ":\n";
-  for (const std::string& line : lines) out << "  " << line << '\n';
+  for (const std::string& line : choice.lines) out << "  " << line << '\n';
   out << '\n';
   return 0;
 }
