@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "file_path.h"
+
 namespace fileio {
 
 namespace {
@@ -21,12 +23,6 @@ bool WriteAll(int Fd, const std::string& Data) {
     done += static_cast<std::size_t>(n);
   }
   return true;
-}
-
-std::string Folder(const std::string& File) {
-  const std::size_t slash = File.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : File.substr(0, slash);
 }
 
 }  // namespace
@@ -43,7 +39,7 @@ int ReplaceFile(const std::string& File, const std::string& Content, mode_t Mode
     ::unlink(temp.c_str());
     return failure;
   }
-  const int folder = ::open(Folder(File).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int folder = ::open(FolderOf(File).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder >= 0) {
     ::fsync(folder);
     ::close(folder);

@@ -13,24 +13,6 @@ namespace fileio {
 
 namespace {
 
-// The errno that best describes a Win32 error, for callers that word errors with strerror.
-int ErrnoOf(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-      return EACCES;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return ENOSPC;
-    default:
-      return EIO;
-  }
-}
-
 bool WriteAll(HANDLE file, const std::string& data) {
   std::size_t done = 0;
   while (done < data.size()) {

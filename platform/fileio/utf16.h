@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
 // UTF-8 <-> UTF-16 for the Windows API's W calls, which the platform layer uses so that every
 // name and text (paths, registry keys and values) keeps its characters whatever the user's code
-// page; and the system's wording of an error code. Windows only; any thread.
+// page; the system's wording of an error code and the errno nearest to it. Windows only; any
+// thread.
 #pragma once
 
 #if defined(_WIN32)
 
 #include <win32/win32.h>
 
+#include <cerrno>
 #include <string>
 
 namespace fileio {
@@ -45,6 +47,24 @@ inline std::string SystemMessage(DWORD error) {
          (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
     message.pop_back();
   return message;
+}
+
+// The errno that best describes a Win32 error, for callers that word errors with strerror.
+inline int ErrnoOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    default:
+      return EIO;
+  }
 }
 
 }  // namespace fileio

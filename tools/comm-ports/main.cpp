@@ -55,6 +55,32 @@ bool Names(const SerialPortInfo& port, const std::string& device) {
   return device.empty() || device == port.device || device == port.byIdPath;
 }
 
+// What --assign adds: the port-map lines, or none and the reason (an error when `failed`).
+struct Choice {
+  std::vector<std::string> lines;
+  std::string message;
+  bool failed = false;
+};
+
+// The lines for the devices `device` names that have no COM number yet (every such device when
+// it is empty).
+Choice ChooseLines(const std::string& device) {
+  const Listing listing = comm_ports::MakeListing(false);
+  std::vector<const SerialPortInfo*> chosen;
+  for (const SerialPortInfo& port : listing.ports) {
+    if (!Names(port, device)) continue;
+    if (port.comNumber == 0) {
+      chosen.push_back(&port);
+    } else if (!device.empty()) {
+      return {{},
+              port.device + " is already reached as COM" + std::to_string(port.comNumber) + "."};
+    }
+  }
+  if (!chosen.empty()) return {comm_ports::PortMapLines(chosen, listing.ports), {}};
+  if (!device.empty()) return {{}, "no serial device " + device, true};
+  return {{}, "Every serial device already has a COM number; the port map is unchanged."};
+}
+
 // Appends the port-map lines for the chosen devices; messages go to `out`.
 int Assign(const std::string& device, std::ostream& out) {
   const std::string mapFile = serial::PortMapFile();
@@ -62,37 +88,21 @@ int Assign(const std::string& device, std::ostream& out) {
     std::cerr << "comm-ports: no port map: neither HOME nor XDG_CONFIG_HOME is set\n";
     return kFailed;
   }
-  const comm_ports::PortMapLock lock(mapFile);
-  if (!lock.locked()) {
-    std::cerr << "comm-ports: " << lock.error() << '\n';
+  Choice choice;
+  const std::string error = comm_ports::AppendLines(mapFile, [&] {
+    choice = ChooseLines(device);  // the devices and the map, read under the lock
+    return choice.lines;
+  });
+  if (!error.empty() || choice.failed) {
+    std::cerr << "comm-ports: " << (error.empty() ? choice.message : error) << '\n';
     return kFailed;
   }
-  const Listing listing = comm_ports::MakeListing(false);  // read under the lock
-  std::vector<const SerialPortInfo*> chosen;
-  for (const SerialPortInfo& port : listing.ports) {
-    if (!Names(port, device)) continue;
-    if (port.comNumber == 0) {
-      chosen.push_back(&port);
-    } else if (!device.empty()) {
-      out << port.device << " is already reached as COM" << port.comNumber << ".\n";
-      return 0;
-    }
-  }
-  if (chosen.empty()) {
-    if (!device.empty()) {
-      std::cerr << "comm-ports: no serial device " << device << '\n';
-      return kFailed;
-    }
-    out << "Every serial device already has a COM number; the port map is unchanged.\n";
+  if (choice.lines.empty()) {
+    out << choice.message << '\n';
     return 0;
   }
-  const std::vector<std::string> lines = comm_ports::PortMapLines(chosen, listing.ports);
-  if (const std::string error = comm_ports::AppendLines(mapFile, lines); !error.empty()) {
-    std::cerr << "comm-ports: " << error << '\n';
-    return kFailed;
-  }
   out << "Added to " << mapFile << ":\n";
-  for (const std::string& line : lines) out << "  " << line << '\n';
+  for (const std::string& line : choice.lines) out << "  " << line << '\n';
   out << '\n';
   return 0;
 }

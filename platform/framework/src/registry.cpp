@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "registry_disk.h"
+#include "file_update.h"
 #include "registry_file.h"
 #include "registry_store.h"
 #include "text_util.h"
@@ -20,18 +20,28 @@ using regfile::File;
 using regfile::Key;
 using regfile::Value;
 
-File Load(const std::string& file) { return regfile::Parse(file, regdisk::Load(file)); }
+File Load(const std::string& file) {
+  std::string content;
+  if (const auto failure = fileio::ReadWholeFile(file, content))
+    throw ERegistryException(failure->Message());
+  return regfile::Parse(file, content);
+}
 
-// Re-reads the file under the lock, applies change and writes the result when it changed.
+// Re-reads the file under its lock ("<file>.lock", which every process changing it takes),
+// applies change and writes the result when it changed, keeping the file's permissions (0600
+// for a new file).
 template <class F>
 void Modify(const std::string& file, F change) {
-  const std::string target = regdisk::LinkTarget(file);
-  regdisk::FileLock lock(target);
-  File reg = Load(target);  // raises on a damaged file, which then stays as it is
-  const std::string before = regfile::Format(reg);
-  change(reg);
-  const std::string after = regfile::Format(reg);
-  if (after != before) regdisk::Replace(target, after);
+  const auto failure =
+      fileio::UpdateFile(file, [&](const std::string& content) -> std::optional<std::string> {
+        File reg = regfile::Parse(file, content);  // raises on damage: the file stays as it is
+        const std::string before = regfile::Format(reg);
+        change(reg);
+        std::string after = regfile::Format(reg);
+        if (after == before) return std::nullopt;
+        return after;
+      });
+  if (failure) throw ERegistryException(failure->Message());
 }
 
 class FileStore : public regstore::Store {
