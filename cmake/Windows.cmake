@@ -23,6 +23,9 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
 endforeach()
 install(FILES ${ZELVANE_WINDOWS_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR})
 
+# NSIS, for the installer beside the ZIP (cmake/PackageWindows.cmake); optional.
+find_program(ZELVANE_MAKENSIS makensis)
+
 # Debian's googletest package ships its sources: built here for Windows as static libraries
 # with the GTest:: names that find_package(GTest) gives on Linux.
 macro(zelvane_windows_gtest)
