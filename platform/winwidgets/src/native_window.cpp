@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include <framework/classes.h>
+#include <widgets/native_handle.h>
 
 #include <map>
 #include <tuple>
@@ -20,6 +21,18 @@ std::map<UINT, std::function<void(WPARAM, LPARAM)>>& ServiceHandlers() {
 }
 
 LRESULT CALLBACK ServiceProc(HWND Window, UINT Message, WPARAM W, LPARAM L) {
+  // Common controls send their notifications to the window they were created in, this one,
+  // whatever their parent is later: they go to the control's object here.
+  if (Message == WM_NOTIFY) {
+    const auto* header = reinterpret_cast<const NMHDR*>(L);
+    TNativeWindow* control = TNativeWindow::FromHandle(header->hwndFrom);
+    return control != nullptr && control->OnNotify ? control->OnNotify(*header) : 0;
+  }
+  if (Message == WM_COMMAND && L != 0) {
+    TNativeWindow* control = TNativeWindow::FromHandle(reinterpret_cast<HWND>(L));
+    if (control != nullptr && control->OnCommand) control->OnCommand(HIWORD(W));
+    return 0;
+  }
   auto& handlers = ServiceHandlers();
   if (auto it = handlers.find(Message); it != handlers.end()) {
     const auto handler = it->second;  // a handler may replace itself
@@ -433,3 +446,5 @@ HFONT FontFor(const std::string& Name, int Height, unsigned char Style) {
 }
 
 }  // namespace winwidgets
+
+void* widgets_native::WindowHandle(const TControl& Control) { return Control.Widget()->Handle(); }

@@ -1,0 +1,392 @@
+// SPDX-License-Identifier: MIT
+// The native Win32 front end under Wine: the program's window built from its description (every
+// control's window class, parent, geometry and text, its font and colours, the pages and the
+// clicks), the system's boxes and the input dialog answered from another thread while calls
+// synchronised from workers keep running, the message loop's wake-up and termination, and the
+// tray icon that hides the minimised window and restores it on a double-click.
+#include <comm/Commport.h>
+#include <commctrl.h>
+#include <framework/thread.h>
+#include <gtest/gtest.h>
+#include <utf16.h>  // first Windows header: win32/win32.h
+#include <widgets/comctrls.h>
+#include <widgets/extctrls.h>
+#include <widgets/forms.h>
+#include <widgets/frontend.h>
+#include <widgets/imglist.h>
+#include <widgets/native_handle.h>
+#include <widgets/stdctrls.h>
+#include <widgets/trayicon.h>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+#include "res/tray.xpm"
+#include "res/zelvane.xpm"
+#include "wait.h"
+
+using testsupport::PumpUntil;
+using testsupport::WaitUntil;
+using namespace std::chrono_literals;
+
+extern const unsigned char MainFormDescription[];  // generated from the program's Unit1.dfm
+
+namespace {
+
+// The program's main window class as far as its description needs: its published handlers,
+// which count their calls here.
+class TMainForm : public TForm {
+ public:
+  explicit TMainForm(TComponent* AOwner) : TForm(AOwner) {}
+  static const TClassInfo& ClassInfo() {
+    static const TClassInfo info = TClassInfo::Derived<TMainForm, TForm>("TMainForm")
+                                       .Method("Load1BtnClick", &TMainForm::Count)
+                                       .Method("Load2BtnClick", &TMainForm::Count)
+                                       .Method("Load3BtnClick", &TMainForm::Count)
+                                       .Method("Load4BtnClick", &TMainForm::Count)
+                                       .Method("SearchBtnClick", &TMainForm::Count)
+                                       .Method("FormCreate", &TMainForm::Ignore)
+                                       .Method("FormDestroy", &TMainForm::Ignore)
+                                       .Method("TempTimerTimer", &TMainForm::Ignore)
+                                       .Method("SchedTimerTimer", &TMainForm::Ignore)
+                                       .Method("ActiveCheckClick", &TMainForm::Count);
+    return info;
+  }
+  const TClassInfo& GetClassInfo() const override { return ClassInfo(); }
+  void Count(TObject* Sender) { ++Clicks[static_cast<TComponent*>(Sender)->GetName()]; }
+  void Ignore(TObject*) {}
+  std::map<std::string, int> Clicks;
+};
+
+const bool kRegistered = [] {
+  RegisterPicture("MAINICON", zelvane_xpm);
+  RegisterPicture("TRAYICON", tray_xpm);
+  RegisterFormResource("TMainForm", reinterpret_cast<const char*>(MainFormDescription),
+                       "Unit1.dfm");
+  RegisterClass<TMainForm>();
+  RegisterClass<TCommPort>();  // the description's port
+  return true;
+}();
+
+HWND H(const TControl* Control) {
+  return static_cast<HWND>(widgets_native::WindowHandle(*Control));
+}
+
+// The form's component of that name and class.
+template <class T>
+T* Part(TComponent* Form, const char* Name) {
+  auto* part = dynamic_cast<T*>(Form->FindComponent(Name));
+  if (part == nullptr) throw std::runtime_error(std::string("no component ") + Name);
+  return part;
+}
+
+std::string ClassOf(HWND Window) {
+  wchar_t name[64] = {};
+  GetClassNameW(Window, name, 64);
+  return fileio::Utf8(name, wcslen(name));
+}
+
+std::string TextOf(HWND Window) {
+  wchar_t text[512] = {};
+  const int length = GetWindowTextW(Window, text, 512);
+  return fileio::Utf8(text, static_cast<std::size_t>(length));
+}
+
+// The window's rectangle in its parent's client coordinates.
+RECT PlaceOf(HWND Window) {
+  RECT r = {};
+  GetWindowRect(Window, &r);
+  MapWindowPoints(nullptr, GetParent(Window), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+// The window class and text each control of the description must have.
+std::pair<std::string, std::string> Expected(const TControl* C) {
+  if (auto* c = dynamic_cast<const TLabel*>(C)) return {"Static", c->GetCaption()};
+  if (auto* c = dynamic_cast<const TButton*>(C)) return {"Button", c->GetCaption()};
+  if (auto* c = dynamic_cast<const TCheckBox*>(C)) return {"Button", c->GetCaption()};
+  if (auto* c = dynamic_cast<const TGroupBox*>(C)) return {"Button", c->GetCaption()};
+  if (auto* c = dynamic_cast<const TEdit*>(C)) return {"Edit", c->GetText()};
+  if (auto* c = dynamic_cast<const TMemo*>(C)) {
+    std::string text;
+    for (const std::string& line : c->GetLines()) text += (text.empty() ? "" : "\r\n") + line;
+    return {"Edit", text};
+  }
+  if (auto* c = dynamic_cast<const TStatusBar*>(C))
+    return {"msctls_statusbar32", c->GetSimpleText()};
+  if (dynamic_cast<const TPageControl*>(C) != nullptr) return {"SysTabControl32", ""};
+  if (dynamic_cast<const TTabSheet*>(C) != nullptr) return {"TPanelWindow", ""};
+  if (dynamic_cast<const TBevel*>(C) != nullptr) return {"TPanelWindow", ""};
+  return {"?", ""};
+}
+
+// A worker running Body, which may Synchronize with the main thread.
+class TWorker : public TThread {
+ public:
+  explicit TWorker(std::function<void(TWorker&)> Body) : TThread(false), FBody(std::move(Body)) {}
+
+ protected:
+  void Execute() override { FBody(*this); }
+
+ private:
+  std::function<void(TWorker&)> FBody;
+};
+
+// The first dialog of the standard class (#32770) of Thread titled Title.
+HWND FindDialog(DWORD Thread, const std::string& Title) {
+  struct Search {
+    std::string Title;
+    HWND Found;
+  } search{Title, nullptr};
+  EnumThreadWindows(
+      Thread,
+      [](HWND Window, LPARAM Data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(Data);
+        if (ClassOf(Window) != "#32770" || TextOf(Window) != s->Title || !IsWindowVisible(Window))
+          return TRUE;
+        s->Found = Window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
+HWND AwaitDialog(DWORD Thread, const std::string& Title) {
+  HWND dialog = nullptr;
+  WaitUntil([&] { return (dialog = FindDialog(Thread, Title)) != nullptr; }, 30s);
+  return dialog;
+}
+
+// The window of the (one) icon Wine's tray shows: Wine's own tray draws each icon in a window
+// of its explorer process.
+HWND TrayIconWindow() {
+  HWND found = nullptr;
+  EnumWindows(
+      [](HWND Top, LPARAM Data) -> BOOL {
+        auto* result = reinterpret_cast<HWND*>(Data);
+        if (ClassOf(Top) == "__winex11_tray_icon") *result = Top;
+        if (*result == nullptr)
+          *result = FindWindowExW(Top, nullptr, L"__winex11_tray_icon", nullptr);
+        return *result == nullptr;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+class WinWidgets : public ::testing::Test {
+ protected:
+  void SetUp() override { Application->ResetTerminated(); }
+  void TearDown() override { Application->DestroyComponents(); }
+  static void SetUpTestSuite() { FrontEnd = new TWidgetsFrontEnd(Argc, Argv); }
+  static void TearDownTestSuite() {
+    delete FrontEnd;
+    FrontEnd = nullptr;
+  }
+  TMainForm* MakeForm() {
+    TMainForm* form = nullptr;
+    Application->CreateForm(form);
+    return form;
+  }
+  static inline int Argc = 1;
+  static inline char Arg0[] = "widgets_wine_tests";
+  static inline char* Argv[] = {Arg0, nullptr};
+  static inline TWidgetsFrontEnd* FrontEnd = nullptr;
+};
+
+TEST_F(WinWidgets, WindowFollowsItsDescription) {
+  TMainForm* form = MakeForm();
+  form->Show();
+  const HWND window = H(form);
+  ASSERT_TRUE(IsWindowVisible(window));
+  EXPECT_EQ(TextOf(window), "Zelvane 0.1");
+  RECT client = {};
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 419 - kDesignFrameWidth);  // the designed outer size less its frame
+  EXPECT_EQ(client.bottom, 246 - kDesignFrameHeight);
+  const auto style = GetWindowLongPtrW(window, GWL_STYLE);
+  EXPECT_NE(style & WS_MINIMIZEBOX, 0);
+  EXPECT_EQ(style & WS_MAXIMIZEBOX, 0);
+  EXPECT_NE(SendMessageW(window, WM_GETICON, ICON_SMALL, 0), 0);
+
+  int checked = 0;
+  for (int i = 0; i < form->ComponentCount(); ++i) {
+    auto* control = dynamic_cast<TControl*>(form->Components(i));
+    if (control == nullptr) continue;
+    SCOPED_TRACE(control->GetName());
+    const HWND w = H(control);
+    const auto [cls, text] = Expected(control);
+    EXPECT_EQ(ClassOf(w), cls);
+    EXPECT_EQ(GetParent(w), H(control->GetParent()));
+    if (!text.empty()) {
+      EXPECT_EQ(TextOf(w), text);
+    }
+    if (dynamic_cast<TTabSheet*>(control) == nullptr) {
+      const RECT r = PlaceOf(w);
+      EXPECT_EQ(r.left, control->GetLeft());
+      EXPECT_EQ(r.top, control->GetTop());
+      EXPECT_EQ(r.right - r.left, control->GetWidth());
+      EXPECT_EQ(r.bottom - r.top, control->GetHeight());
+    }
+    ++checked;
+  }
+  EXPECT_EQ(checked, 36);  // every control of the description
+
+  // Spot checks that the description itself was read (Cyrillic included).
+  const RECT button = PlaceOf(H(Part<TButton>(form, "Load1Btn")));
+  EXPECT_EQ(button.left, 104);
+  EXPECT_EQ(button.top, 16);
+  EXPECT_EQ(GetParent(H(Part<TButton>(form, "Load1Btn"))), H(Part<TGroupBox>(form, "LoadGroup")));
+  EXPECT_EQ(TextOf(H(Part<TGroupBox>(form, "LoadGroup"))), "Нагрузки");
+  EXPECT_EQ(TextOf(H(Part<TEdit>(form, "Temp1"))), "Нет данных");
+  const RECT bar =
+      PlaceOf(H(Part<TStatusBar>(form, "StatBar")));  // docked at the bottom, across the width
+  EXPECT_EQ(bar.top, client.bottom - 19);
+  EXPECT_EQ(bar.right - bar.left, client.right);
+
+  // The designed font, and the colours: the info colour on the thermometers' read-only edits.
+  LOGFONTW font = {};
+  GetObjectW(
+      reinterpret_cast<HFONT>(SendMessageW(H(Part<TLabel>(form, "Label1")), WM_GETFONT, 0, 0)),
+      sizeof font, &font);
+  EXPECT_EQ(font.lfHeight, -11);
+  HDC dc = GetDC(H(Part<TEdit>(form, "Temp1")));
+  auto brush = reinterpret_cast<HBRUSH>(SendMessageW(
+      H(Part<TGroupBox>(form, "TempGroup")), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+      reinterpret_cast<LPARAM>(H(Part<TEdit>(form, "Temp1")))));
+  ReleaseDC(H(Part<TEdit>(form, "Temp1")), dc);
+  LOGBRUSH colour = {};
+  ASSERT_NE(GetObjectW(brush, sizeof colour, &colour), 0);
+  EXPECT_EQ(colour.lbColor, GetSysColor(COLOR_INFOBK));
+
+  // The first page shows; a click on the second tab shows the second page.
+  EXPECT_TRUE(IsWindowVisible(H(Part<TTabSheet>(form, "MainSheet"))));
+  EXPECT_FALSE(IsWindowVisible(H(Part<TTabSheet>(form, "SheduleSheet"))));
+  RECT tab = {};
+  SendMessageW(H(Part<TPageControl>(form, "PageControl1")), TCM_GETITEMRECT, 1,
+               reinterpret_cast<LPARAM>(&tab));
+  const LPARAM at = MAKELPARAM((tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
+  SendMessageW(H(Part<TPageControl>(form, "PageControl1")), WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageW(H(Part<TPageControl>(form, "PageControl1")), WM_LBUTTONUP, 0, at);
+  EXPECT_EQ(Part<TPageControl>(form, "PageControl1")->GetActivePage(),
+            Part<TTabSheet>(form, "SheduleSheet"));
+  EXPECT_TRUE(IsWindowVisible(H(Part<TTabSheet>(form, "SheduleSheet"))));
+  EXPECT_FALSE(IsWindowVisible(H(Part<TTabSheet>(form, "MainSheet"))));
+
+  // Clicks reach the handlers through the group box and the page they sit on.
+  SendMessageW(H(Part<TButton>(form, "Load1Btn")), BM_CLICK, 0, 0);
+  SendMessageW(H(Part<TCheckBox>(form, "ActiveCheck")), BM_CLICK, 0, 0);
+  EXPECT_EQ(form->Clicks["Load1Btn"], 1);
+  EXPECT_EQ(form->Clicks["ActiveCheck"], 1);
+  EXPECT_TRUE(Part<TCheckBox>(form, "ActiveCheck")->GetChecked());
+  Part<TCheckBox>(form, "ActiveCheck")
+      ->SetChecked(false);  // a change by the program is a click too
+  EXPECT_EQ(form->Clicks["ActiveCheck"], 2);
+}
+
+// Boxes and the input dialog are the system's, answered here from a worker that first has a
+// call synchronised with the main thread while the box waits: the box's own loop runs it.
+TEST_F(WinWidgets, BoxesAnsweredWhileWorkersSynchronise) {
+  const DWORD main = GetCurrentThreadId();
+  std::atomic<int> ranWhileOpen{0};
+  auto answer = [&](const std::string& Title, std::function<void(HWND)> Click) {
+    return TThread::Create<TWorker>([=, &ranWhileOpen](TWorker& Self) {
+      HWND dialog = AwaitDialog(main, Title);
+      if (dialog == nullptr) return;
+      Self.Synchronize([&] {
+        if (IsWindow(dialog)) ++ranWhileOpen;
+      });
+      Click(dialog);
+    });
+  };
+
+  TWorker* worker =
+      answer("Вопрос", [](HWND Dialog) { SendMessageW(GetDlgItem(Dialog, IDNO), BM_CLICK, 0, 0); });
+  EXPECT_EQ(Application->MessageBox("Продолжить?", "Вопрос", MB_YESNO | MB_ICONQUESTION), IDNO);
+  delete worker;
+
+  worker = answer("", [](HWND Dialog) { PostMessageW(Dialog, WM_COMMAND, IDOK, 0); });
+  EXPECT_EQ(Application->MessageBox("Без заголовка", "", MB_OK), IDOK);  // an empty title
+  delete worker;
+
+  worker = answer("Порт", [](HWND Dialog) {
+    SetDlgItemTextW(Dialog, 101, L"COM7");
+    SendMessageW(GetDlgItem(Dialog, IDOK), BM_CLICK, 0, 0);
+  });
+  EXPECT_EQ(InputBox("Порт", "Номер порта:", "COM3"), "COM7");
+  delete worker;
+
+  worker = answer("Порт", [](HWND Dialog) {
+    SetDlgItemTextW(Dialog, 101, L"COM9");
+    SendMessageW(GetDlgItem(Dialog, IDCANCEL), BM_CLICK, 0, 0);
+  });
+  EXPECT_EQ(InputBox("Порт", "Номер порта:", "COM3"), "COM3");  // cancelled: the default
+  delete worker;
+  EXPECT_EQ(ranWhileOpen, 4);
+}
+
+// Run waits in the message loop; a timer ticks there, a worker's Synchronize runs promptly, and
+// a Terminate from the worker ends Run. Closing the main form ends it too.
+TEST_F(WinWidgets, MessageLoopRunsTimersCallsAndEnds) {
+  TMainForm* form = MakeForm();
+  int ticks = 0;
+  Part<TTimer>(form, "SchedTimer")->OnTimer = [&](TObject*) { ++ticks; };
+  Part<TTimer>(form, "SchedTimer")->SetInterval(20);
+  Part<TTimer>(form, "SchedTimer")->SetEnabled(true);
+  std::atomic<int> calls{0};
+  TWorker* worker = TThread::Create<TWorker>([&](TWorker& Self) {
+    for (int i = 0; i < 50; ++i) Self.Synchronize([&] { ++calls; });
+    WaitUntil([&] { return ticks >= 3; }, 30s);  // read racily: only a hint to go on
+    Application->Terminate();
+  });
+  Application->Run();
+  EXPECT_EQ(calls, 50);
+  EXPECT_GE(ticks, 3);
+  delete worker;
+
+  Application->ResetTerminated();
+  TThread::ForceQueue(nullptr, [form] { form->Close(); });
+  Application->Run();
+  EXPECT_TRUE(Application->Terminated());
+  EXPECT_FALSE(form->Showing());
+}
+
+// Where Wine's desktop has a tray: the icon shows, minimising hides the window, and a
+// double-click on the icon restores it. Without a tray the minimised window stays reachable.
+TEST_F(WinWidgets, TrayHidesTheMinimisedWindowAndRestoresIt) {
+  TMainForm* form = MakeForm();
+  form->Show();
+  const HWND window = H(form);
+  if (!TTrayIcon::TrayAvailable()) {
+    EXPECT_FALSE(Part<TTrayIcon>(form, "Tray")->IconShown());
+    form->SetWindowState(wsMinimized);
+    Application->ProcessMessages();  // a hiding would have been posted by the minimising
+    EXPECT_TRUE(IsWindowVisible(window));
+    GTEST_SKIP() << "no tray on this desktop";
+  }
+  ASSERT_TRUE(Part<TTrayIcon>(form, "Tray")->IconShown());
+  form->SetWindowState(wsMinimized);
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        Application->ProcessMessages();
+        return !IsWindowVisible(window);
+      },
+      30s));
+  EXPECT_EQ(form->GetWindowState(), wsMinimized);
+  // A double-click on the icon in Wine's tray, which tells the icon's owner.
+  const HWND icon = TrayIconWindow();
+  ASSERT_NE(icon, nullptr);
+  PostMessageW(icon, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(8, 8));
+  PostMessageW(icon, WM_LBUTTONUP, 0, MAKELPARAM(8, 8));
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        Application->ProcessMessages();
+        return IsWindowVisible(window) != 0;
+      },
+      30s));
+  EXPECT_EQ(form->GetWindowState(), wsNormal);
+}
+
+}  // namespace
