@@ -107,11 +107,13 @@ if [ "$windows" = 1 ]; then
   ln -sfn "$link" "$WINEPREFIX/dosdevices/com$port"
   program=(env LD_PRELOAD="$uart" wine build/windows/bin/zelvane.exe)
   shots=zelvane-windows
+  visible=--onlyvisible  # Wine also makes X windows for windows never shown
 else
   export XDG_CONFIG_HOME="$work/config"
   export "COMM_PORT_$port=$link"
   program=(build/release/app/zelvane)
   shots=zelvane
+  visible=
 fi
 
 if [ "${ZELVANE_HEADLESS:-0}" != 1 ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
@@ -142,7 +144,7 @@ wait_for() {  # pattern, tenths of a second, log (board-1.log)
 mkdir -p build/demo
 window=
 screenshot() {  # file name
-  [ -n "$window" ] || window=$(xdotool search --onlyvisible --name '^Zelvane 0.1$' | head -n 1)
+  [ -n "$window" ] || window=$(xdotool search $visible --name '^Zelvane 0.1$' | head -n 1)
   eval "$(xdotool getwindowgeometry --shell "$window")"
   scrot --overwrite --autoselect "$X,$Y,$WIDTH,$HEIGHT" "$top/build/demo/$1"
   echo "Screenshot: $top/build/demo/$1"
