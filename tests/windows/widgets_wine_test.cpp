@@ -4,11 +4,13 @@
 // clicks), the system's boxes and the input dialog answered from another thread while calls
 // synchronised from workers keep running, the message loop's wake-up and termination, and the
 // tray icon that hides the minimised window and restores it on a double-click.
-#include <comm/Commport.h>
+// clang-format off
+#include "utf16.h"  // first: win32/win32.h comes before any other Windows header
+// clang-format on
+
 #include <commctrl.h>
 #include <framework/thread.h>
 #include <gtest/gtest.h>
-#include <utf16.h>  // first Windows header: win32/win32.h
 #include <widgets/comctrls.h>
 #include <widgets/extctrls.h>
 #include <widgets/forms.h>
@@ -24,52 +26,16 @@
 #include <stdexcept>
 #include <string>
 
-#include "res/tray.xpm"
-#include "res/zelvane.xpm"
+#include "described_form.h"
 #include "wait.h"
 
 using testsupport::PumpUntil;
 using testsupport::WaitUntil;
 using namespace std::chrono_literals;
 
-extern const unsigned char MainFormDescription[];  // generated from the program's Unit1.dfm
-
 namespace {
 
-// The program's main window class as far as its description needs: its published handlers,
-// which count their calls here.
-class TMainForm : public TForm {
- public:
-  explicit TMainForm(TComponent* AOwner) : TForm(AOwner) {}
-  static const TClassInfo& ClassInfo() {
-    static const TClassInfo info = TClassInfo::Derived<TMainForm, TForm>("TMainForm")
-                                       .Method("Load1BtnClick", &TMainForm::Count)
-                                       .Method("Load2BtnClick", &TMainForm::Count)
-                                       .Method("Load3BtnClick", &TMainForm::Count)
-                                       .Method("Load4BtnClick", &TMainForm::Count)
-                                       .Method("SearchBtnClick", &TMainForm::Count)
-                                       .Method("FormCreate", &TMainForm::Ignore)
-                                       .Method("FormDestroy", &TMainForm::Ignore)
-                                       .Method("TempTimerTimer", &TMainForm::Ignore)
-                                       .Method("SchedTimerTimer", &TMainForm::Ignore)
-                                       .Method("ActiveCheckClick", &TMainForm::Count);
-    return info;
-  }
-  const TClassInfo& GetClassInfo() const override { return ClassInfo(); }
-  void Count(TObject* Sender) { ++Clicks[static_cast<TComponent*>(Sender)->GetName()]; }
-  void Ignore(TObject*) {}
-  std::map<std::string, int> Clicks;
-};
-
-const bool kRegistered = [] {
-  RegisterPicture("MAINICON", zelvane_xpm);
-  RegisterPicture("TRAYICON", tray_xpm);
-  RegisterFormResource("TMainForm", reinterpret_cast<const char*>(MainFormDescription),
-                       "Unit1.dfm");
-  RegisterClass<TMainForm>();
-  RegisterClass<TCommPort>();  // the description's port
-  return true;
-}();
+using TMainForm = testsupport::TDescribedForm;
 
 HWND H(const TControl* Control) {
   return static_cast<HWND>(widgets_native::WindowHandle(*Control));
@@ -154,9 +120,11 @@ HWND FindDialog(DWORD Thread, const std::string& Title) {
   return search.Found;
 }
 
+// Each look is a round trip to the wineserver: looking every few milliseconds leaves it free to
+// serve the thread that opens the dialog.
 HWND AwaitDialog(DWORD Thread, const std::string& Title) {
   HWND dialog = nullptr;
-  WaitUntil([&] { return (dialog = FindDialog(Thread, Title)) != nullptr; }, 30s);
+  for (int i = 0; i < 3000 && (dialog = FindDialog(Thread, Title)) == nullptr; ++i) Sleep(10);
   return dialog;
 }
 
@@ -180,7 +148,10 @@ class WinWidgets : public ::testing::Test {
  protected:
   void SetUp() override { Application->ResetTerminated(); }
   void TearDown() override { Application->DestroyComponents(); }
-  static void SetUpTestSuite() { FrontEnd = new TWidgetsFrontEnd(Argc, Argv); }
+  static void SetUpTestSuite() {
+    testsupport::RegisterDescribedForm();
+    FrontEnd = new TWidgetsFrontEnd(Argc, Argv);
+  }
   static void TearDownTestSuite() {
     delete FrontEnd;
     FrontEnd = nullptr;
@@ -252,6 +223,11 @@ TEST_F(WinWidgets, WindowFollowsItsDescription) {
       reinterpret_cast<HFONT>(SendMessageW(H(Part<TLabel>(form, "Label1")), WM_GETFONT, 0, 0)),
       sizeof font, &font);
   EXPECT_EQ(font.lfHeight, -11);
+  // The designed face where the system has it, else the desktop's GUI font, which it stands for.
+  LOGFONTW gui = {};
+  GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof gui, &gui);
+  const std::wstring face = font.lfFaceName;
+  EXPECT_TRUE(face == L"MS Sans Serif" || face == gui.lfFaceName);
   HDC dc = GetDC(H(Part<TEdit>(form, "Temp1")));
   auto brush = reinterpret_cast<HBRUSH>(SendMessageW(
       H(Part<TGroupBox>(form, "TempGroup")), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
@@ -302,7 +278,14 @@ TEST_F(WinWidgets, BoxesAnsweredWhileWorkersSynchronise) {
     });
   };
 
-  TWorker* worker =
+  // Terminating the application ends an open box; the boxes after it wait as usual.
+  TWorker* worker = answer("Конец", [](HWND) { Application->Terminate(); });
+  Application->MessageBox("Ждём", "Конец", MB_OK);
+  EXPECT_TRUE(Application->Terminated());
+  delete worker;
+  Application->ResetTerminated();
+
+  worker =
       answer("Вопрос", [](HWND Dialog) { SendMessageW(GetDlgItem(Dialog, IDNO), BM_CLICK, 0, 0); });
   EXPECT_EQ(Application->MessageBox("Продолжить?", "Вопрос", MB_YESNO | MB_ICONQUESTION), IDNO);
   delete worker;
@@ -324,7 +307,7 @@ TEST_F(WinWidgets, BoxesAnsweredWhileWorkersSynchronise) {
   });
   EXPECT_EQ(InputBox("Порт", "Номер порта:", "COM3"), "COM3");  // cancelled: the default
   delete worker;
-  EXPECT_EQ(ranWhileOpen, 4);
+  EXPECT_EQ(ranWhileOpen, 5);
 }
 
 // Run waits in the message loop; a timer ticks there, a worker's Synchronize runs promptly, and

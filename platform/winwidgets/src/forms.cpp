@@ -6,6 +6,7 @@
 #include <widgets/forms.h>
 
 #include <algorithm>
+#include <vector>
 
 using winwidgets::NewNative;
 using winwidgets::TNativeWindow;
@@ -33,26 +34,44 @@ class TFormWindow : public TNativeWindow {
 
 TFormWindow* FormWindow(const TForm& Form) { return static_cast<TFormWindow*>(Form.Widget()); }
 
-// The form's windowed controls, depth first in tab order, one after the other in z-order: the
-// order the Tab key follows.
-void StackInTabOrder(const TWinControl& Parent) {
-  HWND previous = HWND_TOP;
+// The windows the Tab key visits: the windowed controls that take the focus by Tab, depth first
+// in tab order, of those showing and enabled now.
+void CollectTabChain(const TWinControl& Parent, std::vector<HWND>& Chain) {
   for (const TWinControl* c : Parent.TabList()) {
-    SetWindowPos(c->Widget()->Handle(), previous, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    previous = c->Widget()->Handle();
-    StackInTabOrder(*c);
+    const HWND window = c->Widget()->Handle();
+    if (!IsWindowVisible(window) || !IsWindowEnabled(window)) continue;
+    if ((GetWindowLongPtrW(window, GWL_STYLE) & WS_TABSTOP) != 0) Chain.push_back(window);
+    CollectTabChain(*c, Chain);
   }
+}
+
+// Moves the focus to the next (or previous) control of the chain; true when it did.
+bool TabFrom(const TWinControl& Form, bool Backwards) {
+  std::vector<HWND> chain;
+  CollectTabChain(Form, chain);
+  if (chain.empty()) return false;
+  HWND focused = GetFocus();
+  auto at = std::find_if(chain.begin(), chain.end(),
+                         [focused](HWND w) { return w == focused || IsChild(w, focused); });
+  const auto count = static_cast<std::ptrdiff_t>(chain.size());
+  std::ptrdiff_t index = at == chain.end() ? (Backwards ? 0 : -1) : at - chain.begin();
+  index = (index + (Backwards ? count - 1 : 1)) % count;
+  SetFocus(chain[static_cast<std::size_t>(index)]);
+  return true;
 }
 
 }  // namespace
 
 TForm::TForm(TComponent* AOwner) : TWinControl(AOwner, NewNative<TFormWindow>("TForm")) {
-  Widget()->OnMessage = [this](UINT Message, WPARAM, LPARAM, LRESULT& Result) {
+  Widget()->OnMessage = [this](UINT Message, WPARAM W, LPARAM, LRESULT& Result) {
     if (Message == WM_CLOSE) {  // closing hides the window; the main form's ends the program
       if (Application->GetMainForm() == this) Application->Terminate();
       ShowWindow(Widget()->Handle(), SW_HIDE);
       Result = 0;
+      return true;
+    }
+    if (Message == winwidgets::WM_FORM_TAB) {  // the Tab key pressed within the window
+      Result = TabFrom(*this, W != 0);
       return true;
     }
     if (Message == winwidgets::WM_HIDE_MINIMISED) {
@@ -71,10 +90,8 @@ TForm::~TForm() {
   Widget()->OnMinimised = nullptr;
 }
 
-void TForm::UpdateTabOrder() {
-  FixupTabOrders();
-  StackInTabOrder(*this);
-}
+// The Tab key follows the tab lists (TabFrom), whatever the windows' z-order.
+void TForm::UpdateTabOrder() { FixupTabOrders(); }
 
 std::string TForm::GetCaption() const { return Widget()->Text(); }
 

@@ -29,6 +29,7 @@ namespace {
 std::atomic<bool> gWakePending{false};
 std::atomic<HWND> gWakeWindow{nullptr};
 std::atomic<DWORD> gMainThread{0};
+int gBoxesOpen = 0;  // boxes and dialogs waiting in their own loops (main thread)
 
 // Any thread: one posted message runs everything queued until then; the flag is cleared before
 // the queued calls run, so a call queued while they run posts again. The message is dispatched
@@ -39,12 +40,35 @@ void WakeMainThreadFromLoop() {
   if (window == nullptr || !PostMessageW(window, WM_WAKE_MAIN, 0, 0)) gWakePending = false;
 }
 
+// Ends every box and dialog this thread shows (with IDCANCEL), as closing them would.
+void EndOpenBoxes() {
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND Window, LPARAM) -> BOOL {
+        wchar_t name[16] = {};
+        GetClassNameW(Window, name, 16);
+        if (lstrcmpW(name, L"#32770") == 0) EndDialog(Window, IDCANCEL);
+        return TRUE;
+      },
+      0);
+}
+
+// Run's loop sees the termination after this message; the boxes open end, as their loops would
+// otherwise keep the program waiting.
 void OnWake() {
   gWakePending = false;
   CheckSynchronize();
-  // Ends Run's loop and the local loop of any box that is open (they pass WM_QUIT on).
-  if (Application->Terminated()) PostQuitMessage(0);
+  if (Application->Terminated() && gBoxesOpen > 0) EndOpenBoxes();
 }
+
+// Counts an open box for OnWake.
+class TBoxScope {
+ public:
+  TBoxScope() { ++gBoxesOpen; }
+  ~TBoxScope() { --gBoxesOpen; }
+  TBoxScope(const TBoxScope&) = delete;
+  TBoxScope& operator=(const TBoxScope&) = delete;
+};
 
 // The console's Ctrl+C, Ctrl+Break and close end the application as closing its main form does.
 BOOL WINAPI OnConsoleControl(DWORD Event) {
@@ -55,12 +79,16 @@ BOOL WINAPI OnConsoleControl(DWORD Event) {
   return FALSE;
 }
 
-// Hands one message to its window; Tab and the arrow keys move between a form's controls.
+// Hands one message to its window; the Tab key moves between a form's controls in their tab
+// order (the form's window does that).
 void DispatchOne(MSG& Message) {
-  const HWND root = Message.hwnd != nullptr ? GetAncestor(Message.hwnd, GA_ROOT) : nullptr;
-  if (root != nullptr && TNativeWindow::FromHandle(root) != nullptr &&
-      IsDialogMessageW(root, &Message))
-    return;
+  if (Message.message == WM_KEYDOWN && Message.wParam == VK_TAB && Message.hwnd != nullptr) {
+    const HWND root = GetAncestor(Message.hwnd, GA_ROOT);
+    const bool backwards = GetKeyState(VK_SHIFT) < 0;
+    if (root != nullptr && TNativeWindow::FromHandle(root) != nullptr &&
+        SendMessageW(root, WM_FORM_TAB, backwards, 0) != 0)
+      return;
+  }
   TranslateMessage(&Message);
   DispatchMessageW(&Message);
 }
@@ -70,8 +98,9 @@ void DispatchOne(MSG& Message) {
 // The system's box, without an owner: the other windows stay usable and their timers tick, and
 // the box's own loop dispatches the wake-up message, so synchronised calls run meanwhile.
 int ShowMessageBox(const std::string& Text, const std::string& Caption, unsigned Flags) {
-  constexpr UINT kSetForeground = 0x00010000;  // MB_SETFOREGROUND
-  const UINT type = (Flags & 0xFFu) | kSetForeground;
+  constexpr UINT kSetForeground = 0x00010000;           // MB_SETFOREGROUND
+  const UINT type = (Flags & 0x3FFu) | kSetForeground;  // buttons, icon, default button
+  const TBoxScope scope;
   return MessageBoxW(nullptr, Utf16(Text).c_str(), Utf16(Caption).c_str(), type);
 }
 
@@ -178,6 +207,7 @@ std::optional<std::string> ShowInputBox(const std::string& Caption, const std::s
   dialog.Item(0x80, IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 107, 43, 50, 15, L"OK");
   dialog.Item(0x80, IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 163, 43, 50, 15, L"Cancel");
   // Modal to the program's windows: the dialog's own loop runs, timers and calls included.
+  const TBoxScope scope;
   HWND owner = GetActiveWindow();
   const INT_PTR answer = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner,
                                                  InputProc, reinterpret_cast<LPARAM>(&state));
@@ -196,13 +226,15 @@ struct TWidgetsFrontEnd::TImpl : public TMessageLoop {
   std::function<void()> PreviousWake;
 
   void Run(TComponent* MainForm) override {
-    MSG message;
-    // A quit message left by a box of an earlier run would end this one at once.
-    while (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
     if (auto* form = dynamic_cast<TForm*>(MainForm)) form->Show();
-    while (!Application->Terminated() && GetMessageW(&message, nullptr, 0, 0) > 0)
+    MSG message;
+    while (!Application->Terminated()) {
+      if (GetMessageW(&message, nullptr, 0, 0) <= 0) {
+        Application->Terminate();  // a quit message ends the program as Terminate does
+        break;
+      }
       DispatchOne(message);
+    }
   }
 
   void ProcessMessages() override {

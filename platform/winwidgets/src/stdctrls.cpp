@@ -132,13 +132,28 @@ void TMemo::SetBorderStyle(TBorderStyle Value) {
 
 // The group box is the parent of its controls; WS_EX_CONTROLPARENT lets Tab reach them.
 TGroupBox::TGroupBox(TComponent* AOwner)
-    : TWinControl(AOwner, NewControlWindow("TGroupBox", L"BUTTON", BS_GROUPBOX | WS_CLIPSIBLINGS,
+    : TWinControl(AOwner, NewControlWindow("TGroupBox", L"BUTTON",
+                                           BS_GROUPBOX | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
                                            WS_EX_CONTROLPARENT)) {
-  // A group box is transparent to the mouse; its controls and empty area are not.
-  Widget()->OnMessage = [](UINT Message, WPARAM, LPARAM, LRESULT& Result) {
-    if (Message != WM_NCHITTEST) return false;
-    Result = HTCLIENT;
-    return true;
+  // A group box is transparent to the mouse and leaves its background to its parent; as the
+  // parent of its controls it is neither.
+  Widget()->OnMessage = [this](UINT Message, WPARAM W, LPARAM, LRESULT& Result) {
+    if (Message == WM_NCHITTEST) {
+      Result = HTCLIENT;
+      return true;
+    }
+    if (Message == WM_ERASEBKGND) {
+      RECT client = {};
+      GetClientRect(H(*this), &client);
+      HBRUSH own = GetColor() != clBtnFace ? CreateSolidBrush(winwidgets::ResolveColor(GetColor()))
+                                           : nullptr;
+      FillRect(reinterpret_cast<HDC>(W), &client,
+               own != nullptr ? own : GetSysColorBrush(COLOR_BTNFACE));
+      if (own != nullptr) DeleteObject(own);
+      Result = 1;
+      return true;
+    }
+    return false;
   };
 }
 

@@ -29,6 +29,7 @@ using fileio::Utf8;
 constexpr UINT WM_WAKE_MAIN = WM_APP + 1;       // runs the calls queued for the main thread
 constexpr UINT WM_TRAY_NOTIFY = WM_APP + 2;     // the tray icon's mouse messages (lParam)
 constexpr UINT WM_HIDE_MINIMISED = WM_APP + 3;  // hides a form minimised to the tray
+constexpr UINT WM_FORM_TAB = WM_APP + 4;        // moves a form's focus (WPARAM: backwards)
 
 // One window behind one control: a child of its parent's window, or a top-level form. The
 // window forwards what its children report (WM_COMMAND, WM_NOTIFY, WM_CTLCOLOR*) to the child's
