@@ -33,8 +33,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = L"MinimalWindow";
   RegisterClassW(&windowClass);
-  HWND window = CreateWindowExW(0, L"MinimalWindow", L"Minimal window", WS_OVERLAPPEDWINDOW,
-                                388, 116, 419, 246, nullptr, nullptr, instance, nullptr);
+  HWND window = CreateWindowExW(0, L"MinimalWindow", L"Minimal window", WS_OVERLAPPEDWINDOW, 388,
+                                116, 419, 246, nullptr, nullptr, instance, nullptr);
   ShowWindow(window, show);
   UpdateWindow(window);
   MSG message;
