@@ -180,7 +180,22 @@ TEST_F(WinWidgets, WindowFollowsItsDescription) {
   const auto style = GetWindowLongPtrW(window, GWL_STYLE);
   EXPECT_NE(style & WS_MINIMIZEBOX, 0);
   EXPECT_EQ(style & WS_MAXIMIZEBOX, 0);
-  EXPECT_NE(SendMessageW(window, WM_GETICON, ICON_SMALL, 0), 0);
+  // The icon is the registered picture: transparent where it has no colour, its colours elsewhere.
+  const auto icon = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_BIG, 0));
+  ICONINFO picture = {};
+  ASSERT_TRUE(GetIconInfo(icon, &picture));
+  HDC memory = CreateCompatibleDC(nullptr);
+  HGDIOBJ previous = SelectObject(memory, picture.hbmMask);
+  EXPECT_EQ(GetPixel(memory, 0, 0), RGB(255, 255, 255));  // "  c None"
+  EXPECT_EQ(GetPixel(memory, 3, 1), RGB(0, 0, 0));
+  SelectObject(memory, picture.hbmColor);
+  EXPECT_EQ(GetPixel(memory, 3, 1), RGB(0xC0, 0xC0, 0xC0));    // "s c #C0C0C0"
+  EXPECT_EQ(GetPixel(memory, 8, 16), RGB(0xFF, 0x00, 0x00));   // "r c #FF0000"
+  EXPECT_EQ(GetPixel(memory, 20, 18), RGB(0x00, 0x00, 0x80));  // "b c #000080"
+  SelectObject(memory, previous);
+  DeleteDC(memory);
+  DeleteObject(picture.hbmMask);
+  DeleteObject(picture.hbmColor);
 
   int checked = 0;
   for (int i = 0; i < form->ComponentCount(); ++i) {
@@ -228,22 +243,39 @@ TEST_F(WinWidgets, WindowFollowsItsDescription) {
   GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof gui, &gui);
   const std::wstring face = font.lfFaceName;
   EXPECT_TRUE(face == L"MS Sans Serif" || face == gui.lfFaceName);
-  HDC dc = GetDC(H(Part<TEdit>(form, "Temp1")));
-  auto brush = reinterpret_cast<HBRUSH>(SendMessageW(
-      H(Part<TGroupBox>(form, "TempGroup")), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-      reinterpret_cast<LPARAM>(H(Part<TEdit>(form, "Temp1")))));
-  ReleaseDC(H(Part<TEdit>(form, "Temp1")), dc);
-  LOGBRUSH colour = {};
-  ASSERT_NE(GetObjectW(brush, sizeof colour, &colour), 0);
-  EXPECT_EQ(colour.lbColor, GetSysColor(COLOR_INFOBK));
+  // The background a child is painted on, as its parent answers it.
+  const auto background = [](TControl* Child) {
+    HDC dc = GetDC(H(Child));
+    auto brush = reinterpret_cast<HBRUSH>(SendMessageW(H(Child->GetParent()), WM_CTLCOLORSTATIC,
+                                                       reinterpret_cast<WPARAM>(dc),
+                                                       reinterpret_cast<LPARAM>(H(Child))));
+    ReleaseDC(H(Child), dc);
+    LOGBRUSH colour = {};
+    return GetObjectW(brush, sizeof colour, &colour) != 0 ? colour.lbColor : CLR_INVALID;
+  };
+  EXPECT_EQ(background(Part<TEdit>(form, "Temp1")), GetSysColor(COLOR_INFOBK));
+  EXPECT_EQ(background(Part<TEdit>(form, "SchedMinBox")), static_cast<COLORREF>(clMoneyGreen));
+  Part<TGroupBox>(form, "LoadGroup")->SetColor(clWhite);  // a label shows its parent's colour
+  EXPECT_EQ(background(Part<TLabel>(form, "Label1")), RGB(255, 255, 255));
+
+  // The Tab key follows the tab order, into and out of the group boxes.
+  const auto tab = [] {
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
+    Application->ProcessMessages();
+    return GetFocus();
+  };
+  SetFocus(H(Part<TButton>(form, "Load1Btn")));
+  EXPECT_EQ(tab(), H(Part<TButton>(form, "Load2Btn")));
+  EXPECT_EQ(tab(), H(Part<TButton>(form, "Load3Btn")));
+  EXPECT_EQ(Part<TButton>(form, "Load3Btn"), form->GetActiveControl());
 
   // The first page shows; a click on the second tab shows the second page.
   EXPECT_TRUE(IsWindowVisible(H(Part<TTabSheet>(form, "MainSheet"))));
   EXPECT_FALSE(IsWindowVisible(H(Part<TTabSheet>(form, "SheduleSheet"))));
-  RECT tab = {};
+  RECT second = {};
   SendMessageW(H(Part<TPageControl>(form, "PageControl1")), TCM_GETITEMRECT, 1,
-               reinterpret_cast<LPARAM>(&tab));
-  const LPARAM at = MAKELPARAM((tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
+               reinterpret_cast<LPARAM>(&second));
+  const LPARAM at = MAKELPARAM((second.left + second.right) / 2, (second.top + second.bottom) / 2);
   SendMessageW(H(Part<TPageControl>(form, "PageControl1")), WM_LBUTTONDOWN, MK_LBUTTON, at);
   SendMessageW(H(Part<TPageControl>(form, "PageControl1")), WM_LBUTTONUP, 0, at);
   EXPECT_EQ(Part<TPageControl>(form, "PageControl1")->GetActivePage(),

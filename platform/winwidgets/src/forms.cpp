@@ -50,9 +50,11 @@ bool TabFrom(const TWinControl& Form, bool Backwards) {
   std::vector<HWND> chain;
   CollectTabChain(Form, chain);
   if (chain.empty()) return false;
-  HWND focused = GetFocus();
-  auto at = std::find_if(chain.begin(), chain.end(),
-                         [focused](HWND w) { return w == focused || IsChild(w, focused); });
+  // The focused control, or else the last control of the chain holding the focused window.
+  const HWND focused = GetFocus();
+  auto at = std::find(chain.begin(), chain.end(), focused);
+  for (auto c = chain.begin(); at == chain.end() && c != chain.end(); ++c)
+    if (IsChild(*c, focused)) at = c;
   const auto count = static_cast<std::ptrdiff_t>(chain.size());
   std::ptrdiff_t index = at == chain.end() ? (Backwards ? 0 : -1) : at - chain.begin();
   index = (index + (Backwards ? count - 1 : 1)) % count;

@@ -28,7 +28,6 @@ namespace {
 
 std::atomic<bool> gWakePending{false};
 std::atomic<HWND> gWakeWindow{nullptr};
-std::atomic<DWORD> gMainThread{0};
 int gBoxesOpen = 0;  // boxes and dialogs waiting in their own loops (main thread)
 
 // Any thread: one posted message runs everything queued until then; the flag is cleared before
@@ -255,7 +254,6 @@ TWidgetsFrontEnd::TWidgetsFrontEnd(int& /*argc*/, char** /*argv*/, const TProgra
   if (!Program.Name.empty() && Application->GetTitle().empty()) Application->SetTitle(Program.Name);
   RegisterWindowClasses();
   SetGuiReady(true);
-  gMainThread = GetCurrentThreadId();
   SetServiceHandler(WM_WAKE_MAIN, [](WPARAM, LPARAM) { OnWake(); });
   gWakeWindow = ServiceWindow();
   RegisterControls();

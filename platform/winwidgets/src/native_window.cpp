@@ -190,10 +190,10 @@ LRESULT CALLBACK TNativeWindow::Subclass(HWND Window, UINT Message, WPARAM W, LP
                                          DWORD_PTR Data) {
   auto* self = reinterpret_cast<TNativeWindow*>(Data);
   if (self == nullptr || self->FHandle != Window) return DefSubclassProc(Window, Message, W, L);
-  return self->Handle(Message, W, L);
+  return self->Dispatch(Message, W, L);
 }
 
-LRESULT TNativeWindow::Handle(UINT Message, WPARAM W, LPARAM L) {
+LRESULT TNativeWindow::Dispatch(UINT Message, WPARAM W, LPARAM L) {
   if (OnMessage) {
     LRESULT result = 0;
     if (OnMessage(Message, W, L, result)) return result;
@@ -253,16 +253,17 @@ LRESULT TNativeWindow::Handle(UINT Message, WPARAM W, LPARAM L) {
   return DefSubclassProc(FHandle, Message, W, L);
 }
 
-// A child's colours: its own when it has them, else the default handling.
+// A child's colours: its own background when it has one, else this window's (a label shows its
+// parent's colour), else the default handling; its own text colour when it has one.
 LRESULT TNativeWindow::ColorChild(HWND Child, HDC Dc, UINT Message, WPARAM W, LPARAM L) {
   TNativeWindow* child = FromHandle(Child);
-  if (child == nullptr || (child->FBrush == nullptr && child->FTextColor == CLR_INVALID))
-    return DefSubclassProc(FHandle, Message, W, L);
   const LRESULT standard = DefSubclassProc(FHandle, Message, W, L);
+  if (child == nullptr) return standard;
   if (child->FTextColor != CLR_INVALID) SetTextColor(Dc, child->FTextColor);
-  if (child->FBrush == nullptr) return standard;
-  SetBkColor(Dc, child->FBackground);
-  return reinterpret_cast<LRESULT>(child->FBrush);
+  const TNativeWindow* painter = child->FBrush != nullptr ? child : this;
+  if (painter->FBrush == nullptr) return standard;
+  SetBkColor(Dc, painter->FBackground);
+  return reinterpret_cast<LRESULT>(painter->FBrush);
 }
 
 bool TNativeWindow::EraseBackground(HDC Dc) {

@@ -80,7 +80,7 @@ class TNativeWindow {
  private:
   static LRESULT CALLBACK Subclass(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR Id,
                                    DWORD_PTR Data);
-  LRESULT Handle(UINT Message, WPARAM W, LPARAM L);
+  LRESULT Dispatch(UINT Message, WPARAM W, LPARAM L);
   LRESULT ColorChild(HWND Child, HDC Dc, UINT Message, WPARAM W, LPARAM L);
   bool EraseBackground(HDC Dc);
 
