@@ -74,15 +74,10 @@ install(FILES ${PROJECT_BINARY_DIR}/CommConfig.cmake ${PROJECT_BINARY_DIR}/CommC
   DESTINATION ${COMM_INSTALL_CMAKEDIR} COMPONENT dev)
 
 # On Windows a program finds the package with CMake (find_package(Comm)); pkg-config is Linux's.
-# What a Windows user gets is the installed folder, or the same as a ZIP (cpack -G ZIP).
+# What a Windows user gets is the installed folder, as a ZIP or an installer
+# (cmake/PackageWindows.cmake).
 if(WIN32)
-  set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_NAME Zelvane)
-  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-  set(CPACK_PACKAGE_VENDOR Brennwick)
-  set(CPACK_SYSTEM_NAME win64)
-  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Comm serial-port component library (TCommPort)")
-  include(CPack)
+  include(${PROJECT_SOURCE_DIR}/cmake/PackageWindows.cmake)
   return()
 endif()
 

@@ -9,7 +9,9 @@ set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
 
 # libstdc++, libgcc and winpthreads as DLLs beside ours: one C++ runtime shared by every DLL
 # (exceptions, allocations and the standard library's state cross DLL boundaries), and a folder
-# that runs on a Windows machine without mingw installed.
+# that runs on a Windows machine without mingw installed. They are copied without their debug
+# information: a loader that cannot map a DLL's sections straight from the file (Wine, with
+# mingw's 512-byte file alignment) reads all of them into memory, 23 MB for libstdc++ alone.
 set(ZELVANE_WINDOWS_RUNTIME_DLLS)
 foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
@@ -18,10 +20,18 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   if(NOT EXISTS "${path}")
     message(FATAL_ERROR "the compiler's runtime DLL ${dll} was not found")
   endif()
-  list(APPEND ZELVANE_WINDOWS_RUNTIME_DLLS ${path})
-  file(COPY ${path} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+  set(copy ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${dll})
+  file(MAKE_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+  execute_process(COMMAND ${CMAKE_STRIP} --strip-debug -o ${copy} ${path} RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "${CMAKE_STRIP} could not copy ${dll}")
+  endif()
+  list(APPEND ZELVANE_WINDOWS_RUNTIME_DLLS ${copy})
 endforeach()
 install(FILES ${ZELVANE_WINDOWS_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# NSIS, for the installer beside the ZIP (cmake/PackageWindows.cmake); optional.
+find_program(ZELVANE_MAKENSIS makensis)
 
 # Debian's googletest package ships its sources: built here for Windows as static libraries
 # with the GTest:: names that find_package(GTest) gives on Linux.

@@ -17,8 +17,9 @@ packages=(
   libudev-dev umockdev libumockdev-dev
   # the Debian packages (cpack's DEB generator needs file) and their checks
   file lintian desktop-file-utils
-  # the Windows build (mingw-w64, posix threads) and its tests under Wine
-  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64
+  # the Windows build (mingw-w64, posix threads) and its tests under Wine; python3 makes the
+  # program's icon file, nsis its installer
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 python3 nsis
 )
 
 missing=()

@@ -8,6 +8,10 @@
 # screenshot once the first thermometer poll has filled the four fields, prints its path and
 # exits 0.
 #
+# With --windows first, the Windows build of Zelvane (build/windows, mingw-w64) runs under Wine
+# instead, in a throwaway Wine prefix whose COM7 is the simulator's pseudo-terminal and whose
+# registry holds the port number; its screenshots are named zelvane-windows*.png.
+#
 # Arguments go to the simulator, e.g. ./scripts/run.sh --silent all   (a board that never answers)
 #                                     ./scripts/run.sh --delay 800    (a slow board)
 # See ./build/release/board/zelvane-board --help for all of them.
@@ -20,9 +24,24 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 
+windows=0
+if [ "${1:-}" = --windows ]; then
+  windows=1
+  shift
+fi
+
 ./scripts/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release -j "$(nproc)" --target zelvane zelvane-board
+if [ "$windows" = 1 ]; then
+  # The simulator is a Linux program; Zelvane and the UART emulation for Wine's side of the
+  # pty (tests/support/wine) come from the Windows build, configured as the windows stage does.
+  cmake --build build/release -j "$(nproc)" --target zelvane-board
+  cmake -S . -B build/windows -G Ninja -DZELVANE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchains/mingw-w64-x86_64.cmake" >/dev/null
+  cmake --build build/windows -j "$(nproc)" --target zelvane wine_host_tools
+else
+  cmake --build build/release -j "$(nproc)" --target zelvane zelvane-board
+fi
 
 port=7
 replug=${ZELVANE_REPLUG_SECONDS:-5}
@@ -33,6 +52,7 @@ link=$work/board-line
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  [ "$windows" = 1 ] && wineserver -k 2>/dev/null || true
   [ -s "$work/board.pid" ] && kill "$(cat "$work/board.pid")" 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf "$work"
@@ -43,6 +63,19 @@ trap cleanup EXIT
 mkdir -p "$work/config/zelvane"
 printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Brennwick\\Zelvane]\n"PortNum"=dword:%08x\n' \
   "$port" >"$work/config/zelvane/user.reg"
+
+# Under Wine: a prefix of its own, made without a display (as the windows stage does), whose
+# registry holds the port number. Wine's processes (its server included) load the UART
+# emulation, which gives the pty the modem lines of a real COM port.
+if [ "$windows" = 1 ]; then
+  export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  uart=$top/build/windows/host/libwine_uart.so
+  echo "Making a Wine prefix in $WINEPREFIX (a minute the first time)"
+  LD_PRELOAD=$uart DISPLAY= wineboot -i >/dev/null 2>&1
+  LD_PRELOAD=$uart wine reg add 'HKCU\Software\Brennwick\Zelvane' /v PortNum /t REG_DWORD \
+    /d "$port" /f >/dev/null 2>&1
+  wineserver -w  # the program's own start brings up a server (and desktop) on the display
+fi
 
 # The board on the link, once; a board that hung up is plugged in again (board-2.log, ...).
 serve_board() {
@@ -69,11 +102,22 @@ if [ -z "$slave" ]; then
 fi
 echo "Board simulator on $slave, linked as $link (its byte log: $work/board-1.log while running)"
 
-export XDG_CONFIG_HOME="$work/config"
-export "COMM_PORT_$port=$link"
+if [ "$windows" = 1 ]; then
+  # COM7 of the prefix is the link, which always names the board's current line.
+  ln -sfn "$link" "$WINEPREFIX/dosdevices/com$port"
+  program=(env LD_PRELOAD="$uart" wine build/windows/bin/zelvane.exe)
+  shots=zelvane-windows
+  visible=--onlyvisible  # Wine also makes X windows for windows never shown
+else
+  export XDG_CONFIG_HOME="$work/config"
+  export "COMM_PORT_$port=$link"
+  program=(build/release/app/zelvane)
+  shots=zelvane
+  visible=
+fi
 
 if [ "${ZELVANE_HEADLESS:-0}" != 1 ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  build/release/app/zelvane
+  "${program[@]}"
   exit 0
 fi
 
@@ -83,7 +127,7 @@ Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=$display
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-build/release/app/zelvane >"$work/zelvane.log" 2>&1 &
+"${program[@]}" >"$work/zelvane.log" 2>&1 &
 zelvane=$!
 pids+=("$zelvane")
 
@@ -100,21 +144,21 @@ wait_for() {  # pattern, tenths of a second, log (board-1.log)
 mkdir -p build/demo
 window=
 screenshot() {  # file name
-  [ -n "$window" ] || window=$(xdotool search --name '^Zelvane 0.1$' | head -n 1)
+  [ -n "$window" ] || window=$(xdotool search $visible --name '^Zelvane 0.1$' | head -n 1)
   eval "$(xdotool getwindowgeometry --shell "$window")"
   scrot --overwrite --autoselect "$X,$Y,$WIDTH,$HEIGHT" "$top/build/demo/$1"
   echo "Screenshot: $top/build/demo/$1"
 }
-wait_for 'BA (command' 300 || { echo "Zelvane sent no command in 30 s" >&2; exit 1; }
+wait_for 'BA (command' 600 || { echo "Zelvane sent no command in 60 s" >&2; exit 1; }
 wait_for 'BD (command' 80 || true
 sleep 0.5
-screenshot zelvane.png
+screenshot "$shots.png"
 
 # scripts/screenshots.sh: the scheduler page too (its tab is the second one, top left).
 if [ "${ZELVANE_ALL_PAGES:-0}" = 1 ]; then
   xdotool mousemove $((X + 130)) $((Y + 18)) click 1
   sleep 0.5
-  screenshot zelvane-scheduler.png
+  screenshot "$shots-scheduler.png"
   xdotool mousemove $((X + 40)) $((Y + 18)) click 1
 fi
 
@@ -123,8 +167,8 @@ if [ "$hangs_up" = 1 ]; then
   first_board=$(cat "$work/board.pid")
   for _ in $(seq 600); do kill -0 "$first_board" 2>/dev/null || break; sleep 0.1; done
   sleep 1
-  screenshot zelvane-unplugged.png
+  screenshot "$shots-unplugged.png"
   wait_for 'BD (command' 300 board-2.log || { echo "The board was not found again" >&2; exit 1; }
   sleep 0.5
-  screenshot zelvane-replugged.png
+  screenshot "$shots-replugged.png"
 fi

@@ -4,9 +4,10 @@
 # so running it again changes nothing.
 #   ./scripts/spdx.sh           add the line where it is missing
 #   ./scripts/spdx.sh --check   list the sources without it; fails if there are any
-# Sources: C and C++ (also *.in templates of them), CMake, shell and Python files, extensionless
-# scripts that start with "#!", and manual pages. Data, pictures, form descriptions, the Debian
-# changelog and copyright templates (whose first line has a fixed meaning) are not sources.
+# Sources: C, C++ and Windows resource scripts (also *.in templates of them), CMake, shell and
+# Python files, extensionless scripts that start with "#!", and manual pages. Data, pictures, form
+# descriptions, the Debian changelog and copyright templates (whose first line has a fixed
+# meaning) are not sources.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,7 +24,7 @@ readonly tag="SPDX-License-Identifier: MIT"
 licence_line() {
   local file=$1
   case "$file" in
-    *.c | *.cc | *.cpp | *.h | *.hpp | *.cpp.in | *.h.in) echo "// $tag" ;;
+    *.c | *.cc | *.cpp | *.h | *.hpp | *.cpp.in | *.h.in | *.rc | *.rc.in) echo "// $tag" ;;
     CMakeLists.txt | */CMakeLists.txt | *.cmake | *.cmake.in | *.sh | *.py) echo "# $tag" ;;
     *.[1-8]) echo ".\\\" $tag" ;;
     *) if [[ "$(basename "$file")" != *.* ]] && head -c 2 "$file" | grep -q '^#!'; then

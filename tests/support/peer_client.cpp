@@ -85,4 +85,15 @@ void PeerClient::SetBusy(int port, bool busy) {
   Order("busy " + std::to_string(port) + (busy ? " 1" : " 0"));
 }
 
+std::string PeerClient::StartBoard(int port, const std::vector<std::string>& options) {
+  std::string joined;
+  for (const std::string& option : options) joined += option + "\n";
+  std::string log = Order("board " + std::to_string(port) + " " + Hex(joined));
+  for (char& c : log)
+    if (c == '/') c = '\\';
+  return "Z:" + log;
+}
+
+void PeerClient::StopBoard(int port) { Order("unboard " + std::to_string(port)); }
+
 }  // namespace testsupport

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -37,6 +38,11 @@ class PeerClient {
   void HangUp(int port);
   void Reconnect(int port);
   void SetBusy(int port, bool busy);
+  // The board simulator takes the port over with these options (zelvane-board --help; the peer
+  // runs with --board). Returns its byte log as a path this process opens (Wine's drive Z:).
+  std::string StartBoard(int port, const std::vector<std::string>& options);
+  // Stops it: the port is gone until Reconnect or the next StartBoard.
+  void StopBoard(int port);
 
  private:
   std::string Order(const std::string& line);  // the answer after "ok", raises on "error"

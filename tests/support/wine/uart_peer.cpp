@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The far end of the COM ports a Windows test opens under Wine, played on the Linux side.
 //
-//   uart_peer --port <n> [--port <m> ...] [--echo <n>] [--preload <lib>] -- <command...>
+//   uart_peer --port <n> [--port <m> ...] [--echo <n>] [--preload <lib>] [--board <program>]
+//             -- <command...>
 //
 // For each COM number it makes a pseudo-terminal pair, links $WINEPREFIX/dosdevices/com<n> to the
 // slave (~/.wine without WINEPREFIX) and holds the master (and a descriptor on the slave, which
@@ -15,10 +16,16 @@
 //   hangup <n>                closes the master and the slave descriptor: the port sees a hang-up
 //   reconnect <n>             a new pair under the same COM number
 //   busy <n> <0|1>            holds (1) or lets go (0) the slave as another program would
+//   board <n> <hex>           the board simulator (--board) takes the port over: the pair is
+//                             closed, and the simulator serves a pty of its own, linked as
+//                             com<n>, with the options in <hex> (newline-separated):
+//                             "ok <its byte log>"
+//   unboard <n>               stops that simulator (its link goes with it)
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -53,6 +60,15 @@ struct Pty {
 std::string prefix;
 std::map<int, Pty> ports;
 std::mutex portsMutex;  // the orders and the echo take turns
+
+// The board simulators serving ports, by COM number.
+struct Board {
+  pid_t pid = -1;
+  std::string log;
+};
+std::string boardProgram;
+std::map<int, Board> boards;
+std::vector<std::string> boardLogs;  // removed when the peer exits
 
 [[noreturn]] void Die(const std::string& what) {
   std::fprintf(stderr, "uart_peer: %s: %s\n", what.c_str(), std::strerror(errno));
@@ -119,6 +135,57 @@ bool Write(int fd, const std::string& bytes) {
   return true;
 }
 
+void StopBoard(int number) {
+  const auto board = boards.find(number);
+  if (board == boards.end()) return;
+  kill(board->second.pid, SIGTERM);
+  while (waitpid(board->second.pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  boards.erase(board);
+}
+
+// Starts the simulator on its own pty linked as com<number>; returns its log, or "" on failure.
+std::string StartBoard(int number, const std::vector<std::string>& options) {
+  StopBoard(number);
+  const std::string log =
+      (fs::temp_directory_path() / ("uart_peer-" + std::to_string(getpid()) + "-board-" +
+                                    std::to_string(boardLogs.size() + 1) + ".log"))
+          .string();
+  boardLogs.push_back(log);
+  const std::string link = (fs::path(prefix) / "dosdevices" / ("com" + std::to_string(number)));
+  std::vector<std::string> args = {boardProgram, "--pty", "--link", link, "--log", log};
+  args.insert(args.end(), options.begin(), options.end());
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) return "";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  // Its first line, the pty slave, says that it serves the line and has made the link.
+  std::string first;
+  while (first.find('\n') == std::string::npos) {
+    const std::string more = Read(out[0], 1, 10000);
+    if (more.empty()) break;
+    first += more;
+  }
+  close(out[0]);
+  if (pid < 0 || first.empty()) {
+    if (pid > 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+    return "";
+  }
+  boards[number] = {pid, log};
+  return log;
+}
+
 std::string Lines(const Pty& pty) {
   termios t{};
   if (tcgetattr(pty.slave, &t) != 0) return "error tcgetattr";
@@ -167,6 +234,21 @@ std::string Handle(const std::string& line) {
   if (order == "reconnect") {
     HangUp(pty);
     Connect(number);
+    return "ok";
+  }
+  if (order == "board") {
+    std::string hex;
+    in >> hex;
+    std::vector<std::string> options;
+    std::istringstream lines(Unhex(hex));
+    for (std::string option; std::getline(lines, option);) options.push_back(option);
+    if (boardProgram.empty()) return "error no --board program";
+    HangUp(pty);
+    const std::string log = StartBoard(number, options);
+    return log.empty() ? "error the board did not start" : "ok " + log;
+  }
+  if (order == "unboard") {
+    StopBoard(number);
     return "ok";
   }
   if (order == "busy") {
@@ -257,6 +339,7 @@ int main(int argc, char** argv) {
     if (arg == "--port") ports[std::atoi(argv[++i])] = {};
     if (arg == "--echo") echoes.push_back(std::atoi(argv[++i]));
     if (arg == "--preload") preload = argv[++i];
+    if (arg == "--board") boardProgram = argv[++i];
   }
   if (ports.empty() || first >= argc) {
     std::fprintf(stderr, "usage: uart_peer --port N... [--echo N] [--preload LIB] -- COMMAND\n");
@@ -282,6 +365,10 @@ int main(int argc, char** argv) {
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  std::lock_guard lock(portsMutex);
   for (auto& [number, pty] : ports) HangUp(pty);
+  while (!boards.empty()) StopBoard(boards.begin()->first);
+  std::error_code ignored;
+  for (const std::string& log : boardLogs) fs::remove(log, ignored);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }

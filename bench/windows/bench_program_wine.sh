@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Zelvane's Windows build under Wine on a virtual display, in one run:
+#  - start-up to window shown, against a minimal Win32 window with one line of text
+#    (minimal_window.exe): from the launch until its top-level X window is mapped and visible
+#    (xdotool, polled every 10 ms), the median of RUNS (5) starts of each, taken in turn;
+#  - resident memory of each (VmRSS of the Wine process, 3 s after its window showed);
+#  - idle CPU of zelvane.exe, and of the wineserver, with a silent board (--silent all) over
+#    IDLE_SECONDS (30): the thermometer poll still tries every ten seconds.
+# The programs run from the Windows build installed as a user gets it (cmake --install --strip:
+# no debug information, which Wine would read into memory). The Wine prefix is a throwaway one
+# with a persistent wineserver, as a desktop session has; the first start of each program is a
+# warm-up and is not counted.
+#   bench/windows/bench_program_wine.sh [LINUX_BUILD] [WINDOWS_BUILD]   (build/release, build/windows)
+# The Linux build needs zelvane-board; the Windows build zelvane.exe, minimal_window.exe and
+# host/libwine_uart.so.
+set -euo pipefail
+linux=${1:-build/release}
+windows=$(realpath "${2:-build/windows}")
+runs=${RUNS:-5}
+idle_seconds=${IDLE_SECONDS:-30}
+com=7
+
+work=$(mktemp -d)
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+uart=$windows/host/libwine_uart.so
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wineserver -k 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+cmake --install "$windows" --prefix "$work/install" --strip >/dev/null
+x86_64-w64-mingw32-strip -o "$work/install/bin/minimal_window.exe" "$windows/bin/minimal_window.exe"
+programs=$work/install/bin
+
+LD_PRELOAD=$uart wineboot -i >/dev/null 2>&1
+LD_PRELOAD=$uart wine reg add 'HKCU\Software\Brennwick\Zelvane' /v PortNum /t REG_DWORD /d $com \
+  /f >/dev/null 2>&1
+wineserver -w
+
+display=:$((90 + RANDOM % 400))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+LD_PRELOAD=$uart wineserver -p
+
+board=
+board_log=
+start_board() {  # log name, simulator options...
+  board_log=$work/$1
+  shift
+  [ -n "$board" ] && kill "$board" && wait "$board" 2>/dev/null || true
+  rm -f "$WINEPREFIX/dosdevices/com$com" "$work/board.out"
+  "$linux/board/zelvane-board" --pty --link "$WINEPREFIX/dosdevices/com$com" \
+    --log "$board_log" "$@" >"$work/board.out" &
+  board=$!
+  pids+=("$board")
+  for _ in $(seq 100); do [ -s "$work/board.out" ] && break; sleep 0.05; done
+}
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# Starts the program and waits for its window (the Wine process is the launcher's process: a
+# window of an earlier run, not yet gone, is not taken for it); sets shown_ms, window and pid.
+launch() {  # exe, window title
+  local started w
+  started=$(now_ms)
+  LD_PRELOAD=$uart wine "$programs/$1" >/dev/null 2>&1 &
+  pid=$!
+  pids+=("$pid")
+  window=
+  for _ in $(seq 3000); do
+    for w in $(xdotool search --onlyvisible --name "^$2\$" 2>/dev/null); do
+      [ "$(xdotool getwindowpid "$w" 2>/dev/null)" = "$pid" ] && window=$w
+    done
+    [ -n "$window" ] && break
+    sleep 0.01
+  done
+  [ -n "$window" ] || { echo "$1 showed no window" >&2; exit 1; }
+  shown_ms=$(($(now_ms) - started))
+}
+
+# Ends the program and lets Wine settle before the next start.
+close_program() {
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  sleep 2
+}
+
+rss_kib() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
+median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+
+start_board board.log
+declare -A times memory
+for program in minimal_window.exe:'Minimal window' zelvane.exe:'Zelvane 0.1'; do
+  launch "${program%%:*}" "${program#*:}"  # warm-up
+  close_program
+done
+for run in $(seq "$runs"); do
+  for program in minimal_window.exe:'Minimal window' zelvane.exe:'Zelvane 0.1'; do
+    exe=${program%%:*}
+    launch "$exe" "${program#*:}"
+    times[$exe]+="$shown_ms "
+    sleep 3
+    memory[$exe]+="$(rss_kib "$pid") "
+    close_program
+  done
+done
+
+report() {  # exe
+  local t m
+  t=$(tr ' ' '\n' <<<"${times[$1]}" | grep . | median)
+  m=$(tr ' ' '\n' <<<"${memory[$1]}" | grep . | median)
+  echo "$t $m"
+}
+read -r min_ms min_kib < <(report minimal_window.exe)
+read -r zel_ms zel_kib < <(report zelvane.exe)
+echo "start-up to window shown, median of $runs: minimal window $min_ms ms, zelvane.exe $zel_ms ms" \
+  "($(awk -v a="$zel_ms" -v b="$min_ms" 'BEGIN {printf "%.2f", a / b}')x)"
+echo "  each run (ms): minimal ${times[minimal_window.exe]}; zelvane ${times[zelvane.exe]}"
+echo "resident memory, median: minimal window $((min_kib / 1024)) MiB, zelvane.exe" \
+  "$((zel_kib / 1024)) MiB ($(awk -v a="$zel_kib" -v b="$min_kib" 'BEGIN {printf "%.2f", a / b}')x)"
+
+# Idle: a board that never answers; CPU time of the program and of this prefix's wineserver.
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+server_pid() {  # the wineserver whose working folder is this prefix's server folder
+  local id dir p
+  id=$(stat -c '%d %i' "$WINEPREFIX")
+  dir=$(printf 'server-%x-%x' ${id})
+  for p in /proc/[0-9]*; do
+    [[ "$(readlink "$p/cwd" 2>/dev/null)" == */"$dir" ]] && { echo "${p#/proc/}"; return; }
+  done
+}
+# CPU time over IDLE_SECONDS of the program just launched and of the wineserver, in per cent of
+# a core.
+idle_cpu() {
+  local server program_before server_before
+  sleep 2
+  server=$(server_pid)
+  program_before=$(cpu_ticks "$pid")
+  server_before=$(cpu_ticks "$server")
+  sleep "$idle_seconds"
+  echo "$(percent $(($(cpu_ticks "$pid") - program_before))) %," \
+    "wineserver $(percent $(($(cpu_ticks "$server") - server_before))) %"
+}
+ticks=$(getconf CLK_TCK)
+percent() { awk -v t="$1" -v hz="$ticks" -v s="$idle_seconds" 'BEGIN {printf "%.2f", 100 * t / hz / s}'; }
+
+launch minimal_window.exe 'Minimal window'
+echo "idle CPU over $idle_seconds s, in per cent of a core: minimal window $(idle_cpu)"
+close_program
+start_board silent-board.log --silent all
+launch zelvane.exe 'Zelvane 0.1'
+echo "  zelvane.exe, a silent board: $(idle_cpu)"
+echo "  (commands the silent board received meanwhile: $(grep -c ' <- ' "$board_log" || true))"
+close_program
