@@ -18,8 +18,9 @@ packages=(
   # the Debian packages (cpack's DEB generator needs file) and their checks
   file lintian desktop-file-utils
   # the Windows build (mingw-w64, posix threads) and its tests under Wine; python3 makes the
-  # program's icon file, nsis its installer
-  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 python3 nsis
+  # program's icon file, nsis its installer; fonts-wine gives Wine the Windows faces the window
+  # was designed with (MS Sans Serif), so that its texts fit their controls as on Windows
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 fonts-wine python3 nsis
 )
 
 missing=()
