@@ -109,8 +109,10 @@ TEST(WorkerMonitor, PendingWaitIsCollectedAfterFiftyMilliseconds) {
   }
   std::sort(early.begin(), early.end());
   std::sort(late.begin(), late.end());
-  // Event at 10 ms: not before the pause has ended (~50 ms after the wait began).
-  EXPECT_GE(early[0], 45.0);
+  // Event at 10 ms: not before the pause has ended (~50 ms after the wait began). The wait's
+  // start is taken when the primer is seen, which a loaded machine can see late in any one round,
+  // so the median is held to it.
+  EXPECT_GE(early[2], 45.0);
   EXPECT_LE(early[2], 250.0);
   // Event at 80 ms: collected at once (median of five), well inside another 50 ms pause.
   EXPECT_LE(late[2], 30.0);
