@@ -46,11 +46,12 @@ LD_PRELOAD=$uart wine reg add 'HKCU\Software\Brennwick\Zelvane' /v PortNum /t RE
   /f >/dev/null 2>&1
 wineserver -w
 
-display=:$((90 + RANDOM % 400))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# A display of its own: Xvfb picks a free number and writes it (a number picked here could be
+# another Xvfb's, whose windows would then be searched and the programs' never found).
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")"
 LD_PRELOAD=$uart wineserver -p
 
 board=
