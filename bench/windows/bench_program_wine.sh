@@ -12,6 +12,10 @@
 # with a persistent wineserver, as a desktop session has; the first start of each program is a
 # warm-up and is not counted.
 #   bench/windows/bench_program_wine.sh [LINUX_BUILD] [WINDOWS_BUILD]   (build/release, build/windows)
+# With MAPS_OUT=<folder>, each program's memory map (/proc/<pid>/smaps) at its last memory
+# sample is kept there, and the files mapped with the most resident memory are listed.
+# (Wine 8 keeps about 1 MiB resident in each thread's anonymous stack area, whatever stack size
+# the thread asks for: zelvane.exe's worker threads are most of its anonymous memory.)
 # The Linux build needs zelvane-board; the Windows build zelvane.exe, minimal_window.exe and
 # host/libwine_uart.so.
 set -euo pipefail
@@ -42,11 +46,12 @@ LD_PRELOAD=$uart wine reg add 'HKCU\Software\Brennwick\Zelvane' /v PortNum /t RE
   /f >/dev/null 2>&1
 wineserver -w
 
-display=:$((90 + RANDOM % 400))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# A display of its own: Xvfb picks a free number and writes it (a number picked here could be
+# another Xvfb's, whose windows would then be searched and the programs' never found).
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")"
 LD_PRELOAD=$uart wineserver -p
 
 board=
@@ -108,6 +113,7 @@ for run in $(seq "$runs"); do
     times[$exe]+="$shown_ms "
     sleep 3
     memory[$exe]+="$(rss_kib "$pid") "
+    [ -z "${MAPS_OUT:-}" ] || cp "/proc/$pid/smaps" "$MAPS_OUT/$exe.smaps"
     close_program
   done
 done
@@ -123,8 +129,24 @@ read -r zel_ms zel_kib < <(report zelvane.exe)
 echo "start-up to window shown, median of $runs: minimal window $min_ms ms, zelvane.exe $zel_ms ms" \
   "($(awk -v a="$zel_ms" -v b="$min_ms" 'BEGIN {printf "%.2f", a / b}')x)"
 echo "  each run (ms): minimal ${times[minimal_window.exe]}; zelvane ${times[zelvane.exe]}"
-echo "resident memory, median: minimal window $((min_kib / 1024)) MiB, zelvane.exe" \
-  "$((zel_kib / 1024)) MiB ($(awk -v a="$zel_kib" -v b="$min_kib" 'BEGIN {printf "%.2f", a / b}')x)"
+mib() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
+echo "resident memory, median: minimal window $(mib "$min_kib") MiB, zelvane.exe" \
+  "$(mib "$zel_kib") MiB ($(awk -v a="$zel_kib" -v b="$min_kib" 'BEGIN {printf "%.2f", a / b}')x)"
+
+# Resident memory by what is mapped (a file, or [heap], [stack] and the like; anonymous
+# mappings together), largest first.
+largest_mappings() {  # smaps file
+  awk '/^[0-9a-f]+-[0-9a-f]+ / {name = NF >= 6 ? $NF : "(anonymous)"}
+       /^Rss:/ {rss[name] += $2}
+       END {for (n in rss) if (rss[n] >= 256) printf "%8d KiB  %s\n", rss[n], n}' "$1" |
+    sort -rn | head -n 12
+}
+if [ -n "${MAPS_OUT:-}" ]; then
+  for exe in minimal_window.exe zelvane.exe; do
+    echo "resident memory of $exe by mapping, the last run:"
+    largest_mappings "$MAPS_OUT/$exe.smaps"
+  done
+fi
 
 # Idle: a board that never answers; CPU time of the program and of this prefix's wineserver.
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
