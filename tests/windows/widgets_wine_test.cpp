@@ -43,7 +43,7 @@ HWND H(const TControl* Control) {
 
 // The form's component of that name and class.
 template <class T>
-T* Part(TComponent* Form, const char* Name) {
+T* Child(TComponent* Form, const char* Name) {
   auto* part = dynamic_cast<T*>(Form->FindComponent(Name));
   if (part == nullptr) throw std::runtime_error(std::string("no component ") + Name);
   return part;
@@ -221,21 +221,21 @@ TEST_F(WinWidgets, WindowFollowsItsDescription) {
   EXPECT_EQ(checked, 36);  // every control of the description
 
   // Spot checks that the description itself was read (Cyrillic included).
-  const RECT button = PlaceOf(H(Part<TButton>(form, "Load1Btn")));
+  const RECT button = PlaceOf(H(Child<TButton>(form, "Load1Btn")));
   EXPECT_EQ(button.left, 104);
   EXPECT_EQ(button.top, 16);
-  EXPECT_EQ(GetParent(H(Part<TButton>(form, "Load1Btn"))), H(Part<TGroupBox>(form, "LoadGroup")));
-  EXPECT_EQ(TextOf(H(Part<TGroupBox>(form, "LoadGroup"))), "Нагрузки");
-  EXPECT_EQ(TextOf(H(Part<TEdit>(form, "Temp1"))), "Нет данных");
+  EXPECT_EQ(GetParent(H(Child<TButton>(form, "Load1Btn"))), H(Child<TGroupBox>(form, "LoadGroup")));
+  EXPECT_EQ(TextOf(H(Child<TGroupBox>(form, "LoadGroup"))), "Нагрузки");
+  EXPECT_EQ(TextOf(H(Child<TEdit>(form, "Temp1"))), "Нет данных");
   const RECT bar =
-      PlaceOf(H(Part<TStatusBar>(form, "StatBar")));  // docked at the bottom, across the width
+      PlaceOf(H(Child<TStatusBar>(form, "StatBar")));  // docked at the bottom, across the width
   EXPECT_EQ(bar.top, client.bottom - 19);
   EXPECT_EQ(bar.right - bar.left, client.right);
 
   // The designed font, and the colours: the info colour on the thermometers' read-only edits.
   LOGFONTW font = {};
   GetObjectW(
-      reinterpret_cast<HFONT>(SendMessageW(H(Part<TLabel>(form, "Label1")), WM_GETFONT, 0, 0)),
+      reinterpret_cast<HFONT>(SendMessageW(H(Child<TLabel>(form, "Label1")), WM_GETFONT, 0, 0)),
       sizeof font, &font);
   EXPECT_EQ(font.lfHeight, -11);
   // The designed face where the system has it, else the desktop's GUI font, which it stands for.
@@ -253,10 +253,10 @@ TEST_F(WinWidgets, WindowFollowsItsDescription) {
     LOGBRUSH colour = {};
     return GetObjectW(brush, sizeof colour, &colour) != 0 ? colour.lbColor : CLR_INVALID;
   };
-  EXPECT_EQ(background(Part<TEdit>(form, "Temp1")), GetSysColor(COLOR_INFOBK));
-  EXPECT_EQ(background(Part<TEdit>(form, "SchedMinBox")), static_cast<COLORREF>(clMoneyGreen));
-  Part<TGroupBox>(form, "LoadGroup")->SetColor(clWhite);  // a label shows its parent's colour
-  EXPECT_EQ(background(Part<TLabel>(form, "Label1")), RGB(255, 255, 255));
+  EXPECT_EQ(background(Child<TEdit>(form, "Temp1")), GetSysColor(COLOR_INFOBK));
+  EXPECT_EQ(background(Child<TEdit>(form, "SchedMinBox")), static_cast<COLORREF>(clMoneyGreen));
+  Child<TGroupBox>(form, "LoadGroup")->SetColor(clWhite);  // a label shows its parent's colour
+  EXPECT_EQ(background(Child<TLabel>(form, "Label1")), RGB(255, 255, 255));
 
   // The Tab key follows the tab order, into and out of the group boxes.
   const auto tab = [] {
@@ -264,32 +264,32 @@ TEST_F(WinWidgets, WindowFollowsItsDescription) {
     Application->ProcessMessages();
     return GetFocus();
   };
-  SetFocus(H(Part<TButton>(form, "Load1Btn")));
-  EXPECT_EQ(tab(), H(Part<TButton>(form, "Load2Btn")));
-  EXPECT_EQ(tab(), H(Part<TButton>(form, "Load3Btn")));
-  EXPECT_EQ(Part<TButton>(form, "Load3Btn"), form->GetActiveControl());
+  SetFocus(H(Child<TButton>(form, "Load1Btn")));
+  EXPECT_EQ(tab(), H(Child<TButton>(form, "Load2Btn")));
+  EXPECT_EQ(tab(), H(Child<TButton>(form, "Load3Btn")));
+  EXPECT_EQ(Child<TButton>(form, "Load3Btn"), form->GetActiveControl());
 
   // The first page shows; a click on the second tab shows the second page.
-  EXPECT_TRUE(IsWindowVisible(H(Part<TTabSheet>(form, "MainSheet"))));
-  EXPECT_FALSE(IsWindowVisible(H(Part<TTabSheet>(form, "SheduleSheet"))));
+  EXPECT_TRUE(IsWindowVisible(H(Child<TTabSheet>(form, "MainSheet"))));
+  EXPECT_FALSE(IsWindowVisible(H(Child<TTabSheet>(form, "SheduleSheet"))));
   RECT second = {};
-  SendMessageW(H(Part<TPageControl>(form, "PageControl1")), TCM_GETITEMRECT, 1,
+  SendMessageW(H(Child<TPageControl>(form, "PageControl1")), TCM_GETITEMRECT, 1,
                reinterpret_cast<LPARAM>(&second));
   const LPARAM at = MAKELPARAM((second.left + second.right) / 2, (second.top + second.bottom) / 2);
-  SendMessageW(H(Part<TPageControl>(form, "PageControl1")), WM_LBUTTONDOWN, MK_LBUTTON, at);
-  SendMessageW(H(Part<TPageControl>(form, "PageControl1")), WM_LBUTTONUP, 0, at);
-  EXPECT_EQ(Part<TPageControl>(form, "PageControl1")->GetActivePage(),
-            Part<TTabSheet>(form, "SheduleSheet"));
-  EXPECT_TRUE(IsWindowVisible(H(Part<TTabSheet>(form, "SheduleSheet"))));
-  EXPECT_FALSE(IsWindowVisible(H(Part<TTabSheet>(form, "MainSheet"))));
+  SendMessageW(H(Child<TPageControl>(form, "PageControl1")), WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageW(H(Child<TPageControl>(form, "PageControl1")), WM_LBUTTONUP, 0, at);
+  EXPECT_EQ(Child<TPageControl>(form, "PageControl1")->GetActivePage(),
+            Child<TTabSheet>(form, "SheduleSheet"));
+  EXPECT_TRUE(IsWindowVisible(H(Child<TTabSheet>(form, "SheduleSheet"))));
+  EXPECT_FALSE(IsWindowVisible(H(Child<TTabSheet>(form, "MainSheet"))));
 
   // Clicks reach the handlers through the group box and the page they sit on.
-  SendMessageW(H(Part<TButton>(form, "Load1Btn")), BM_CLICK, 0, 0);
-  SendMessageW(H(Part<TCheckBox>(form, "ActiveCheck")), BM_CLICK, 0, 0);
+  SendMessageW(H(Child<TButton>(form, "Load1Btn")), BM_CLICK, 0, 0);
+  SendMessageW(H(Child<TCheckBox>(form, "ActiveCheck")), BM_CLICK, 0, 0);
   EXPECT_EQ(form->Clicks["Load1Btn"], 1);
   EXPECT_EQ(form->Clicks["ActiveCheck"], 1);
-  EXPECT_TRUE(Part<TCheckBox>(form, "ActiveCheck")->GetChecked());
-  Part<TCheckBox>(form, "ActiveCheck")
+  EXPECT_TRUE(Child<TCheckBox>(form, "ActiveCheck")->GetChecked());
+  Child<TCheckBox>(form, "ActiveCheck")
       ->SetChecked(false);  // a change by the program is a click too
   EXPECT_EQ(form->Clicks["ActiveCheck"], 2);
 }
@@ -347,9 +347,9 @@ TEST_F(WinWidgets, BoxesAnsweredWhileWorkersSynchronise) {
 TEST_F(WinWidgets, MessageLoopRunsTimersCallsAndEnds) {
   TMainForm* form = MakeForm();
   int ticks = 0;
-  Part<TTimer>(form, "SchedTimer")->OnTimer = [&](TObject*) { ++ticks; };
-  Part<TTimer>(form, "SchedTimer")->SetInterval(20);
-  Part<TTimer>(form, "SchedTimer")->SetEnabled(true);
+  Child<TTimer>(form, "SchedTimer")->OnTimer = [&](TObject*) { ++ticks; };
+  Child<TTimer>(form, "SchedTimer")->SetInterval(20);
+  Child<TTimer>(form, "SchedTimer")->SetEnabled(true);
   std::atomic<int> calls{0};
   TWorker* worker = TThread::Create<TWorker>([&](TWorker& Self) {
     for (int i = 0; i < 50; ++i) Self.Synchronize([&] { ++calls; });
@@ -375,13 +375,13 @@ TEST_F(WinWidgets, TrayHidesTheMinimisedWindowAndRestoresIt) {
   form->Show();
   const HWND window = H(form);
   if (!TTrayIcon::TrayAvailable()) {
-    EXPECT_FALSE(Part<TTrayIcon>(form, "Tray")->IconShown());
+    EXPECT_FALSE(Child<TTrayIcon>(form, "Tray")->IconShown());
     form->SetWindowState(wsMinimized);
     Application->ProcessMessages();  // a hiding would have been posted by the minimising
     EXPECT_TRUE(IsWindowVisible(window));
     GTEST_SKIP() << "no tray on this desktop";
   }
-  ASSERT_TRUE(Part<TTrayIcon>(form, "Tray")->IconShown());
+  ASSERT_TRUE(Child<TTrayIcon>(form, "Tray")->IconShown());
   form->SetWindowState(wsMinimized);
   ASSERT_TRUE(PumpUntil(
       [&] {

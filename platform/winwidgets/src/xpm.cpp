@@ -20,16 +20,17 @@ struct TPixels {
   std::vector<std::uint32_t> Argb;  // top row first; alpha 0 is transparent
 };
 
-std::uint32_t ParseColor(const std::string& Spec) {
-  if (Spec == "None" || Spec == "none") return 0;
+std::uint32_t ParseColor(const std::string& ColorText) {
+  if (ColorText == "None" || ColorText == "none") return 0;
   unsigned rgb = 0;
-  if (Spec.size() == 7 && Spec[0] == '#' && std::sscanf(Spec.c_str() + 1, "%6x", &rgb) == 1)
+  if (ColorText.size() == 7 && ColorText[0] == '#' &&
+      std::sscanf(ColorText.c_str() + 1, "%6x", &rgb) == 1)
     return 0xFF000000u | rgb;
   return 0xFF000000u;
 }
 
 // The value after the "c" key of a colour line (the visual colour).
-std::string ColorSpec(const char* Line, int Cpp) {
+std::string ColorTextOf(const char* Line, int Cpp) {
   std::string rest = Line + Cpp;
   std::size_t at = 0;
   std::vector<std::string> words;
@@ -56,7 +57,7 @@ bool Decode(const char* const* Xpm, TPixels& Out) {
   for (int i = 0; i < colors; ++i) {
     const char* line = Xpm[1 + i];
     if (std::strlen(line) < static_cast<std::size_t>(cpp)) return false;
-    palette[std::string(line, static_cast<std::size_t>(cpp))] = ParseColor(ColorSpec(line, cpp));
+    palette[std::string(line, static_cast<std::size_t>(cpp))] = ParseColor(ColorTextOf(line, cpp));
   }
   Out.Argb.assign(static_cast<std::size_t>(Out.Width * Out.Height), 0);
   for (int y = 0; y < Out.Height; ++y) {
