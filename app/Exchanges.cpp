@@ -1,10 +1,17 @@
 // SPDX-License-Identifier: MIT
-// TExchangeQueue: one exchange with the board at a time, its reply awaited without blocking.
+// TExchangeQueue: one exchange with the board at a time, its reply framed by time and awaited
+// without blocking.
 #include "Exchanges.h"
 
 #include <widgets/extctrls.h>
 
 #include <algorithm>
+
+namespace {
+
+using std::chrono::milliseconds;
+
+}  // namespace
 
 TExchangeQueue::TExchangeQueue(TCommPort* APort, char* AReplyBuffer)
     : Port(APort), ReplyBuffer(AReplyBuffer), Timer(std::make_unique<TTimer>(nullptr)) {
@@ -30,6 +37,8 @@ void TExchangeQueue::Clear() {
   Queue.clear();
   Phase = phIdle;
 }
+
+unsigned TExchangeQueue::ReplyGapMs() const { return Port->GetStatusPause() + ReplyGapMarginMs; }
 
 void TExchangeQueue::Enqueue(TEntry Entry, bool Next) {
   // While an exchange is in flight it stays at the front: "next" goes right behind it.
@@ -57,6 +66,7 @@ void TExchangeQueue::StartNext() {
       entry.Done(entry.Command == nullptr ? erReply : erNotOpen);
       continue;
     }
+    SettleDeadline = TClock::now() + milliseconds(ReplyTimeoutMs);
     SettleThenSend();
   }
 }
@@ -64,70 +74,81 @@ void TExchangeQueue::StartNext() {
 // A device that went away counts as closed until the port has been opened again.
 bool TExchangeQueue::PortReady() { return Port->GetOpen() && !Lost; }
 
-// Before the command goes out, a reply still owed to an exchange that gave up is let in and
-// dropped, so that it cannot be taken for this command's reply.
+// The command goes out once the line has settled: bytes still there are dropped, and while
+// stray bytes or a late reply may still be on their way, the command waits for them.
 void TExchangeQueue::SettleThenSend() {
-  DropLateBytes();
-  if (LateReplyOwed) {
-    const auto now = TClock::now();
-    const bool quietAfterReply =
-        LateBytesSeen && now - LastLateBytes >= std::chrono::milliseconds(LateReplyQuietMs);
-    if (!quietAfterReply && now < LateReplyDeadline) {
-      Phase = phSettling;
-      const auto until = LateBytesSeen
-                             ? std::min(LateReplyDeadline,
-                                        LastLateBytes + std::chrono::milliseconds(LateReplyQuietMs))
-                             : LateReplyDeadline;
-      ArmTimer(MsUntil(until, now));
-      return;
-    }
-    LateReplyOwed = false;
+  DropStrayBytes();
+  const auto now = TClock::now();
+  if (now < QuietUntil && now < SettleDeadline) {
+    Phase = phSettling;
+    ArmTimer(std::min(QuietUntil, SettleDeadline));
+    return;
   }
   Send();
 }
 
 void TExchangeQueue::Send() {
   Phase = phAwaiting;
+  Collected = 0;
   Port->PutBlock(Queue.front().Command, 2);
-  ReplyDeadline = TClock::now() + std::chrono::milliseconds(ReplyTimeoutMs);
-  ArmTimer(ReplyTimeoutMs);
-  TakeReply();  // bytes already waiting open the reply
+  ReplyDeadline = TClock::now() + milliseconds(ReplyTimeoutMs);
+  ArmTimer(ReplyDeadline);
 }
 
 void TExchangeQueue::DataReceived() {
-  if (Phase == phAwaiting) {
-    TakeReply();
-  } else if (LateReplyOwed) {
-    DropLateBytes();
-    if (Phase == phSettling) SettleThenSend();
+  switch (Phase) {
+    case phAwaiting:
+    case phCollecting:
+      TakeReply();
+      break;
+    case phSettling:
+      SettleThenSend();
+      break;
+    case phIdle:
+      DropStrayBytes();  // nobody asked for them
+      break;
   }
-  // Otherwise the bytes came unasked: they stay and open the next reply.
 }
 
-void TExchangeQueue::TakeReply() {
-  if (Port->GetBlock(ReplyBuffer, Queue.front().ReplyCount) > 0) Finish(erReply);
+// Reads what has arrived of the reply in flight behind what it already holds; true when that
+// ended the exchange (the reply reached its count).
+bool TExchangeQueue::TakeReply() {
+  const DWORD count = Queue.front().ReplyCount;
+  const DWORD read = Port->GetBlock(ReplyBuffer + Collected, count - Collected);
+  if (read == 0) return false;
+  Collected += read;
+  LastReplyByte = TClock::now();
+  if (Collected == count) {
+    Finish(erReply);
+    return true;
+  }
+  Phase = phCollecting;
+  ArmTimer(LastReplyByte + milliseconds(ReplyGapMs()));
+  return false;
 }
 
 void TExchangeQueue::TimerTick() {
   if (Phase == phSettling) {
     SettleThenSend();
-  } else if (Phase == phAwaiting) {
-    TakeReply();
-    const auto now = TClock::now();
-    if (Phase == phAwaiting && now < ReplyDeadline) {  // timers may run a little early
-      ArmTimer(MsUntil(ReplyDeadline, now));
-    } else if (Phase == phAwaiting) {
-      LateReplyOwed = true;
-      LateBytesSeen = false;
-      LateReplyDeadline = TClock::now() + std::chrono::milliseconds(ReplyTimeoutMs);
-      Finish(erNoReply);
-    }
+    return;
+  }
+  if (Phase == phIdle || TakeReply()) return;
+  const auto now = TClock::now();
+  const auto due = Phase == phAwaiting ? ReplyDeadline : LastReplyByte + milliseconds(ReplyGapMs());
+  if (now < due) {  // timers may run a little early
+    ArmTimer(due);
+  } else if (Phase == phCollecting) {
+    Finish(erReply);  // the line has been quiet for the gap: the reply is whole
+  } else {
+    QuietUntil = std::max(QuietUntil, now + milliseconds(LateReplyWaitMs));
+    Finish(erNoReply);
   }
 }
 
 void TExchangeQueue::Finish(TExchangeResult Result) {
   Timer->SetEnabled(false);
   Phase = phIdle;
+  if (Result == erReply) DropStrayBytes();  // beyond the reply count
   TEntry entry = std::move(Queue.front());
   Queue.pop_front();
   entry.Done(Result);
@@ -136,26 +157,26 @@ void TExchangeQueue::Finish(TExchangeResult Result) {
 
 void TExchangeQueue::PortLost() {
   Lost = true;
-  LateReplyOwed = false;
+  QuietUntil = {};  // a port opened again starts with an empty line
+  // A reply under way can grow no more: what came of it is the whole reply.
+  if (Phase == phCollecting) Finish(erReply);
   if (Phase != phIdle) Finish(erNotOpen);
 }
 
 void TExchangeQueue::PortOpened() { Lost = false; }
 
-void TExchangeQueue::DropLateBytes() {
-  if (!LateReplyOwed) return;
+// Drops what the port holds; if there was anything, more may follow, so the next command waits
+// until the line has been quiet for the gap.
+void TExchangeQueue::DropStrayBytes() {
   char scrap[64];
-  while (Port->GetBlock(scrap, sizeof scrap) > 0) {
-    LateBytesSeen = true;
-    LastLateBytes = TClock::now();
-  }
+  bool dropped = false;
+  while (Port->GetBlock(scrap, sizeof scrap) > 0) dropped = true;
+  if (dropped) QuietUntil = std::max(QuietUntil, TClock::now() + milliseconds(ReplyGapMs()));
 }
 
-unsigned TExchangeQueue::MsUntil(TClock::time_point When, TClock::time_point Now) {
-  return static_cast<unsigned>(std::chrono::ceil<std::chrono::milliseconds>(When - Now).count());
-}
-
-void TExchangeQueue::ArmTimer(unsigned Ms) {
-  Timer->SetInterval(std::max(Ms, 1u));
+void TExchangeQueue::ArmTimer(TClock::time_point When) {
+  const auto ms = std::chrono::ceil<milliseconds>(When - TClock::now()).count();
+  Timer->SetEnabled(false);
+  Timer->SetInterval(static_cast<unsigned>(std::max<decltype(ms)>(ms, 1)));
   Timer->SetEnabled(true);
 }

@@ -164,9 +164,9 @@ void TMainForm::ShowBoxLater(std::string Text, std::string Caption, std::functio
 void TMainForm::PortError(TObject* /*Sender*/, int Error) {
   if (Error != static_cast<int>(ERROR_DEVICE_NOT_CONNECTED)) return;
   DeviceLost = true;
+  Exchanges->PortLost();  // a reply that came in part before is shown first
   StatBar->SetSimpleText("Связь с контроллером потеряна.");
   IOPort->SetOpen(false);  // runs once this handler has returned
-  Exchanges->PortLost();
 }
 
 // Tries the stored port again. The component reports a failed open with a box of its own; the
@@ -239,6 +239,7 @@ void TMainForm::TempTimerTimer(TObject* /*Sender*/) {
 // back there when the poll ends, unless the user has moved it meanwhile.
 void TMainForm::BeginPoll() {
   PollWaiting = false;
+  PollUnanswered = false;
   StatBar->SetSimpleText("Идет опрос термометров...");
   FocusBeforePoll = GetActiveControl();
   EnablePollButtons(false);
@@ -246,25 +247,32 @@ void TMainForm::BeginPoll() {
   ReadThermometer(0);
 }
 
-// Reads thermometer Index and then the next; the poll stops at the first one not read.
+// Reads thermometer Index and then the next. A thermometer that does not answer costs only its
+// own field; a port that is closed or lost ends the poll.
 void TMainForm::ReadThermometer(int Index) {
   static const char* const Commands[] = {"BA", "BB", "BC", "BD"};
   Exchanges->Exchange(
       Commands[Index], 5,
       [this, Index](TExchangeResult Result) {
         TEdit* const Fields[] = {Temp1, Temp2, Temp3, Temp4};
-        if (Result == erNoReply) Fields[Index]->SetText("Нет данных");
-        if (!Answered(Result)) {
+        if (Result == erNotOpen) {
+          Answered(Result);
           EndPoll();
           return;
         }
-        Fields[Index]->SetText(ReplyText());
-        ClearReplyBuffer();
+        if (Result == erReply) {
+          Fields[Index]->SetText(ReplyText());
+          ClearReplyBuffer();
+        } else {
+          Fields[Index]->SetText("Нет данных");
+          PollUnanswered = true;
+        }
         if (Index < 3) {
           ReadThermometer(Index + 1);
           return;
         }
-        StatBar->SetSimpleText("Опрос термометров завершен.");
+        StatBar->SetSimpleText(PollUnanswered ? "Нет ответа от контроллера."
+                                              : "Опрос термометров завершен.");
         EndPoll();
       },
       /*Next=*/true);

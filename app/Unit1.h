@@ -100,6 +100,7 @@ class TMainForm : public TForm {
   bool PortNumberKnown = false;  // the stored port number was read: reopening may try it
   bool DeviceLost = false;       // the port's device went away and has not been opened since
   bool PollWaiting = false;      // a poll waits for its turn
+  bool PollUnanswered = false;   // a thermometer of the poll under way did not answer
   int BoxesWaiting = 0;          // boxes queued to be shown once the current handler returns
   TWinControl* FocusBeforePoll = nullptr;
   TWinControl* FocusDuringPoll = nullptr;

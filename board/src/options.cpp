@@ -237,6 +237,8 @@ const std::map<std::string, Handler>& valueOptions() {
        [](Options& o, const std::string& n, const std::string& v) {
          o.hangupAfter = parseUnsigned(n, v, 1, 1'000'000'000);
        }},
+      {"--usb-latency", [](Options& o, const std::string& n,
+                           const std::string& v) { o.usbLatencyMs = parseUnsigned(n, v, 1, 255); }},
       {"--reply", fault(FaultKind::Reply)},
       {"--garbage", fault(FaultKind::Garbage)},
       {"--long-reply", fault(FaultKind::LongReply)},
@@ -317,6 +319,9 @@ Board:
   --seed N              seed of the temperatures and of random faults (default 1)
   --byte-timeout MS     drop a lone first command byte after MS ms without a second one
                         (default 1000; 0: wait for ever)
+  --usb-latency MS      deliver replies as a USB serial adapter with a latency timer of MS ms
+                        (1 to 255; 16 is common) would: the bytes that have crossed the wire at
+                        19200 bit/s by each tick of the timer go out together
 
 Faults (each may be given several times; for each kind the last rule that selects a command
 applies to it):

@@ -56,7 +56,8 @@ struct Options {
   unsigned driftTenths = 2;
   std::uint64_t seed = 1;
   unsigned byteTimeoutMs = 1000;
-  unsigned hangupAfter = 0;  // 0: never
+  unsigned hangupAfter = 0;   // 0: never
+  unsigned usbLatencyMs = 0;  // 0: bytes go out as written; else a USB adapter's latency timer
   std::vector<FaultRule> faults;
   bool help = false;
 };

@@ -20,6 +20,8 @@ constexpr std::size_t kReadChunk = 4096;
 constexpr auto kSettle = std::chrono::milliseconds(50);
 constexpr auto kClientGrace = std::chrono::seconds(2);
 constexpr auto kHangUpCheck = std::chrono::milliseconds(10);
+// One byte on the wire at 19200 bit/s: a start bit, 8 data bits and a stop bit.
+constexpr auto kByteTime = std::chrono::microseconds(10'000'000 / 19200);
 
 }  // namespace
 
@@ -127,14 +129,41 @@ void Server::answer(const std::string& command, Clock::time_point now) {
     schedule(due, t.bytes, false);
   }
   if (commands_ == options_.hangupAfter) {
-    schedule(due, {}, true);
+    schedule(std::max(due, lastDue_), {}, true);
     hangUpScheduled_ = true;
   }
 }
 
 void Server::schedule(Clock::time_point due, std::string bytes, bool hangUp) {
+  if (options_.usbLatencyMs > 0 && !hangUp) {
+    scheduleThroughAdapter(due, bytes);
+    return;
+  }
   timeline_.push_back({due, std::move(bytes), hangUp});
   lastDue_ = due;
+}
+
+// A USB serial adapter collects what crosses the wire and hands it to the host at the ticks of
+// its latency timer, so a reply reaches the host in pieces: those bytes whose stop bit has
+// passed by each tick. Ticks run from the simulator's start, every usbLatencyMs.
+void Server::scheduleThroughAdapter(Clock::time_point due, const std::string& bytes) {
+  const auto period = std::chrono::milliseconds(options_.usbLatencyMs);
+  const auto nextTick = [&](Clock::time_point t) {
+    const auto ticks = (t - adapterEpoch_ + period - Clock::duration(1)) / period;
+    return adapterEpoch_ + ticks * period;
+  };
+  Clock::time_point onWire = std::max(due, wireFree_);
+  for (char byte : bytes) {
+    onWire += kByteTime;
+    const Clock::time_point delivered = nextTick(onWire);
+    if (!timeline_.empty() && !timeline_.back().hangUp && timeline_.back().due == delivered) {
+      timeline_.back().bytes += byte;
+    } else {
+      timeline_.push_back({delivered, std::string(1, byte), false});
+    }
+    lastDue_ = delivered;
+  }
+  wireFree_ = onWire;
 }
 
 bool Server::releaseDue(Clock::time_point now) {

@@ -2,7 +2,8 @@
 // The simulator's event loop: one poll() on the line and on a signal pipe, with a time-out only
 // while something is scheduled (a reply piece, unasked bytes, the hang-up, a lone first byte's
 // expiry), so an idle board costs nothing. Replies go out in the order of the commands, each
-// after the previous one, at the times the fault plan gives. A hang-up waits until the client has
+// after the previous one, at the times the fault plan gives; with a USB latency timer, in the
+// pieces such an adapter hands on at its ticks. A hang-up waits until the client has
 // read what was sent before it (a pty hang-up discards unread input), for at most two seconds.
 // Single-threaded.
 #pragma once
@@ -42,6 +43,7 @@ class Server {
   void take(char byte, Clock::time_point now);
   void answer(const std::string& command, Clock::time_point now);
   void schedule(Clock::time_point due, std::string bytes, bool hangUp);
+  void scheduleThroughAdapter(Clock::time_point due, const std::string& bytes);
   bool releaseDue(Clock::time_point now);  // false once the hang-up is due
   bool readyToHangUp(Clock::time_point now) const;
   bool flushOutput();
@@ -56,7 +58,9 @@ class Server {
   FaultPlanner faults_;
   std::deque<Scheduled> timeline_;
   Clock::time_point lastDue_{};
-  std::string output_;  // bytes due that the line has not taken yet
+  const Clock::time_point adapterEpoch_ = Clock::now();  // the latency timer's first tick
+  Clock::time_point wireFree_{};  // when the last byte sent has crossed the wire
+  std::string output_;            // bytes due that the line has not taken yet
   Clock::time_point lastWrite_{};
   std::optional<Clock::time_point> loneByteDeadline_;
   unsigned commands_ = 0;

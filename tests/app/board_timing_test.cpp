@@ -72,7 +72,9 @@ TEST_F(MainWindowTest, ExchangesRunInTurnWhileTheMessageLoopGoesOn) {
 }
 
 TEST_F(MainWindowTest, AReplyThatCameTooLateIsNeverShownAsAnothers) {
-  StartBoard({"--delay", "3000@AA", "--loads-on", "2", "--temps", "20,21,22,23", "--drift", "0"});
+  // Late, but within the wait for a late reply.
+  StartBoard({"--delay", std::to_string(ReplyTimeoutMs + LateReplyWaitMs / 2) + "@AA", "--loads-on",
+              "2", "--temps", "20,21,22,23", "--drift", "0"});
   Start();
   form->TempTimer->SetEnabled(false);
   Run(&TMainForm::Load1BtnClick);

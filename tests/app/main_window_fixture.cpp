@@ -85,7 +85,8 @@ void MainWindowTest::Run(void (TMainForm::*Handler)(TObject*)) {
   } catch (...) {
     Application->HandleException(form);
   }
-  EXPECT_TRUE(testsupport::ProcessEventsUntil([&] { return !form->ExchangesPending(); }))
+  EXPECT_TRUE(testsupport::ProcessEventsUntil([&] { return !form->ExchangesPending(); },
+                                              std::chrono::seconds(30)))
       << "the exchanges it asked for did not end";
 }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "board_process.h"
@@ -190,6 +191,38 @@ TEST_F(BoardTest, EachFaultDoesWhatItSays) {
     EXPECT_NE(log.find(piece), std::string::npos) << piece;  // each piece written on its own
   }
   EXPECT_NE(log.find("BB (command 5): thermometer 2 reads -4.0 [silent]"), std::string::npos);
+}
+
+// Through a USB adapter's latency timer a reply comes in the pieces that crossed the wire by each
+// tick: 1200 bytes take 625 ms at 19200 bit/s, so a 250 ms timer hands them on in three or four
+// pieces of at most 481 bytes (250 ms of the wire), whole and in order.
+TEST_F(BoardTest, AUsbLatencyTimerDeliversRepliesInTickSizedPieces) {
+  auto args = kFixedTemperatures;
+  args.insert(args.end(), {"--usb-latency", "250", "--long-reply", "1200@BA"});
+  auto board = start(args);
+  Client client(line_);
+  EXPECT_EQ(client.exchange("BA", 1200), "+23.5" + std::string(1195, '#'));
+  EXPECT_EQ(client.exchange("BD", 5), "+21.5");
+
+  // Bytes per write: the log's lines of one write share its time stamp.
+  std::vector<std::size_t> pieces;
+  std::string lastTime;
+  std::istringstream lines(logText());
+  for (std::string line; std::getline(lines, line);) {
+    const auto arrow = line.find(" -> ");
+    if (arrow == std::string::npos) continue;
+    const std::string hex = line.substr(arrow + 4, line.find('|') - arrow - 4);
+    const auto bytes =
+        static_cast<std::size_t>(hex.size() - std::count(hex.begin(), hex.end(), ' ')) / 2;
+    if (line.substr(0, arrow) != lastTime) pieces.push_back(0);
+    pieces.back() += bytes;
+    lastTime = line.substr(0, arrow);
+  }
+  ASSERT_GE(pieces.size(), 4u) << logText();
+  pieces.pop_back();  // the reply to "BD"
+  EXPECT_GE(pieces.size(), 3u);
+  EXPECT_LE(pieces.size(), 4u);
+  EXPECT_LE(*std::max_element(pieces.begin(), pieces.end()), 481u);
 }
 
 TEST_F(BoardTest, HangsUpAfterTheAskedNumberOfCommands) {

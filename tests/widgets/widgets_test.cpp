@@ -210,6 +210,7 @@ TEST_F(FormFixture, WidgetsCarryTheDescribedPropertiesAndTheDescriptionReadsBack
 
   QWidget* window = form->Widget();
   EXPECT_EQ(window->windowTitle(), "Проба");
+  EXPECT_EQ(window->windowIconText(), "Проба") << "the name a taskbar shows";
   EXPECT_EQ(window->size(), QSize(300, 200)) << "the client area: the design frame is left out";
   EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);

@@ -88,6 +88,9 @@ void TBevel::SetStyle(TBevelStyle Value) {
 
 TTimer::TTimer(TComponent* AOwner)
     : TComponent(AOwner), FTimer(widgets_detail::NewWidget<QTimer>("TTimer")) {
+  // To the millisecond, as a timer of the desktop framework fires: Qt's default timers may fire
+  // up to 5 % of their interval early or late, which a reply's quiet gap cannot afford.
+  FTimer->setTimerType(Qt::PreciseTimer);
   QObject::connect(FTimer, &QTimer::timeout, FTimer, [this] { CallHandler(OnTimer, this); });
   UpdateTimer();
 }

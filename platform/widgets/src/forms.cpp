@@ -55,7 +55,12 @@ void TForm::UpdateTabOrder() {
 
 std::string TForm::GetCaption() const { return FromQt(Widget()->windowTitle()); }
 
-void TForm::SetCaption(const std::string& Value) { Widget()->setWindowTitle(ToQt(Value)); }
+// The caption names the window in its title bar and, as the icon name a taskbar or pager shows
+// (_NET_WM_ICON_NAME under X, which Qt otherwise sets empty), wherever it is listed.
+void TForm::SetCaption(const std::string& Value) {
+  Widget()->setWindowTitle(ToQt(Value));
+  Widget()->setWindowIconText(ToQt(Value));
+}
 
 void TForm::SetBorderIcons(unsigned char Value) {
   FBorderIcons = Value;
