@@ -10,6 +10,10 @@
 namespace {
 
 using std::chrono::milliseconds;
+using TClock = std::chrono::steady_clock;
+
+// Timers count whole milliseconds: a tick less than one before its deadline is on time.
+bool Due(TClock::time_point When, TClock::time_point Now) { return When - Now < milliseconds(1); }
 
 }  // namespace
 
@@ -79,7 +83,7 @@ bool TExchangeQueue::PortReady() { return Port->GetOpen() && !Lost; }
 void TExchangeQueue::SettleThenSend() {
   DropStrayBytes();
   const auto now = TClock::now();
-  if (now < QuietUntil && now < SettleDeadline) {
+  if (!Due(QuietUntil, now) && !Due(SettleDeadline, now)) {
     Phase = phSettling;
     ArmTimer(std::min(QuietUntil, SettleDeadline));
     return;
@@ -135,7 +139,7 @@ void TExchangeQueue::TimerTick() {
   if (Phase == phIdle || TakeReply()) return;
   const auto now = TClock::now();
   const auto due = Phase == phAwaiting ? ReplyDeadline : LastReplyByte + milliseconds(ReplyGapMs());
-  if (now < due) {  // timers may run a little early
+  if (!Due(due, now)) {
     ArmTimer(due);
   } else if (Phase == phCollecting) {
     Finish(erReply);  // the line has been quiet for the gap: the reply is whole
@@ -174,8 +178,10 @@ void TExchangeQueue::DropStrayBytes() {
   if (dropped) QuietUntil = std::max(QuietUntil, TClock::now() + milliseconds(ReplyGapMs()));
 }
 
+// Set to the whole milliseconds before When: the timer fires a little late, and a tick less than
+// one millisecond early is on time (see Due).
 void TExchangeQueue::ArmTimer(TClock::time_point When) {
-  const auto ms = std::chrono::ceil<milliseconds>(When - TClock::now()).count();
+  const auto ms = std::chrono::floor<milliseconds>(When - TClock::now()).count();
   Timer->SetEnabled(false);
   Timer->SetInterval(static_cast<unsigned>(std::max<decltype(ms)>(ms, 1)));
   Timer->SetEnabled(true);
