@@ -7,6 +7,7 @@
 #include <framework/thread.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <iterator>
 #include <new>
@@ -159,6 +160,7 @@ TCommPort::TCommPort(TComponent* AOwner)
       TxWakeEvent(nullptr),
       RxNotifyEvent(nullptr),
       StatusNotifyEvent(nullptr),
+      RxArrivedEvent(nullptr),
       OpenFlag(false),
       OutBuffer(nullptr),
       FOutSize(0),
@@ -208,6 +210,7 @@ TCommPort::TCommPort(TComponent* AOwner)
   TxWakeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   RxNotifyEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   StatusNotifyEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  RxArrivedEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 
   LastEventMask = 0;
 }
@@ -220,6 +223,7 @@ TCommPort::~TCommPort() {
   TThread::RemoveQueuedEvents(this);
   ClosePort();
   TThread::RemoveQueuedEvents(this);
+  CloseHandle(RxArrivedEvent);
   CloseHandle(StatusNotifyEvent);
   CloseHandle(RxNotifyEvent);
   CloseHandle(TxWakeEvent);
@@ -707,6 +711,26 @@ DWORD TCommPort::GetBlock(char* Buf, DWORD Count) {
   }
   SetEvent(RxWakeEvent);
   return n;
+}
+
+DWORD TCommPort::ReadBlock(char* Buf, DWORD Count, DWORD TimeoutMs, DWORD GapMs) {
+  using Clock = std::chrono::steady_clock;
+  using std::chrono::milliseconds;
+  if (!IsEnabled()) return 0;
+  const Clock::time_point Deadline = Clock::now() + milliseconds(TimeoutMs);
+  Clock::time_point QuietDeadline = Deadline;
+  DWORD Received = 0;
+  for (;;) {
+    const DWORD n = GetBlock(Buf + Received, Count - Received);
+    const Clock::time_point Now = Clock::now();
+    Received += n;
+    if (n > 0 && GapMs > 0) QuietDeadline = std::min(Deadline, Now + milliseconds(GapMs));
+    if (Received == Count || Now >= QuietDeadline || LineLost.load()) return Received;
+    // Bytes that enter the ring from here on set the event, so none is missed; an event left
+    // set by bytes already taken only costs one more turn.
+    const auto Wait = std::chrono::ceil<milliseconds>(QuietDeadline - Now).count();
+    WaitForSingleObject(RxArrivedEvent, static_cast<DWORD>(Wait));
+  }
 }
 
 char TCommPort::GetChar() {

@@ -66,7 +66,10 @@ void TReadThread::TransferLoop() {
     const bool Applied = Port->InGeneration == Generation;
     if (Applied) Port->InCount.store(Port->InCount.load(std::memory_order_relaxed) + Received);
     LeaveCriticalSection(&Port->InLock);
-    if (Applied) SetEvent(Port->RxNotifyEvent);
+    if (Applied) {
+      SetEvent(Port->RxArrivedEvent);
+      SetEvent(Port->RxNotifyEvent);
+    }
   }
 }
 

@@ -10,7 +10,8 @@
 // Threads. The port belongs to the thread that creates it (normally the main thread): every
 // member is called from that thread, one call at a time, except that
 // - GetCTS, GetDSR, GetDCD, GetRing, GetInBuffUsed and GetOutBuffUsed may be read from any thread;
-// - while the port stays open, one thread may call PutBlock while another calls GetBlock.
+// - while the port stays open, one thread may call PutBlock while another calls GetBlock or
+//   ReadBlock.
 // The handlers (On...) run on the main thread, the thread that loaded the framework: a program
 // without a GUI event loop calls CheckSynchronize() from <framework/thread.h>. OnOpen and OnClose
 // run on the thread that opened or closed the port. A handler may use the port when the port
@@ -169,6 +170,16 @@ class COMM_API TCommPort : public TComponent {
   DWORD PutChar(char Value);
   DWORD PutString(const char* Text);
   DWORD GetBlock(char* Buf, DWORD Count);
+  // Waits for Count bytes and moves them to Buf, as GetBlock does; returns how many it moved.
+  // The wait ends when Count bytes have come, when TimeoutMs has passed since the call, or, with
+  // a GapMs other than 0, once the line has been quiet for GapMs after the last byte: a reply on a
+  // line without framing ends at its length or at a gap. Received bytes reach the receive ring
+  // at the status monitor's wake-ups, up to StatusPause apart while bytes trickle in, so a gap
+  // should exceed StatusPause. Returns 0 at once when the port is not open, and what it has
+  // once the device has gone away (see Hang-up above). Blocks the calling
+  // thread only: it needs no message loop and no CheckSynchronize, and may be called from any
+  // thread while the port stays open (one reader at a time).
+  DWORD ReadBlock(char* Buf, DWORD Count, DWORD TimeoutMs, DWORD GapMs = 0);
   char GetChar();
   bool CharReady();
   DWORD GetInBuffUsed();
@@ -230,6 +241,7 @@ class COMM_API TCommPort : public TComponent {
   std::atomic<bool> CtsState, DsrState, DcdState, RingState;
   std::atomic<DWORD> LastEventMask;
   HANDLE RxWakeEvent, TxWakeEvent, RxNotifyEvent, StatusNotifyEvent;
+  HANDLE RxArrivedEvent;  // automatic reset: bytes entered the receive ring (for ReadBlock)
   bool OpenFlag;
   char* OutBuffer;
   DWORD FOutSize;

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: MIT
 // TCommPort's rings seen from the owner: PutBlock/GetBlock arithmetic with the worked examples,
-// full and empty rings, rings of size 1, flushing, the buffer counts and the driver's queue.
+// full and empty rings, rings of size 1, flushing, the buffer counts and the driver's queue, and
+// ReadBlock's wait.
 // The transmit ring's state is held still with hardware handshake (far RTS low).
+#include <chrono>
+#include <future>
 #include <numeric>
+#include <thread>
 
 #include "component_test_util.h"
 
@@ -243,4 +247,38 @@ TEST_F(CablePortTest, OutQueCountReadsTheDriverQueue) {
   Cable.SetReceiving(true);
   EXPECT_EQ(Cable.ReadExactly(6, std::chrono::seconds(10)), "queued");
   EXPECT_TRUE(PumpUntil([&] { return Port->GetOutQueCount() == 0; }));
+}
+
+// ReadBlock waits on its own thread, with no message loop and no synchronised calls run: it ends
+// at the count (a reply in two pieces), at the gap after the last byte, or at the time-out.
+TEST_F(CablePortTest, ReadBlockEndsAtTheCountTheGapOrTheTimeOut) {
+  using Clock = std::chrono::steady_clock;
+  auto Port = MakePort();
+  char Buffer[8] = {};
+  EXPECT_EQ(Port->ReadBlock(Buffer, 5, 60'000), 0u) << "a closed port returns at once";
+  Port->SetOpen(true);
+  ASSERT_TRUE(Port->GetOpen());
+  const auto ReadOffThread = [&](DWORD Count, DWORD TimeoutMs, DWORD GapMs) {
+    return std::async(std::launch::async, [&Port, &Buffer, Count, TimeoutMs, GapMs] {
+      return std::string(Buffer, Port->ReadBlock(Buffer, Count, TimeoutMs, GapMs));
+    });
+  };
+
+  auto Reply = ReadOffThread(5, 60'000, 0);
+  Cable.Write("+23");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the second piece comes later
+  Cable.Write(".5#");
+  EXPECT_EQ(Reply.get(), "+23.5");
+
+  Port->FlushInBuffer();
+  auto Started = Clock::now();
+  Reply = ReadOffThread(20, 60'000, 200);
+  Cable.Write("OK");
+  EXPECT_EQ(Reply.get(), "OK");
+  EXPECT_LT(Clock::now() - Started, std::chrono::seconds(30))
+      << "the gap ended it, not the time-out";
+
+  Started = Clock::now();
+  EXPECT_EQ(ReadOffThread(5, 300, 0).get(), "");
+  EXPECT_GE(Clock::now() - Started, std::chrono::milliseconds(300));
 }
