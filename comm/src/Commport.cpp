@@ -412,6 +412,8 @@ void TCommPort::DeviceLost() {
 
 void TCommPort::SetOpen(bool Value) {
   if (Deferred([this, Value] { SetOpen(Value); })) return;
+  // A port whose device went away is open in name only: opening it again closes it first.
+  if (Value && OpenFlag && LineLost.load()) ClosePort();
   if (Value == OpenFlag) return;
   if (Value)
     OpenPort();
@@ -434,6 +436,7 @@ void TCommPort::OpenPort() {
     OutBuffer = new char[FOutSize];
     InBuffer = new char[FInSize];
   } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     OpenFailed();
     return;
   }
@@ -466,6 +469,7 @@ void TCommPort::OpenPort() {
     StopWorkers();
     CloseHandle(PortHandle);
     PortHandle = INVALID_HANDLE_VALUE;
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);  // a thread could not be had
     OpenFailed();
     return;
   }
@@ -501,9 +505,12 @@ bool TCommPort::StartWorkers() {
 }
 
 // The device did not open, or a ring or a worker could not be had: report it and hold nothing.
+// The reason stays in the thread's last error for the caller, whatever the box did to it.
 void TCommPort::OpenFailed() {
+  const DWORD Reason = GetLastError();
   Application->MessageBox("Can't open COM port", "COM port error", MB_ICONERROR | MB_OK);
   ReleaseRings();
+  SetLastError(Reason);
 }
 
 void TCommPort::ReleaseRings() {

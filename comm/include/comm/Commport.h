@@ -27,7 +27,24 @@
 // pulled), the port reports it once: OnErrorSignal(Sender, ERROR_DEVICE_NOT_CONNECTED), 1167,
 // whatever MonitorEvents holds (the status monitor notices it, or the writer when MonitorEvents
 // is empty). From then on PutBlock returns 0 and the transmit ring keeps what it held; bytes
-// already received can still be taken. Close the port and open it again once the device is back.
+// already received can still be taken. Once the device is back, SetOpen(true) opens it again
+// (closing the dead device first); GetOpen() reads true until then.
+//
+// Errors. No member returns an error code. A failed open (SetOpen(true), OpenPort, or a size
+// setter reopening) shows the application's message box "Can't open COM port" captioned "COM
+// port error" and leaves the port closed; a program without a GUI front end gets the box on
+// standard error, or replaces it with Application->SetMessageBoxPresenter
+// (<framework/application.h>). GetLastError() on the same thread then holds the reason, and
+// SysErrorMessage() (<framework/sysutils.h>) its text: 2 (ERROR_FILE_NOT_FOUND) no such device,
+// 5 (ERROR_ACCESS_DENIED) no permission (on Linux, membership of the group dialout), 32
+// (ERROR_SHARING_VIOLATION) the device is open elsewhere, 8 (ERROR_NOT_ENOUGH_MEMORY) a ring or
+// a worker could not be had. OnOpen(Sender, Error) receives the last error left by the open's
+// device calls: 0 when they all succeeded, 50 (ERROR_NOT_SUPPORTED) when one the device lacks
+// failed (a pseudo-terminal has no modem lines, so setting DTR and RTS fails there); the port
+// is open all the same. Settings out of range are not reported: SetBaud with a rate that is not
+// in TBaudRate's list changes nothing (GetBaud reads back the rate in force), SetDataBits
+// outside 5 to 8 stores 8, and a stop-bit setting the data bits do not allow shows the "COM port
+// warning" box (BitsWarning).
 #pragma once
 
 #include <comm/CommExport.h>

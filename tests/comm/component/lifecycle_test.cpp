@@ -3,6 +3,7 @@
 // the size setters, the state after close, and the line settings a tty receives.
 #include <dirent.h>
 #include <framework/streaming.h>
+#include <framework/sysutils.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
@@ -207,8 +208,15 @@ TEST_F(CablePortTest, MissingDeviceShowsTheErrorBoxEachTime) {
   Port->SetComNumber(9);
   Log.Attach(*Port);
   const std::size_t ThreadsBefore = ThreadCount();
+  // The reason stays the thread's last error even when showing the box changed it.
+  Boxes.OnBox([](const Dialog&) {
+    SetLastError(0);
+    return IDOK;
+  });
   for (int Attempt = 1; Attempt <= 2; ++Attempt) {
     Port->SetOpen(true);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(SysErrorMessage(GetLastError()), "The system cannot find the file specified.");
     ASSERT_EQ(Boxes.Count(), static_cast<std::size_t>(Attempt));
     const auto Box = Boxes.Dialogs().back();
     EXPECT_EQ(Box.text, "Can't open COM port");
@@ -231,6 +239,7 @@ TEST_F(CablePortTest, BusyDeviceShowsTheErrorBox) {
   ASSERT_TRUE(First.GetOpen()) << "running as uid " << getuid();
   const std::size_t ThreadsBefore = ThreadCount();
   Second.SetOpen(true);
+  EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
   EXPECT_EQ(Boxes.Texts(), std::vector<std::string>{"Can't open COM port"});
   ExpectClosedAndEmpty(Second);
   EXPECT_EQ(ThreadCount(), ThreadsBefore);

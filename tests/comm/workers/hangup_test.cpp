@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // A device that goes away: reported once through OnErrorSignal, PutBlock refuses bytes while it
 // is gone, the close after it delivers no stale status notification, and a reopen works once
-// the device is back. On the virtual cable and on a pty.
+// the device is back, with or without a close first. On the virtual cable and on a pty.
 #include <comm/Commport.h>
 #include <gtest/gtest.h>
 
@@ -48,6 +48,15 @@ void CheckHangUp(TCommPort& Port, const FarEnd& Far) {
   ASSERT_TRUE(Port.GetOpen());
   EXPECT_EQ(Port.PutBlock("back", 4), 4u);
   EXPECT_EQ(Far.Read(4), "back");
+
+  // Opened again after a loss without being closed first: the dead device is closed for it.
+  Far.HangUp();
+  ASSERT_TRUE(PumpUntil([&] { return Errors.size() == 2; }));
+  Far.ComeBack();
+  Port.SetOpen(true);
+  ASSERT_TRUE(Port.GetOpen());
+  EXPECT_EQ(Port.PutBlock("again", 5), 5u);
+  EXPECT_EQ(Far.Read(5), "again");
   Port.OnErrorSignal = nullptr;
   Port.*Far.StatusSlot = nullptr;
   Port.SetOpen(false);

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The framework's error classes and number conversions. Threads: any; nothing here keeps state.
+// The framework's error classes, number conversions and system error texts. Threads: any;
+// nothing here keeps state.
 #pragma once
 
 #include <framework/export.h>
+#include <win32/win32.h>
 
 #include <exception>
 #include <string>
@@ -33,3 +35,8 @@ COMM_FRAMEWORK_API int StrToIntDef(const std::string& S, int Default);
 
 // Decimal text of Value.
 COMM_FRAMEWORK_API std::string IntToStr(long long Value);
+
+// The system's text for an error code that GetLastError() returned, such as "Access is denied."
+// for 5: the operating system's own message on Windows, the same English texts elsewhere for
+// the codes the serial layer reports, and "System error <code>." for any other code.
+COMM_FRAMEWORK_API std::string SysErrorMessage(DWORD Code);
