@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // "\\.\COM<n>" resolution: environment variable, per-user port map, /dev/ttyS<n-1>, bad names.
 #include <gtest/gtest.h>
+#include <serial/ports.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -25,13 +26,11 @@ class DeviceNameTest : public ::testing::Test {
     char pattern[] = "/tmp/tty_names_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     configHome_ = pattern;
-    fs::create_directories(configHome_ / "zelvane");
+    fs::create_directories(configHome_ / "comm");
   }
   void TearDown() override { fs::remove_all(configHome_); }
 
-  void WriteMap(const std::string& text) {
-    std::ofstream(configHome_ / "zelvane" / "ports") << text;
-  }
+  void WriteMap(const std::string& text) { std::ofstream(configHome_ / "comm" / "ports") << text; }
 
   // The resolved path, or "<error N>".
   static std::string Resolve(const std::string& name) {
@@ -76,9 +75,9 @@ TEST_F(DeviceNameTest, EnvironmentVariableThenPortMapThenTtyS) {
 
 // A relative XDG_CONFIG_HOME is no valid setting: ignored, as by the settings store.
 TEST_F(DeviceNameTest, PortMapUnderHomeWhenNoAbsoluteConfigHomeIsSet) {
-  fs::create_directories(configHome_ / ".config" / "zelvane");
-  std::ofstream(configHome_ / ".config" / "zelvane" / "ports") << "COM4=/dev/ttyUSB1\n";
-  std::ofstream(configHome_ / "zelvane" / "ports") << "COM4=/dev/relative-map\n";
+  fs::create_directories(configHome_ / ".config" / "comm");
+  std::ofstream(configHome_ / ".config" / "comm" / "ports") << "COM4=/dev/ttyUSB1\n";
+  std::ofstream(configHome_ / "comm" / "ports") << "COM4=/dev/relative-map\n";
   const fs::path cwd = fs::current_path();
   fs::current_path(configHome_);
   ScopedEnv home("HOME", configHome_.string());
@@ -93,6 +92,19 @@ TEST_F(DeviceNameTest, PortMapUnderHomeWhenNoAbsoluteConfigHomeIsSet) {
 
   ScopedEnv noHome("HOME", std::nullopt);  // no map at all: the fallback
   EXPECT_EQ(Resolve("\\\\.\\COM4"), "/dev/ttyS3");
+}
+
+// A map kept where the first program kept it is used until the library's own place has one.
+TEST_F(DeviceNameTest, TheEarlierPortMapIsReadUntilTheLibrarysExists) {
+  ScopedEnv xdg("XDG_CONFIG_HOME", configHome_.string());
+  ScopedEnv env7("COMM_PORT_7", std::nullopt);
+  fs::create_directories(configHome_ / "zelvane");
+  std::ofstream(configHome_ / "zelvane" / "ports") << "COM7=/dev/earlier\n";
+  EXPECT_EQ(Resolve("\\\\.\\COM7"), "/dev/earlier");
+  EXPECT_EQ(serial::PortMapFile(), (configHome_ / "zelvane" / "ports").string());
+  WriteMap("COM7=/dev/current\n");
+  EXPECT_EQ(Resolve("\\\\.\\COM7"), "/dev/current");
+  EXPECT_EQ(serial::PortMapFile(), (configHome_ / "comm" / "ports").string());
 }
 
 TEST_F(DeviceNameTest, BadNamesAreNotFound) {

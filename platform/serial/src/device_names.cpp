@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // "\\.\COM<n>" (or "COM<n>") to a device path: the environment variable COMM_PORT_<n>, then the
-// per-user port map ${XDG_CONFIG_HOME:-$HOME/.config}/zelvane/ports, then /dev/ttyS<n-1>.
+// per-user port map ${XDG_CONFIG_HOME:-$HOME/.config}/comm/ports, then /dev/ttyS<n-1>.
 #include "device_names.h"
+
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -73,13 +75,27 @@ bool ParsePortNumber(std::string_view digits, int& number) {
   return true;
 }
 
-std::string PortMapPath() {
+// The user's configuration folder: ${XDG_CONFIG_HOME} when absolute, else $HOME/.config; empty
+// when neither is known.
+std::string ConfigHome() {
   const char* configHome = std::getenv("XDG_CONFIG_HOME");
-  if (configHome != nullptr && configHome[0] == '/')
-    return std::string(configHome) + "/zelvane/ports";
+  if (configHome != nullptr && configHome[0] == '/') return configHome;
   const char* home = std::getenv("HOME");
   if (home == nullptr || home[0] == '\0') return {};
-  return std::string(home) + "/.config/zelvane/ports";
+  return std::string(home) + "/.config";
+}
+
+// The map belongs to the library, which every program built on it shares: comm/ports. Before,
+// it was kept in the first program's folder, zelvane/ports; such a file is still used until a
+// map exists in the library's place.
+std::string PortMapPath() {
+  const std::string home = ConfigHome();
+  if (home.empty()) return {};
+  const std::string current = home + "/comm/ports";
+  const std::string earlier = home + "/zelvane/ports";
+  struct stat status {};
+  if (stat(current.c_str(), &status) != 0 && stat(earlier.c_str(), &status) == 0) return earlier;
+  return current;
 }
 
 // Lines "COM5=/dev/ttyUSB0" or "5=virtual:bench"; blank lines, lines starting with '#' and

@@ -11,8 +11,9 @@ namespace serial {
 // A port number: decimal digits only, no sign, no leading zero, 1 or more.
 bool ParsePortNumber(std::string_view digits, int& number);
 
-// ${XDG_CONFIG_HOME}/zelvane/ports when XDG_CONFIG_HOME is absolute, else
-// $HOME/.config/zelvane/ports; empty when neither is known.
+// ${XDG_CONFIG_HOME}/comm/ports when XDG_CONFIG_HOME is absolute, else
+// $HOME/.config/comm/ports; empty when neither is known. Where only the earlier place,
+// .../zelvane/ports, has a map, that one.
 std::string PortMapPath();
 
 // One port-map line: "COM5=/dev/ttyUSB0" or "5=virtual:bench" sets `number` and `path`; blank

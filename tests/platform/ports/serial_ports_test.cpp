@@ -171,7 +171,7 @@ class SerialPortsTest : public ::testing::Test {
     fs::create_symlink("../../ttyUSB0", link);
   }
 
-  fs::path MapFile() const { return config_ / "zelvane" / "ports"; }
+  fs::path MapFile() const { return config_ / "comm" / "ports"; }
 
   void WriteMap(const std::string& text) const {
     fs::create_directories(MapFile().parent_path());

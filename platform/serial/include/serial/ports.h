@@ -49,8 +49,9 @@ COMM_WIN32_API std::vector<SerialPortInfo> ListSerialPorts(const SerialPortQuery
 COMM_WIN32_API std::vector<int> FreeComNumbers(const std::vector<SerialPortInfo>& present,
                                                std::size_t count);
 
-// The per-user port map: ${XDG_CONFIG_HOME}/zelvane/ports when XDG_CONFIG_HOME is an absolute
-// path, else $HOME/.config/zelvane/ports; empty when neither is set. Its lines are "COM<n>=path"
+// The per-user port map, shared by every program built on Comm: ${XDG_CONFIG_HOME}/comm/ports
+// when XDG_CONFIG_HOME is an absolute path, else $HOME/.config/comm/ports; empty when neither
+// is set. Where only the earlier place, .../zelvane/ports, holds a map, that file. Its lines are "COM<n>=path"
 // or "<n>=path", '#' starts a comment, and the first line for a number wins.
 COMM_WIN32_API std::string PortMapFile();
 
