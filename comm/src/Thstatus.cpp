@@ -61,9 +61,11 @@ bool TStatusThread::Failed(DWORD Error) {
 }
 
 // Records a completed mask, samples the modem inputs after a line-status event, and wakes the
-// writer (hardware handshake), the reader (received characters) and the status notifier.
+// writer (hardware handshake), the reader (received characters) and the status notifier. Masks
+// that complete before the notifier has delivered the last one are added to it, so that one
+// delivery reports every event since the last, none overwritten.
 void TStatusThread::HandleEvents(DWORD Mask) {
-  Port->LastEventMask.store(Mask);
+  Port->LastEventMask.fetch_or(Mask);
   if (Mask & ModemEventBits) {
     DWORD Status = 0;
     if (GetCommModemStatus(Handle, &Status)) {

@@ -228,3 +228,24 @@ TEST(WorkerNotifications, EmptyMaskDispatchAtCloseCallsNothing) {
   for (std::size_t i = before; i < rec.log.size(); ++i) handlerCalls += rec.log[i] != "|";
   EXPECT_EQ(handlerCalls, 0u);
 }
+
+// Line events whose waits complete one after the other while the main thread runs no
+// synchronised call are all reported: the delivery merges them, losing none.
+TEST(WorkerNotifications, StatusEventsThatCompleteBeforeTheirDeliveryAreAllReported) {
+  CablePort p("status-merge");
+  std::vector<std::string> seen;
+  p.Port->OnCTSSignal = [&](TObject*) { seen.push_back("CTS"); };
+  p.Port->OnDSRSignal = [&](TObject*) { seen.push_back("DSR"); };
+  ASSERT_TRUE(p.Open());
+  const auto nextWait = [&](const std::function<void()>& change) {
+    const std::size_t waits = CountCalls(p.Cable, "WaitCommEvent");
+    change();
+    // The monitor records the completed wait before it starts the next one.
+    return WaitUntil([&] { return CountCalls(p.Cable, "WaitCommEvent") > waits; });
+  };
+  ASSERT_TRUE(nextWait([&] { p.Cable.SetRTS(true); }));
+  ASSERT_TRUE(nextWait([&] { p.Cable.SetDTR(true); }));
+  EXPECT_TRUE(seen.empty());
+  ASSERT_TRUE(PumpUntil([&] { return seen.size() >= 2; }));
+  EXPECT_EQ(seen, (std::vector<std::string>{"CTS", "DSR"}));
+}
