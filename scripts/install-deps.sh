@@ -9,6 +9,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev clang-format clang-tidy
   libserialport-dev
+  # serial libraries the benchmarks measure beside Comm: Qt's serial port and pyserial
+  qt6-serialport-dev python3-serial
   # the Qt 6 front end, its fonts, and the GUI tests and screenshots under a virtual display
   qt6-base-dev qt6-translations-l10n libgl-dev fonts-liberation2
   xvfb xauth trayer xdotool scrot x11-utils

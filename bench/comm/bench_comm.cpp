@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
-// TCommPort over a pseudo-terminal pair against raw termios and libserialport, in one run:
+// TCommPort over a pseudo-terminal pair against raw termios, libserialport, pyserial and Qt's
+// serial port, in one run:
 //   bulk      16 MiB each way at once; the owner drains with GetBlock (MB/s per direction pair)
 //   request   2-byte command, 5-byte reply from a responder on the master; median and p99
 //   idle      CPU of an open idle port over 10 s
 //   cts       time from a CTS change to OnCTSSignal, with the default StatusPause and with 0
-// The request exchange is measured with the default StatusPause (50 ms) and with 0.
+// The request exchange is measured with the default StatusPause (50 ms) and with 0, polling
+// GetBlock as the program does and waiting in ReadBlock; pyserial with a blocking read with a
+// time-out, Qt's serial port with waitForReadyRead.
 // Usage: bench_comm [bulk|request|idle|cts]... (default: all). BENCH_MIB sets the bulk volume.
 #include <comm/Commport.h>
 #include <fcntl.h>
@@ -24,6 +27,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -34,6 +38,9 @@
 #if defined(HAVE_LIBSERIALPORT)
 #include <libserialport.h>
 #endif
+#if defined(HAVE_QT_SERIALPORT)
+#include "qt_serial_peer.h"
+#endif
 
 namespace {
 
@@ -43,6 +50,21 @@ using Clock = std::chrono::steady_clock;
 constexpr int BenchCom = 91;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// Runs the pyserial peer (pyserial_peer.py) with Debian's python3, which python3-serial serves,
+// on `path`; its one line of output, or an exception
+// saying why it could not run.
+std::string RunPyserial(const std::string& path, const char* part, std::size_t amount) {
+  const std::string command = std::string("/usr/bin/python3 ") + PYSERIAL_PEER + " " + path + " " +
+                              part + " " + std::to_string(amount) + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) throw std::runtime_error("python3 could not be started");
+  std::string out;
+  char chunk[4096];
+  while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) out += chunk;
+  if (pclose(pipe) != 0) throw std::runtime_error("pyserial: " + out.substr(0, out.find('\n')));
+  return out;
+}
 
 double CpuSeconds() {
   rusage u{};
@@ -223,6 +245,25 @@ void SerialPortOwner(Pty& pty, BulkClock& clock, std::size_t volume) {
 }
 #endif
 
+// pyserial moves the bytes in a process of its own and times itself from its port's open, so
+// that starting the interpreter is left out.
+void PyserialBulk(std::size_t volume) {
+  Pty pty;
+  MakeRaw(pty.keeper);  // raw before pyserial opens it: no echo, no line editing meanwhile
+  std::atomic<bool> stop{false};
+  std::thread far([&] { PumpFd(pty.master, volume, &stop); });
+  try {
+    const double seconds = std::stod(RunPyserial(pty.slave, "bulk", volume));
+    far.join();
+    std::printf("bulk %-15s %8.1f MB/s (each way at once, its own clock)\n", "pyserial",
+                2.0 * static_cast<double>(volume) / seconds / 1e6);
+  } catch (const std::exception& e) {
+    stop = true;
+    far.join();
+    std::printf("bulk %-15s not measured: %s\n", "pyserial", e.what());
+  }
+}
+
 void Bulk() {
   const char* env = std::getenv("BENCH_MIB");
   const std::size_t volume = static_cast<std::size_t>(env ? std::atoi(env) : 16) << 20;
@@ -234,6 +275,11 @@ void Bulk() {
   // Rings of 64 KiB, 4 MiB and 16 MiB (BENCH_RING_KIB picks one): a reader that found the driver
   // empty waits for the status monitor's paced wake-up (up to 50 ms), and only a driver queue as
   // large as the ring keeps the line busy meanwhile.
+#if defined(HAVE_QT_SERIALPORT)
+  MedianBulk("Qt serial port", volume,
+             [&](Pty& p, BulkClock& c) { bench::QtBulk(p.slave, volume, [&] { c.Begin(); }); });
+#endif
+  PyserialBulk(volume);
   const char* ringEnv = std::getenv("BENCH_RING_KIB");
   std::vector<DWORD> rings = {64, 4096, 16384};
   if (ringEnv) rings = {static_cast<DWORD>(std::atoi(ringEnv))};
@@ -274,6 +320,23 @@ void Report(const char* name, std::vector<double> ms) {
   const double p99 = ms[std::min(ms.size() - 1, ms.size() * 99 / 100)];
   std::printf("request %-13s median %8.3f ms  p99 %8.3f ms  (%zu exchanges)\n", name, median, p99,
               ms.size());
+}
+
+// Another library's requests against the same responder; reported, or why not.
+void PeerRequests(const char* name, int exchanges,
+                  const std::function<std::vector<double>(const std::string&, int)>& measure) {
+  Pty pty;
+  std::atomic<bool> stop{false};
+  std::thread responder(Responder, pty.master, std::ref(stop));
+  try {
+    const std::vector<double> ms = measure(pty.slave, exchanges);
+    if (ms.empty()) throw std::runtime_error("no request was timed");
+    Report(name, ms);
+  } catch (const std::exception& e) {
+    std::printf("request %-13s not measured: %s\n", name, e.what());
+  }
+  stop = true;
+  responder.join();
 }
 
 void Request() {
@@ -327,6 +390,35 @@ void Request() {
     responder.join();
     Report(pause == 0 ? "TCommPort p=0" : "TCommPort p=50", ms);
   }
+  for (const DWORD pause : {TCommPort::DefaultStatusPause, DWORD{0}}) {
+    Pty pty;
+    std::atomic<bool> stop{false};
+    std::thread responder(Responder, pty.master, std::ref(stop));
+    TCommPort port(nullptr);
+    port.SetStatusPause(pause);
+    OpenBenchPort(port, pty.slave, 2048);
+    std::vector<double> ms;
+    for (int i = 0; i < exchanges; ++i) {
+      const auto start = Clock::now();
+      port.PutBlock("AB", 2);
+      char reply[5];
+      if (port.ReadBlock(reply, 5, 1000) != 5) throw std::runtime_error("ReadBlock: no reply");
+      ms.push_back(Seconds(Clock::now() - start) * 1e3);
+    }
+    port.SetOpen(false);
+    stop = true;
+    responder.join();
+    Report(pause == 0 ? "ReadBlock p=0" : "ReadBlock p=50", ms);
+  }
+  PeerRequests("pyserial", exchanges, [](const std::string& path, int n) {
+    std::vector<double> ms;
+    std::istringstream times(RunPyserial(path, "request", static_cast<std::size_t>(n)));
+    for (double t = 0; times >> t;) ms.push_back(t);
+    return ms;
+  });
+#if defined(HAVE_QT_SERIALPORT)
+  PeerRequests("Qt serial port", exchanges, bench::QtRequests);
+#endif
 }
 
 // CTS changes from the far end of a virtual cable at random moments (0 to 100 ms apart), so that
