@@ -9,6 +9,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev clang-format clang-tidy
   libserialport-dev
+  # the reference of the installed headers (the docs target and the docs_reference test)
+  doxygen
   # the Qt 6 front end, its fonts, and the GUI tests and screenshots under a virtual display
   qt6-base-dev qt6-translations-l10n libgl-dev fonts-liberation2
   xvfb xauth trayer xdotool scrot x11-utils
