@@ -11,6 +11,8 @@ packages=(
   libserialport-dev
   # serial libraries the benchmarks measure beside Comm: Qt's serial port and pyserial
   qt6-serialport-dev python3-serial
+  # the reference of the installed headers (the docs target and the docs_reference test)
+  doxygen
   # the Qt 6 front end, its fonts, and the GUI tests and screenshots under a virtual display
   qt6-base-dev qt6-translations-l10n libgl-dev fonts-liberation2
   xvfb xauth trayer xdotool scrot x11-utils

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
-// COMM_API marks what the library libcomm offers to programs and to the other libraries; every
-// other symbol stays inside it (it is built with hidden visibility). Compile-time only, no threads.
+/// @file
+/// COMM_API marks what the library libcomm offers to programs and to the other libraries; every
+/// other symbol stays inside it (it is built with hidden visibility). Compile-time only, no
+/// threads.
 #pragma once
 
 #if defined(_WIN32)
 // Empty on Windows for now: the MinGW build exports every symbol of the DLL automatically.
 #define COMM_API
 #else
+/// On Linux: gives the symbol default visibility, so the shared library exports it.
 #define COMM_API __attribute__((visibility("default")))
 #endif

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
-// Keeps this project's names as they are on Windows. <windows.h> defines many of the API's
-// names as macros that pick the A or W form (GetClassInfo, RegisterClass, ReplaceFile, ...) or
-// stand for values (DEFAULT_CHARSET, ERROR, ...), and those macros would rename our members,
-// classes and constants. This header, included by win32/win32.h right after <windows.h>, takes
-// them back; code that wants the API calls names their A or W form explicitly.
-//
-// The message box is the framework's (framework/application.h): win32.h keeps user32's out
-// (NOMB), so the MB_ and ID values are given here with the same values as on POSIX.
-// Only for Windows; include win32/win32.h, never this header, and never <windows.h> before it.
+/// @file
+/// Keeps this project's names as they are on Windows. <windows.h> defines many of the API's
+/// names as macros that pick the A or W form (GetClassInfo, RegisterClass, ReplaceFile, ...) or
+/// stand for values (DEFAULT_CHARSET, ERROR, ...), and those macros would rename our members,
+/// classes and constants. This header, included by win32/win32.h right after <windows.h>, takes
+/// them back; code that wants the API calls names their A or W form explicitly.
+///
+/// The message box is the framework's (framework/application.h): win32.h keeps user32's out
+/// (NOMB), so the MB_ and ID values are given here with the same values as on POSIX.
+/// Only for Windows; include win32/win32.h, never this header, and never <windows.h> before it.
 #pragma once
 
 #if defined(_WIN32)
