@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The resources of zelvane.exe as Windows reads them (under Wine): the version record through
-// the version API, and the MAINICON icon group loaded from the file as a 32 x 32 icon. The
+// the version API, the MAINICON icon group loaded from the file as a 32 x 32 icon, and the
+// application manifest as the loader takes it (an activation context made from resource 1). The
 // program is looked for beside this test (the build's bin folder), or at the path in argv[1].
 #include <windows.h>
 //
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,8 @@ std::wstring FolderOfThisTest() {
   path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
   return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 class VersionRecord : public ::testing::Test {
  protected:
@@ -90,6 +95,83 @@ TEST(MainIcon, IsAThirtyTwoPixelIconOfTheProgram) {
   DeleteObject(info.hbmMask);
   DestroyIcon(icon);
   FreeLibrary(program);
+}
+
+// The activation context the loader makes from the program's manifest when it starts it.
+class Manifest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ACTCTXW request = {};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = ProgramPath.c_str();
+    request.lpResourceName = MAKEINTRESOURCEW(1);  // CREATEPROCESS_MANIFEST_RESOURCE_ID
+    context = CreateActCtxW(&request);
+    ASSERT_NE(context, INVALID_HANDLE_VALUE) << "no manifest, error " << GetLastError();
+  }
+  void TearDown() override {
+    if (context != INVALID_HANDLE_VALUE) ReleaseActCtx(context);
+  }
+
+  // A setting of the manifest's windowsSettings in the schema Space (null: the first one, of 2005).
+  std::wstring Setting(const wchar_t* name, const wchar_t* space = nullptr) const {
+    std::array<wchar_t, 128> value = {};
+    SIZE_T written = 0;
+    if (!QueryActCtxSettingsW(0, context, space, name, value.data(), value.size(), &written))
+      return L"<missing>";
+    return value.data();
+  }
+
+  HANDLE context = INVALID_HANDLE_VALUE;
+};
+
+TEST_F(Manifest, AsksForPerMonitorDpiAwarenessWithTheSystemAwareFallback) {
+  EXPECT_EQ(Setting(L"dpiAware"), L"true/pm");
+  EXPECT_EQ(Setting(L"dpiAwareness", L"http://schemas.microsoft.com/SMI/2016/WindowsSettings"),
+            L"PerMonitorV2,PerMonitor");
+}
+
+TEST_F(Manifest, NamesWindows7To11AsSupported) {
+  std::vector<BYTE> info(4096);
+  SIZE_T needed = 0;
+  ASSERT_TRUE(QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext,
+                           info.data(), info.size(), &needed))
+      << "error " << GetLastError();
+  DWORD count = 0;
+  std::memcpy(&count, info.data(), sizeof count);
+  EXPECT_EQ(count, 4u);
+  // Each system's GUID is somewhere among the elements (whose size differs between versions).
+  const auto holds = [&](const GUID& system) {
+    for (std::size_t at = 0; at + sizeof system <= needed; ++at)
+      if (std::memcmp(info.data() + at, &system, sizeof system) == 0) return true;
+    return false;
+  };
+  EXPECT_TRUE(holds({0x35138b9a, 0x5d96, 0x4fbd, {0x8e, 0x2d, 0xa2, 0x44, 0x02, 0x25, 0xf9, 0x3a}}))
+      << "Windows 7";
+  EXPECT_TRUE(holds({0x4a2f28e3, 0x53b9, 0x4441, {0xba, 0x9c, 0xd6, 0x9d, 0x4a, 0x4a, 0x6e, 0x38}}))
+      << "Windows 8";
+  EXPECT_TRUE(holds({0x1f676c76, 0x80e1, 0x4239, {0x95, 0xbb, 0x83, 0xd0, 0xf6, 0xd0, 0xda, 0x78}}))
+      << "Windows 8.1";
+  EXPECT_TRUE(holds({0x8e0f7a12, 0xbfb3, 0x4fe8, {0xb9, 0xa5, 0x48, 0xfd, 0x50, 0xa1, 0x5a, 0x9a}}))
+      << "Windows 10 and 11";
+}
+
+// Inside the program's context comctl32 is the side-by-side assembly of the common controls,
+// version 6 (themed), not the system folder's older one that this test, without a manifest of
+// its own, gets elsewhere.
+TEST_F(Manifest, BringsVersionSixOfTheCommonControls) {
+  ULONG_PTR cookie = 0;
+  ASSERT_TRUE(ActivateActCtx(context, &cookie));
+  HMODULE controls = LoadLibraryW(L"comctl32.dll");
+  ASSERT_TRUE(DeactivateActCtx(0, cookie));
+  ASSERT_NE(controls, nullptr);
+  std::wstring path(MAX_PATH, L'\0');
+  path.resize(GetModuleFileNameW(controls, path.data(), MAX_PATH));
+  FreeLibrary(controls);
+  CharLowerW(path.data());
+  EXPECT_NE(path.find(L"\\winsxs\\"), std::wstring::npos) << Narrow(path);
+  EXPECT_NE(path.find(L"microsoft.windows.common-controls_6595b64144ccf1df_6."), std::wstring::npos)
+      << Narrow(path);
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 // control's window class, parent, geometry and text, its font and colours, the pages and the
 // clicks), the system's boxes and the input dialog answered from another thread while calls
 // synchronised from workers keep running, the message loop's wake-up and termination, and the
-// tray icon that hides the minimised window and restores it on a double-click.
+// tray icon that hides the minimised window, comes back when the task bar restarts and restores
+// the window on a double-click.
 // clang-format off
 #include "utf16.h"  // first: win32/win32.h comes before any other Windows header
 // clang-format on
@@ -11,6 +12,7 @@
 #include <commctrl.h>
 #include <framework/thread.h>
 #include <gtest/gtest.h>
+#include <shellapi.h>
 #include <widgets/comctrls.h>
 #include <widgets/extctrls.h>
 #include <widgets/forms.h>
@@ -23,6 +25,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -142,6 +145,41 @@ HWND TrayIconWindow() {
       },
       reinterpret_cast<LPARAM>(&found));
   return found;
+}
+
+// An icon as the shell knows it: the window it reports to and its id there.
+struct TShellIcon {
+  HWND Window;
+  UINT Id;
+};
+
+// Whether the shell holds the icon: only an icon it holds can be changed.
+bool ShellHolds(const TShellIcon& Icon) {
+  NOTIFYICONDATAW data = {};
+  data.cbSize = sizeof data;
+  data.hWnd = Icon.Window;
+  data.uID = Icon.Id;
+  return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+// The icon the front end shows, among the ids its service window hands out.
+std::optional<TShellIcon> FrontEndIcon() {
+  const HWND service = FindWindowW(L"TServiceWindow", nullptr);
+  for (UINT id = 1; service != nullptr && id < 1000; ++id)
+    if (ShellHolds({service, id})) return TShellIcon{service, id};
+  return std::nullopt;
+}
+
+UINT TaskbarCreated() { return RegisterWindowMessageW(L"TaskbarCreated"); }
+
+// What a restarted task bar does: it has forgotten every icon and tells every top-level window.
+void RestartTaskBar(const TShellIcon& Icon) {
+  NOTIFYICONDATAW data = {};
+  data.cbSize = sizeof data;
+  data.hWnd = Icon.Window;
+  data.uID = Icon.Id;
+  Shell_NotifyIconW(NIM_DELETE, &data);
+  PostMessageW(HWND_BROADCAST, TaskbarCreated(), 0, 0);
 }
 
 class WinWidgets : public ::testing::Test {
@@ -368,8 +406,10 @@ TEST_F(WinWidgets, MessageLoopRunsTimersCallsAndEnds) {
   EXPECT_FALSE(form->Showing());
 }
 
-// Where Wine's desktop has a tray: the icon shows, minimising hides the window, and a
-// double-click on the icon restores it. Without a tray the minimised window stays reachable.
+// Where Wine's desktop has a tray: the icon shows, minimising hides the window, the icon is
+// added again when the task bar restarts (and kept when a "TaskbarCreated" finds it still
+// there), and a double-click on it restores the window. Without a tray the minimised window
+// stays reachable.
 TEST_F(WinWidgets, TrayHidesTheMinimisedWindowAndRestoresIt) {
   TMainForm* form = MakeForm();
   form->Show();
@@ -390,6 +430,23 @@ TEST_F(WinWidgets, TrayHidesTheMinimisedWindowAndRestoresIt) {
       },
       30s));
   EXPECT_EQ(form->GetWindowState(), wsMinimized);
+
+  const std::optional<TShellIcon> shellIcon = FrontEndIcon();
+  ASSERT_TRUE(shellIcon.has_value());
+  SendMessageW(shellIcon->Window, TaskbarCreated(), 0, 0);  // the icon is still there
+  EXPECT_TRUE(Child<TTrayIcon>(form, "Tray")->IconShown());
+  EXPECT_TRUE(ShellHolds(*shellIcon));
+  RestartTaskBar(*shellIcon);
+  ASSERT_FALSE(ShellHolds(*shellIcon));
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        Application->ProcessMessages();
+        return ShellHolds(*shellIcon);
+      },
+      30s));
+  EXPECT_TRUE(Child<TTrayIcon>(form, "Tray")->IconShown());
+  EXPECT_FALSE(IsWindowVisible(window));
+
   // A double-click on the icon in Wine's tray, which tells the icon's owner.
   const HWND icon = TrayIconWindow();
   ASSERT_NE(icon, nullptr);

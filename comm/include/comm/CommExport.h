@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: MIT
 /// @file
-/// COMM_API marks what the library libcomm offers to programs and to the other libraries; every
-/// other symbol stays inside it (it is built with hidden visibility). Compile-time only, no
-/// threads.
+/// COMM_API marks what the library libcomm offers to programs and to the other libraries;
+/// every other symbol stays inside it. On Linux the library is built with hidden visibility and
+/// the mark makes a symbol visible; on Windows the DLL exports what is marked (the library's own
+/// build defines COMM_BUILDING) and its users import it. Compile-time only, no threads.
 #pragma once
 
 #if defined(_WIN32)
-// Empty on Windows for now: the MinGW build exports every symbol of the DLL automatically.
-#define COMM_API
+#if defined(COMM_BUILDING)
+#define COMM_API __declspec(dllexport)
+#else
+#define COMM_API __declspec(dllimport)
+#endif
 #else
 /// On Linux: gives the symbol default visibility, so the shared library exports it.
 #define COMM_API __attribute__((visibility("default")))

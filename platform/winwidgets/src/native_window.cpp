@@ -4,6 +4,7 @@
 
 #include <map>
 #include <tuple>
+#include <vector>
 
 #include "win_bridge.h"
 
@@ -304,6 +305,8 @@ std::map<UINT, TNativeTray*>& Trays() {
   return trays;
 }
 
+// The tray's mouse messages go to their icon; the task bar's (re)start, which every top-level
+// window hears of, re-adds every shown icon.
 void InstallTrayHandler() {
   static const bool installed = [] {
     SetServiceHandler(WM_TRAY_NOTIFY, [](WPARAM Id, LPARAM Mouse) {
@@ -311,6 +314,15 @@ void InstallTrayHandler() {
       if (it != Trays().end() && it->second->OnMouse)
         it->second->OnMouse(static_cast<UINT>(LOWORD(Mouse)));
     });
+    if (const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+        taskbarCreated != 0) {
+      SetServiceHandler(taskbarCreated, [](WPARAM, LPARAM) {
+        std::vector<UINT> ids;  // a lost icon's handler may delete a tray
+        for (const auto& entry : Trays()) ids.push_back(entry.first);
+        for (const UINT id : ids)
+          if (auto it = Trays().find(id); it != Trays().end()) it->second->AddAgain();
+      });
+    }
     return true;
   }();
   (void)installed;
@@ -347,33 +359,43 @@ TNativeTray::~TNativeTray() {
   Trays().erase(FId);
 }
 
-void TNativeTray::Show(HICON Icon, const std::string& Tip) {
+NOTIFYICONDATAW TNativeTray::Data() const {
   NOTIFYICONDATAW data = {};
   data.cbSize = sizeof data;
   data.hWnd = ServiceWindow();
   data.uID = FId;
   data.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
   data.uCallbackMessage = WM_TRAY_NOTIFY;
-  data.hIcon = Icon;
-  const std::wstring tip = Utf16(Tip).substr(0, std::size(data.szTip) - 1);
-  tip.copy(data.szTip, tip.size());
-  const BOOL done = Shell_NotifyIconW(FShown ? NIM_MODIFY : NIM_ADD, &data);
+  data.hIcon = FIcon;
+  FTip.copy(data.szTip, FTip.size());
+  return data;
+}
+
+void TNativeTray::Show(HICON Icon, const std::string& Tip) {
   if (FIcon != nullptr && FIcon != Icon) DestroyIcon(FIcon);
   FIcon = Icon;
-  FShown = FShown || done != FALSE;
+  FTip = Utf16(Tip).substr(0, std::size(NOTIFYICONDATAW{}.szTip) - 1);
+  NOTIFYICONDATAW data = Data();
+  FShown = Shell_NotifyIconW(FShown ? NIM_MODIFY : NIM_ADD, &data) != FALSE || FShown;
 }
 
 void TNativeTray::Remove() {
   if (FShown) {
-    NOTIFYICONDATAW data = {};
-    data.cbSize = sizeof data;
-    data.hWnd = ServiceWindow();
-    data.uID = FId;
+    NOTIFYICONDATAW data = Data();
     Shell_NotifyIconW(NIM_DELETE, &data);
     FShown = false;
   }
   if (FIcon != nullptr) DestroyIcon(FIcon);
   FIcon = nullptr;
+}
+
+// A task bar that did not lose the icon refuses to add it twice but takes a change to it.
+void TNativeTray::AddAgain() {
+  if (!FShown) return;
+  NOTIFYICONDATAW data = Data();
+  FShown =
+      Shell_NotifyIconW(NIM_ADD, &data) != FALSE || Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+  if (!FShown && OnLost) OnLost();
 }
 
 void TNativeStatusText::SetText(const std::string& Text) {

@@ -50,6 +50,13 @@ TNativeWindow* OwnerWindow(const TComponent* Tray) {
   return form != nullptr ? form->Widget() : nullptr;
 }
 
+// The icon is gone from a restarted task bar: a form hidden to the tray goes back on the task
+// bar, still minimised, or the user could never get it back.
+void BackOnTaskBar(TNativeWindow* Form) {
+  if (Form != nullptr && IsIconic(Form->Handle()) && !IsWindowVisible(Form->Handle()))
+    ShowWindow(Form->Handle(), SW_SHOWMINNOACTIVE);
+}
+
 }  // namespace
 
 TTrayIcon::TTrayIcon(TComponent* AOwner)
@@ -57,10 +64,12 @@ TTrayIcon::TTrayIcon(TComponent* AOwner)
   FTray->OnMouse = [this](UINT Mouse) {
     if (FRestoreOn != imNone && MessageOf(Mouse) == FRestoreOn) Restore();
   };
+  FTray->OnLost = [this] { BackOnTaskBar(OwnerWindow(this)); };
 }
 
 TTrayIcon::~TTrayIcon() {
   FTray->OnMouse = nullptr;
+  FTray->OnLost = nullptr;
   delete FTray;  // takes the icon away
   delete FWatcher;
 }

@@ -119,6 +119,9 @@ class TNativeTimer {
   bool FActive = false;
 };
 
+// One icon in the notification area. A restarted task bar (Explorer broadcasts "TaskbarCreated")
+// has forgotten every icon: a shown icon is then added again, and OnLost is called when that
+// fails, so that a window hidden to the tray can be put back on the task bar.
 class TNativeTray {
  public:
   TNativeTray();
@@ -129,12 +132,18 @@ class TNativeTray {
   void Show(HICON Icon, const std::string& Tip);
   void Remove();
   bool Shown() const { return FShown; }
+  // Adds the shown icon to a task bar that has (re)started; calls OnLost when it cannot.
+  void AddAgain();
   std::function<void(UINT MouseMessage)> OnMouse;
+  std::function<void()> OnLost;
 
  private:
+  NOTIFYICONDATAW Data() const;
+
   UINT FId;
   bool FShown = false;
   HICON FIcon = nullptr;
+  std::wstring FTip;
 };
 
 class TNativeStatusText {

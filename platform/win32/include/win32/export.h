@@ -6,7 +6,7 @@
 #pragma once
 
 #if defined(_WIN32)
-// Empty on Windows for now: the MinGW build exports every symbol of the DLL automatically.
+// Empty on Windows: there the API is the system's own <windows.h>, with no library of ours.
 #define COMM_WIN32_API
 #else
 /// On Linux: gives the symbol default visibility, so the shared library exports it.
