@@ -51,20 +51,43 @@ constexpr int BenchCom = 91;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// Runs the pyserial peer (pyserial_peer.py) with Debian's python3, which python3-serial serves,
-// on `path`; its one line of output, or an exception
-// saying why it could not run.
-std::string RunPyserial(const std::string& path, const char* part, std::size_t amount) {
-  const std::string command = std::string("/usr/bin/python3 ") + PYSERIAL_PEER + " " + path + " " +
-                              part + " " + std::to_string(amount) + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) throw std::runtime_error("python3 could not be started");
-  std::string out;
-  char chunk[4096];
-  while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) out += chunk;
-  if (pclose(pipe) != 0) throw std::runtime_error("pyserial: " + out.substr(0, out.find('\n')));
-  return out;
-}
+// The pyserial peer (pyserial_peer.py) run with Debian's python3, which python3-serial serves, on
+// a pty slave: Start() returns once it has opened the port, Result() is its output line.
+class PyserialPeer {
+ public:
+  PyserialPeer(const std::string& path, const char* part, std::size_t amount) {
+    const std::string command = std::string("/usr/bin/python3 ") + PYSERIAL_PEER + " " + path +
+                                " " + part + " " + std::to_string(amount) + " 2>&1";
+    pipe_ = popen(command.c_str(), "r");
+    if (pipe_ == nullptr) throw std::runtime_error("python3 could not be started");
+    if (Line() != "ready\n") Fail();
+  }
+  ~PyserialPeer() {
+    if (pipe_ != nullptr) pclose(pipe_);
+  }
+  PyserialPeer(const PyserialPeer&) = delete;
+  PyserialPeer& operator=(const PyserialPeer&) = delete;
+
+  std::string Result() {
+    const std::string line = Line();
+    if (line.empty()) Fail();
+    return line;
+  }
+
+ private:
+  std::string Line() {
+    char chunk[1 << 16];
+    return std::fgets(chunk, sizeof chunk, pipe_) != nullptr ? chunk : "";
+  }
+  [[noreturn]] void Fail() {
+    std::string out, line;
+    while (!(line = Line()).empty()) out += line;
+    pclose(pipe_);
+    pipe_ = nullptr;
+    throw std::runtime_error("pyserial failed: " + out.substr(0, out.find('\n')));
+  }
+  FILE* pipe_ = nullptr;
+};
 
 double CpuSeconds() {
   rusage u{};
@@ -246,20 +269,22 @@ void SerialPortOwner(Pty& pty, BulkClock& clock, std::size_t volume) {
 #endif
 
 // pyserial moves the bytes in a process of its own and times itself from its port's open, so
-// that starting the interpreter is left out.
+// that starting the interpreter is left out; the far end starts once the port is open.
 void PyserialBulk(std::size_t volume) {
   Pty pty;
   MakeRaw(pty.keeper);  // raw before pyserial opens it: no echo, no line editing meanwhile
   std::atomic<bool> stop{false};
-  std::thread far([&] { PumpFd(pty.master, volume, &stop); });
+  std::thread far;
   try {
-    const double seconds = std::stod(RunPyserial(pty.slave, "bulk", volume));
+    PyserialPeer peer(pty.slave, "bulk", volume);
+    far = std::thread([&] { PumpFd(pty.master, volume, &stop); });
+    const double seconds = std::stod(peer.Result());
     far.join();
     std::printf("bulk %-15s %8.1f MB/s (each way at once, its own clock)\n", "pyserial",
                 2.0 * static_cast<double>(volume) / seconds / 1e6);
   } catch (const std::exception& e) {
     stop = true;
-    far.join();
+    if (far.joinable()) far.join();
     std::printf("bulk %-15s not measured: %s\n", "pyserial", e.what());
   }
 }
@@ -412,7 +437,7 @@ void Request() {
   }
   PeerRequests("pyserial", exchanges, [](const std::string& path, int n) {
     std::vector<double> ms;
-    std::istringstream times(RunPyserial(path, "request", static_cast<std::size_t>(n)));
+    std::istringstream times(PyserialPeer(path, "request", static_cast<std::size_t>(n)).Result());
     for (double t = 0; times >> t;) ms.push_back(t);
     return ms;
   });

@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # pyserial on the pty slave given, for bench_comm: "request N" times N blocking 2-byte requests
 # with 5-byte replies (read with a time-out); "bulk BYTES" sends and receives BYTES at once.
-# Prints one line: the milliseconds of each request, or the seconds of the bulk transfer.
+# Prints "ready" once the port is open (opening flushes what the pty received before), then one
+# line: the milliseconds of each request, or the seconds of the bulk transfer.
 import sys
 import threading
 import time
@@ -10,6 +11,7 @@ import serial
 
 path, part, amount = sys.argv[1], sys.argv[2], int(sys.argv[3])
 port = serial.Serial(path, 115200, timeout=1)
+print("ready", flush=True)
 if part == "request":
     times = []
     for _ in range(amount):
