@@ -234,7 +234,7 @@ TCommPort::~TCommPort() {
 
 // ---- Line settings ---------------------------------------------------------------------------
 
-bool TCommPort::IsEnabled() { return PortHandle != INVALID_HANDLE_VALUE; }
+bool TCommPort::IsEnabled() const { return PortHandle != INVALID_HANDLE_VALUE; }
 
 // Read-modify-write of the device's line settings: one member changed from the stored field.
 void TCommPort::WriteDcb(void (*Apply)(DCB&, const TCommPort&)) {
@@ -319,7 +319,7 @@ void TCommPort::SetBaud(int Value) {
   }
 }
 
-int TCommPort::GetBaud() { return static_cast<int>(BitsPerSecond(FBaudRate)); }
+int TCommPort::GetBaud() const { return static_cast<int>(BitsPerSecond(FBaudRate)); }
 
 // ---- Settings that need a closed device ------------------------------------------------------
 
@@ -746,23 +746,23 @@ char TCommPort::GetChar() {
   return Value;
 }
 
-bool TCommPort::CharReady() { return InCount.load(std::memory_order_acquire) > 0; }
+bool TCommPort::CharReady() const { return InCount.load(std::memory_order_acquire) > 0; }
 
-DWORD TCommPort::GetInBuffUsed() { return InCount.load(std::memory_order_acquire); }
+DWORD TCommPort::GetInBuffUsed() const { return InCount.load(std::memory_order_acquire); }
 
-DWORD TCommPort::GetInBuffFree() {
+DWORD TCommPort::GetInBuffFree() const {
   TLockGuard Guard(InLock);
   return FInSize - InCount.load(std::memory_order_relaxed);
 }
 
-DWORD TCommPort::GetOutBuffUsed() { return OutCount.load(std::memory_order_acquire); }
+DWORD TCommPort::GetOutBuffUsed() const { return OutCount.load(std::memory_order_acquire); }
 
-DWORD TCommPort::GetOutBuffFree() {
+DWORD TCommPort::GetOutBuffFree() const {
   TLockGuard Guard(OutLock);
   return FOutSize - OutCount.load(std::memory_order_relaxed);
 }
 
-int TCommPort::GetOutQueCount() {
+int TCommPort::GetOutQueCount() const {
   if (!IsEnabled()) return 0;
   DWORD Errors = 0;
   COMSTAT Stat{};
@@ -828,7 +828,7 @@ void TCommPort::SendBreak(unsigned short Ticks) {
   if (IsEnabled()) SetBreak(false);
 }
 
-bool TCommPort::GetModemState(int Selector) {
+bool TCommPort::GetModemState(int Selector) const {
   const DWORD Bit = ModemStatusBit(Selector);
   DWORD Status = 0;
   if (IsEnabled() && GetCommModemStatus(PortHandle, &Status)) return (Status & Bit) != 0;

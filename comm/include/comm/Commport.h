@@ -164,7 +164,7 @@ class COMM_API TCommPort : public TComponent {
 
   // ---- Settings ----
   /// True while a device handle is held: the port is open (also after its device went away).
-  bool IsEnabled();
+  bool IsEnabled() const;
   /// Stores the flow control and, while a device is held, writes it to the device at once (read,
   /// change, write of the device's DCB; a device call that fails is not reported).
   void SetComControl(TComControl Value);
@@ -198,7 +198,7 @@ class COMM_API TCommPort : public TComponent {
   /// back to check.
   void SetBaud(int Value);
   /// The line speed in bit/s (BaudRate as a number: cbr19200 gives 19200).
-  int GetBaud();
+  int GetBaud() const;
   /// Chooses the device, "\\.\COM<Value>". An open port is closed first (OnClose runs) and left
   /// closed: call SetOpen(true) to open the new device. See the README for how a COM number is
   /// resolved to a device on Linux (COMM_PORT_<n>, the port map, /dev/ttyS<n-1>). Inside a
@@ -218,44 +218,44 @@ class COMM_API TCommPort : public TComponent {
   void BitsWarning();
 
   /// The COM number of the device (2 unless set).
-  int GetComNumber() { return FComNumber; }
+  int GetComNumber() const { return FComNumber; }
   /// The stored line speed (cbr9600 unless set).
-  TBaudRate GetBaudRate() { return FBaudRate; }
+  TBaudRate GetBaudRate() const { return FBaudRate; }
   /// The stored parity (paNone unless set).
-  TParity GetParity() { return FParity; }
+  TParity GetParity() const { return FParity; }
   /// The stored flow control (ccNone unless set).
-  TComControl GetControl() { return FControl.load(std::memory_order_relaxed); }
+  TComControl GetControl() const { return FControl.load(std::memory_order_relaxed); }
   /// The stored stop bits (sb1_0 unless set).
-  TStopBits GetStopBits() { return FStopBits; }
+  TStopBits GetStopBits() const { return FStopBits; }
   /// The stored data bits, 5 to 8 (8 unless set).
-  unsigned short GetDataBits() { return FDataBits; }
+  unsigned short GetDataBits() const { return FDataBits; }
   /// The events the status monitor watches from the next open (all but evRxEventChar unless
   /// set).
-  TEventStates GetMonitorEvents() { return FMonitorEvents; }
+  TEventStates GetMonitorEvents() const { return FMonitorEvents; }
   /// MonitorEvents has no setter of its own: the value is stored as it is and read at the next
   /// open.
   void SetMonitorEvents(TEventStates Value) { FMonitorEvents = Value; }
   /// XonLim in bytes (0 unless set).
-  unsigned short GetXonLim() { return FXonLim; }
+  unsigned short GetXonLim() const { return FXonLim; }
   /// XoffLim in bytes (1024 unless set).
-  unsigned short GetXoffLim() { return FXoffLim; }
+  unsigned short GetXoffLim() const { return FXoffLim; }
   /// The XON character (17 unless set).
-  unsigned char GetXonChar() { return FXonChar; }
+  unsigned char GetXonChar() const { return FXonChar; }
   /// The XOFF character (19 unless set).
-  unsigned char GetXoffChar() { return FXoffChar; }
+  unsigned char GetXoffChar() const { return FXoffChar; }
   /// The event character (0 unless set).
-  unsigned char GetEventChar() { return FEventChar; }
+  unsigned char GetEventChar() const { return FEventChar; }
   /// The receive ring's size in bytes (2048 unless set).
-  DWORD GetInSize() { return FInSize; }
+  DWORD GetInSize() const { return FInSize; }
   /// The transmit ring's size in bytes (4096 unless set).
-  DWORD GetOutSize() { return FOutSize; }
+  DWORD GetOutSize() const { return FOutSize; }
   /// StatusPause: milliseconds the status monitor pauses after an event wait that did not
   /// complete at once, before it collects the wait (DefaultStatusPause unless set). An event is
   /// reported up to this much later; 0 reports it at once. Read by the status monitor at each
   /// wait, so a change applies to an open port from its next wait.
   static constexpr DWORD DefaultStatusPause = 50;
   /// StatusPause in milliseconds (see DefaultStatusPause).
-  DWORD GetStatusPause() { return FStatusPause.load(std::memory_order_relaxed); }
+  DWORD GetStatusPause() const { return FStatusPause.load(std::memory_order_relaxed); }
   /// Sets StatusPause in milliseconds (see DefaultStatusPause); applies to an open port from its
   /// status monitor's next wait.
   void SetStatusPause(DWORD Value) { FStatusPause.store(Value, std::memory_order_relaxed); }
@@ -267,7 +267,7 @@ class COMM_API TCommPort : public TComponent {
   /// closed. Inside a handler the request waits until the handler has returned.
   void SetOpen(bool Value);
   /// True while the port is open, also after its device went away (see Hang-up).
-  bool GetOpen() { return OpenFlag; }
+  bool GetOpen() const { return OpenFlag; }
   /// Opens "\\.\COM<ComNumber>": allocates the two rings, opens the device exclusively, sizes
   /// its queues, writes every stored setting, starts the five workers, sets DTR and RTS as
   /// stored, then calls OnOpen(this, GetLastError()) on this thread. Does nothing when the port
@@ -312,19 +312,19 @@ class COMM_API TCommPort : public TComponent {
   /// looks the same).
   char GetChar();
   /// True when the receive ring holds at least one byte.
-  bool CharReady();
+  bool CharReady() const;
   /// Bytes in the receive ring, waiting for GetBlock. Any thread.
-  DWORD GetInBuffUsed();
+  DWORD GetInBuffUsed() const;
   /// Room left in the receive ring, in bytes (InSize - InBuffUsed).
-  DWORD GetInBuffFree();
+  DWORD GetInBuffFree() const;
   /// Bytes in the transmit ring not yet handed to the device. Any thread.
-  DWORD GetOutBuffUsed();
+  DWORD GetOutBuffUsed() const;
   /// Room left in the transmit ring, in bytes: what the next PutBlock can queue.
-  DWORD GetOutBuffFree();
+  DWORD GetOutBuffFree() const;
   /// Bytes handed to the device but not yet sent (the driver's output queue, ClearCommError's
   /// cbOutQue); 0 when the port is not open or the device cannot say. On a pty it reads 0 as soon
   /// as the bytes are handed to the kernel.
-  int GetOutQueCount();
+  int GetOutQueCount() const;
   /// Drops every received byte, those in the receive ring and those the device still holds.
   void FlushInBuffer();
   /// Drops every byte not yet sent, those in the transmit ring and those the device still
@@ -339,18 +339,18 @@ class COMM_API TCommPort : public TComponent {
   /// Raises (true) or drops RTS, as SetDTR does for DTR.
   void SetRTS(bool Value);
   /// The DTR level last set (and accepted by the device while open).
-  bool GetDTR() { return DtrState; }
+  bool GetDTR() const { return DtrState; }
   /// The RTS level last set (and accepted by the device while open).
-  bool GetRTS() { return RtsState; }
+  bool GetRTS() const { return RtsState; }
   /// The CTS input as last sampled by the status monitor (at open and after each modem-line
   /// event); false while closed. Any thread.
-  bool GetCTS() { return CtsState.load(); }
+  bool GetCTS() const { return CtsState.load(); }
   /// The DSR input, sampled as GetCTS is. Any thread.
-  bool GetDSR() { return DsrState.load(); }
+  bool GetDSR() const { return DsrState.load(); }
   /// The DCD (RLSD) input, sampled as GetCTS is. Any thread.
-  bool GetDCD() { return DcdState.load(); }
+  bool GetDCD() const { return DcdState.load(); }
   /// The ring indicator input, sampled as GetCTS is. Any thread.
-  bool GetRing() { return RingState.load(); }
+  bool GetRing() const { return RingState.load(); }
   /// Raises DTR and RTS (a device powered from those lines). GetDTR and GetRTS read true
   /// afterwards even when the device refused or the port is closed.
   void PowerOn();
@@ -367,7 +367,7 @@ class COMM_API TCommPort : public TComponent {
   /// Asks the device for one modem input now (not the sampled value): Selector 1 CTS, 2 DSR,
   /// 3 Ring, 4 DCD (RLSD). Returns false for any other selector, when the port is not open or
   /// the device cannot say (a pty has no modem lines).
-  bool GetModemState(int Selector);
+  bool GetModemState(int Selector) const;
 
   /// Handler slots, in slot order. Each runs on the main thread (see Threads) after the status
   /// monitor saw its event, when MonitorEvents holds it; events that come together are delivered
@@ -440,13 +440,13 @@ class COMM_API TCommPort : public TComponent {
   DWORD FInSize;
   DWORD InHead;
   std::atomic<DWORD> InCount;
-  CRITICAL_SECTION OutLock, InLock;
-  DWORD InGeneration, OutGeneration;   ///< flush generations, guarded by InLock / OutLock
-  int DeliveryDepth;                   ///< main thread only: handler deliveries under way
-  bool ClosePending;                   ///< owner's thread only: ClosePort is under way
-  std::atomic<bool> Destroying;        ///< set by the destructor: no handler runs any more
-  std::atomic<bool> LineLost;          ///< the device went away; cleared by the next open
-  std::atomic<bool> LineLossToReport;  ///< taken by the status notifier's next delivery
+  mutable CRITICAL_SECTION OutLock, InLock;  // mutable: const readers take them too
+  DWORD InGeneration, OutGeneration;         ///< flush generations, guarded by InLock / OutLock
+  int DeliveryDepth;                         ///< main thread only: handler deliveries under way
+  bool ClosePending;                         ///< owner's thread only: ClosePort is under way
+  std::atomic<bool> Destroying;              ///< set by the destructor: no handler runs any more
+  std::atomic<bool> LineLost;                ///< the device went away; cleared by the next open
+  std::atomic<bool> LineLossToReport;        ///< taken by the status notifier's next delivery
   /// Open and close requests made during a delivery, run in order once it has returned.
   std::deque<std::function<void()>> Requests;  ///< main thread only
   bool RequestsScheduled;                      ///< a run of Requests is queued for the main thread
