@@ -4,7 +4,8 @@
 // delivers the notifications with CheckSynchronize until every port's OnDataReceived has taken
 // both echoed bytes back. Per port count and StatusPause (50 and 0) it prints the median round,
 // the context switches of a round, the idle CPU of all ports open, and the threads, descriptors
-// and resident memory each port adds.
+// and resident memory each port adds (descriptors include the benchmark's pty master and spare
+// slave; with one port, memory includes what the first open of any port allocates).
 // Usage: bench_many_ports [COUNT]... (default: 1 4 16 64 256). BENCH_ROUNDS sets the rounds per
 // configuration (default 10), BENCH_IDLE_S the idle measurement in seconds (default 3).
 #include <comm/Commport.h>
