@@ -5,7 +5,8 @@
 #   include/comm/{win32,serial,framework,comm}/: the public headers listed below
 #   lib/cmake/Comm/{CommConfig,CommConfigVersion,CommTargets}.cmake  -> find_package(Comm)
 #   lib/pkgconfig/comm.pc                                            -> pkg-config comm
-#   bin/comm-ports                 (run path $ORIGIN/../lib: runs without LD_LIBRARY_PATH)
+#   bin/comm-ports                 (run path $ORIGIN/../lib: runs without LD_LIBRARY_PATH;
+#                                   left out when the build tree never built it)
 if(NOT TARGET comm OR NOT TARGET comm_framework OR NOT TARGET comm_win32)
   return()
 endif()
@@ -13,6 +14,11 @@ endif()
 include(CMakePackageConfigHelpers)
 
 set(COMM_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Comm)
+
+# Installed as Comm::comm, Comm::framework and Comm::win32, the names the build tree uses.
+# CommConfig.cmake keeps Comm::comm_framework and Comm::comm_win32 working as well.
+set_target_properties(comm_framework PROPERTIES EXPORT_NAME framework)
+set_target_properties(comm_win32 PROPERTIES EXPORT_NAME win32)
 
 # The installed libraries find each other next to themselves, so a program that links them runs
 # without LD_LIBRARY_PATH wherever the tree was installed.
@@ -28,8 +34,11 @@ foreach(library comm_win32 comm_framework comm)
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT lib${library_name})
 endforeach()
+# OPTIONAL: a build tree where only some programs were built (./scripts/run.sh builds two)
+# still installs the libraries and the programs it has.
 if(TARGET comm-ports)
-  install(TARGETS comm-ports RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT commports)
+  install(TARGETS comm-ports RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT commports
+    OPTIONAL)
 endif()
 
 # The headers a program using TCommPort includes, and those they include in turn: the component,
@@ -82,7 +91,8 @@ if(WIN32)
 endif()
 
 # pkg-config: relocatable (the prefix is found from the file's own place, so an install with
-# --prefix works), library names taken from the targets.
+# --prefix works), library names taken from the targets. Cflags carry the language level the
+# headers need, so a compiler whose default is older (g++ 12: C++17) builds them too.
 file(RELATIVE_PATH COMM_PC_TO_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
 file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/comm.pc CONTENT
 "prefix=\${pcfiledir}/${COMM_PC_TO_PREFIX}
@@ -92,7 +102,7 @@ includedir=\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}
 Name: comm
 Description: Comm serial-port component library (TCommPort) with its platform layer
 Version: ${PROJECT_VERSION}
-Cflags: -I\${includedir}/comm -pthread
+Cflags: -std=c++20 -I\${includedir}/comm -pthread
 Libs: -L\${libdir} -Wl,-rpath,\${libdir} -l$<TARGET_LINKER_FILE_BASE_NAME:comm> -l$<TARGET_LINKER_FILE_BASE_NAME:comm_framework> -l$<TARGET_LINKER_FILE_BASE_NAME:comm_win32> -pthread
 ")
 install(FILES ${PROJECT_BINARY_DIR}/comm.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig

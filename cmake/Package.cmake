@@ -28,26 +28,30 @@ set(ZELVANE_PACKAGE_DIR ${PROJECT_SOURCE_DIR}/cmake/package)
 set(ZELVANE_PACKAGE_BUILD_DIR ${PROJECT_BINARY_DIR}/package)
 
 # ---- Manual pages, installed gzipped with their program (plain `cmake --install` too) ----------
-set(ZELVANE_MANPAGES)
-macro(zelvane_manpage source component)
+# A page is made whenever its program is built, so a tree where only some programs were built
+# (./scripts/run.sh) installs those with their pages; a program never built is left out, page too.
+set(ZELVANE_MANPAGE_TARGETS)
+macro(zelvane_manpage program source component)
   get_filename_component(_page ${source} NAME)
   set(_gz ${ZELVANE_PACKAGE_BUILD_DIR}/man/${_page}.gz)
   add_custom_command(OUTPUT ${_gz}
     COMMAND ${CMAKE_COMMAND} -E copy ${source} ${ZELVANE_PACKAGE_BUILD_DIR}/man/${_page}
     COMMAND gzip -9nf ${ZELVANE_PACKAGE_BUILD_DIR}/man/${_page}
     DEPENDS ${source} VERBATIM)
-  list(APPEND ZELVANE_MANPAGES ${_gz})
-  install(FILES ${_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
+  add_custom_target(${program}_manpage DEPENDS ${_gz})
+  add_dependencies(${program} ${program}_manpage)
+  list(APPEND ZELVANE_MANPAGE_TARGETS ${program}_manpage)
+  install(FILES ${_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component} OPTIONAL)
 endmacro()
 
 if(TARGET zelvane)
-  zelvane_manpage(${PROJECT_SOURCE_DIR}/app/zelvane.1 program)
+  zelvane_manpage(zelvane ${PROJECT_SOURCE_DIR}/app/zelvane.1 program)
 endif()
 if(TARGET zelvane-board)
-  zelvane_manpage(${PROJECT_SOURCE_DIR}/board/zelvane-board.1 board)
+  zelvane_manpage(zelvane-board ${PROJECT_SOURCE_DIR}/board/zelvane-board.1 board)
 endif()
 if(TARGET comm-ports)
-  zelvane_manpage(${PROJECT_SOURCE_DIR}/tools/comm-ports/comm-ports.1 commports)
+  zelvane_manpage(comm-ports ${PROJECT_SOURCE_DIR}/tools/comm-ports/comm-ports.1 commports)
 endif()
 
 # ---- The Debian changelog, gzipped as Debian wants it (-9, no name or time stamp) --------------
@@ -59,7 +63,10 @@ add_custom_command(OUTPUT ${ZELVANE_CHANGELOG}
   COMMAND gzip -9nkf ${ZELVANE_PACKAGE_BUILD_DIR}/changelog.Debian
   DEPENDS ${ZELVANE_PACKAGE_BUILD_DIR}/changelog.Debian VERBATIM)
 
-add_custom_target(zelvane_package_files ALL DEPENDS ${ZELVANE_MANPAGES} ${ZELVANE_CHANGELOG})
+add_custom_target(zelvane_package_files ALL DEPENDS ${ZELVANE_CHANGELOG})
+if(ZELVANE_MANPAGE_TARGETS)
+  add_dependencies(zelvane_package_files ${ZELVANE_MANPAGE_TARGETS})
+endif()
 
 # ---- The packages ------------------------------------------------------------------------------
 set(ZELVANE_PACKAGE_COMPONENTS)

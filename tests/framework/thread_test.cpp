@@ -4,12 +4,17 @@
 #include <framework/thread.h>
 #include <gtest/gtest.h>
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#endif
+
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "dialogs.h"
 #include "wait.h"
@@ -176,6 +181,35 @@ TEST(ThreadTest, SynchronizeFromSeveralWorkersWhileMainWaits) {
   for (int w = 0; w < kWorkers; ++w) EXPECT_EQ(counts[w], kCalls) << "worker " << w;
   EXPECT_TRUE(allOnMain);
 }
+
+#if defined(__linux__)
+// Workers blocked in Synchronize sleep until their own call has run: the main thread running the
+// calls queued before theirs does not wake them. Counted as each worker's voluntary context
+// switches while it waits; waking every waiter at each finished call gives the last ones about
+// one switch per earlier call.
+TEST(ThreadTest, AFinishedSynchronizedCallWakesOnlyItsCaller) {
+  constexpr int kWorkers = 24;
+  std::atomic<int> queued{0};
+  auto previous = Application->SetWakeMainThreadHandler([&] { ++queued; });
+  std::atomic<long> switches[kWorkers] = {};
+  std::vector<std::unique_ptr<TLambdaThread>> workers;
+  for (int w = 0; w < kWorkers; ++w) {
+    workers.emplace_back(TThread::Create<TLambdaThread>([&, w](TLambdaThread& self) {
+      rusage before{}, after{};
+      getrusage(RUSAGE_THREAD, &before);
+      // Each call lasts long enough for a woken waiter to go back to sleep before the next ends.
+      self.Synchronize([] { std::this_thread::sleep_for(std::chrono::milliseconds(2)); });
+      getrusage(RUSAGE_THREAD, &after);
+      switches[w] = after.ru_nvcsw - before.ru_nvcsw;
+    }));
+  }
+  ASSERT_TRUE(testsupport::WaitUntil([&] { return queued.load() >= kWorkers; }));
+  CheckSynchronize();
+  for (auto& worker : workers) ASSERT_TRUE(worker->WaitFor(30000));
+  Application->SetWakeMainThreadHandler(previous);
+  for (int w = 0; w < kWorkers; ++w) EXPECT_LE(switches[w].load(), 6) << "worker " << w;
+}
+#endif
 
 TEST(ThreadTest, SynchronizeMemberFunctionOverload) {
   std::unique_ptr<TNotifier> t(TThread::Create<TNotifier>());

@@ -59,7 +59,7 @@ foreach(check "libcomm.so;TCommPort::SetBaud;TStatusThread"
   endif()
 endforeach()
 
-# 1. find_package(Comm)
+# 1. find_package(Comm), linking by the documented names and by the earlier ones
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/cmake-build -G ${GENERATOR}
   -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix}
   -DCMAKE_CXX_FLAGS=${FLAGS} -DCMAKE_EXE_LINKER_FLAGS=${FLAGS})
@@ -78,11 +78,13 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "pkg-config comm failed")
 endif()
 separate_arguments(pc_flags UNIX_COMMAND "${pc_flags}")
-run(${CXX} -std=c++20 ${extra} ${CONSUMER_DIR}/main.cpp -o ${WORK_DIR}/pc-consumer ${pc_flags})
+# The compiler's default language level (g++ 12: C++17): comm.pc gives the one the headers need.
+run(${CXX} ${extra} ${CONSUMER_DIR}/main.cpp -o ${WORK_DIR}/pc-consumer ${pc_flags})
 
 # Run both as a user would, without LD_LIBRARY_PATH: the installed libraries find each other
 # through their relative run paths.
 run(${WORK_DIR}/cmake-build/comm_consumer)
+run(${WORK_DIR}/cmake-build/comm_consumer_old_names)
 run(${WORK_DIR}/pc-consumer)
 
 # The rest: the programs and the front end. Everything installed finds the libraries it needs

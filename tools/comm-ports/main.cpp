@@ -18,25 +18,30 @@ constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
 constexpr std::string_view kUsageText =
-    "Usage: comm-ports [--help] [--json] [--all] [--assign [DEVICE]]\n"
+    "Usage: comm-ports [--help] [--version] [--json] [--all] [--assign [DEVICE]]\n"
     "Lists the serial devices present and the COM number (\\\\.\\COM<n>) that reaches each.\n"
     "  --json           print the list as JSON\n"
     "  --all            also list built-in ttyS ports that have no UART behind them\n"
     "  --assign         add a port-map line giving each device without a COM number the\n"
-    "                   lowest free one (DEVICE: only that device, by its /dev or by-id path)\n";
+    "                   lowest free one (DEVICE: only that device, by its /dev or by-id path)\n"
+    "  --version        print the version and exit\n";
 
 struct Options {
   bool help = false;
+  bool version = false;
   bool json = false;
   bool all = false;
   bool assign = false;
   std::string assignDevice;  // empty: every device without a number
 };
 
-bool ParseOptions(const std::vector<std::string_view>& args, Options& options) {
+// Reads the arguments into `options`; returns what is wrong with them, empty when nothing is.
+std::string ParseOptions(const std::vector<std::string_view>& args, Options& options) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--help" || args[i] == "-h") {
       options.help = true;
+    } else if (args[i] == "--version") {
+      options.version = true;
     } else if (args[i] == "--json") {
       options.json = true;
     } else if (args[i] == "--all") {
@@ -45,10 +50,11 @@ bool ParseOptions(const std::vector<std::string_view>& args, Options& options) {
       options.assign = true;
       if (i + 1 < args.size() && !args[i + 1].starts_with("-")) options.assignDevice = args[++i];
     } else {
-      return false;
+      const char* what = args[i].starts_with("-") ? "unknown option" : "unexpected argument";
+      return std::string(what) + " '" + std::string(args[i]) + "'";
     }
   }
-  return true;
+  return {};
 }
 
 bool Names(const SerialPortInfo& port, const std::string& device) {
@@ -111,12 +117,18 @@ int Assign(const std::string& device, std::ostream& out) {
 
 int main(int argc, char** argv) {
   Options options;
-  if (!ParseOptions(std::vector<std::string_view>(argv + 1, argv + argc), options)) {
-    std::cerr << kUsageText;
+  const std::string error =
+      ParseOptions(std::vector<std::string_view>(argv + 1, argv + argc), options);
+  if (!error.empty()) {
+    std::cerr << "comm-ports: " << error << '\n' << kUsageText;
     return kUsage;
   }
   if (options.help) {
     std::cout << kUsageText;
+    return 0;
+  }
+  if (options.version) {
+    std::cout << "comm-ports " << COMM_PORTS_VERSION << '\n';
     return 0;
   }
   if (options.assign) {

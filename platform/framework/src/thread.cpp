@@ -2,18 +2,21 @@
 #include <framework/application.h>
 #include <framework/thread.h>
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <memory>
 
 namespace {
 
-// One call handed to the main thread.
+// One call handed to the main thread. A synchronous call's caller waits on its own condition,
+// so a finished call wakes its caller only, never the other workers blocked in Synchronize.
 struct QueuedCall {
   const void* owner = nullptr;
   std::function<void()> call;
   bool synchronous = false;
   bool done = false;  // guarded by SyncState::lock
+  std::condition_variable doneWake;
 };
 
 // The queue of calls for the main thread and the signals around it. Lives until the process
@@ -21,7 +24,6 @@ struct QueuedCall {
 struct SyncState {
   std::mutex lock;
   std::condition_variable mainWake;  // a call was queued, or a thread finished
-  std::condition_variable callDone;  // a synchronous call has run
   std::deque<std::shared_ptr<QueuedCall>> queue;
   std::mutex hookLock;
   std::function<void()> wakeHook;
@@ -72,6 +74,16 @@ void RunReported(const std::function<void()>& call) {
   }
 }
 
+// Marks a synchronous call done and wakes its caller, which may return and drop its share of the
+// entry as soon as the lock is released: whoever finishes the call holds a share of its own.
+void FinishSynchronous(QueuedCall& entry) {
+  {
+    std::lock_guard<std::mutex> guard(Sync().lock);
+    entry.done = true;
+  }
+  entry.doneWake.notify_one();
+}
+
 }  // namespace
 
 bool IsMainThread() { return std::this_thread::get_id() == gMainThreadId; }
@@ -106,13 +118,7 @@ bool CheckSynchronize(unsigned TimeoutMs) {
     }
     RunReported(entry->call);
     ran = true;
-    if (entry->synchronous) {
-      {
-        std::lock_guard<std::mutex> guard(s.lock);
-        entry->done = true;
-      }
-      s.callDone.notify_all();
-    }
+    if (entry->synchronous) FinishSynchronous(*entry);
   }
   return ran;
 }
@@ -235,23 +241,23 @@ void TThread::Synchronize(std::function<void()> Method) {
   s.mainWake.notify_all();
   WakeMainThread();
   std::unique_lock<std::mutex> guard(s.lock);
-  s.callDone.wait(guard, [&] { return entry->done; });
+  entry->doneWake.wait(guard, [&] { return entry->done; });
 }
 
 void TThread::AbandonSynchronize() {
   SyncState& s = Sync();
+  std::shared_ptr<QueuedCall> withdrawn;
   {
     std::lock_guard<std::mutex> guard(s.lock);
     FSynchronizeAbandoned = true;
-    for (auto it = s.queue.begin(); it != s.queue.end(); ++it) {
-      if ((*it)->synchronous && (*it)->owner == this) {
-        (*it)->done = true;
-        s.queue.erase(it);
-        break;
-      }
-    }
+    auto it = std::find_if(s.queue.begin(), s.queue.end(),
+                           [this](const auto& e) { return e->synchronous && e->owner == this; });
+    if (it == s.queue.end()) return;
+    withdrawn = std::move(*it);
+    s.queue.erase(it);
+    withdrawn->done = true;
   }
-  s.callDone.notify_all();
+  withdrawn->doneWake.notify_one();
 }
 
 void TThread::ForceQueue(const void* Owner, std::function<void()> Call) {
