@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
-# Driver of the install_package test (cmake -P). Inputs: BUILD_DIR, WORK_DIR, CONSUMER_DIR, CXX,
-# FLAGS, GENERATOR, DEV_COMPONENTS (comma-separated: the install components a developer's
+# Driver of the install_package test (cmake -P). Inputs: BUILD_DIR, WORK_DIR, CONSUMER_DIR,
+# EXAMPLES_DIR, CXX, FLAGS, GENERATOR, DEV_COMPONENTS (comma-separated: the install components a developer's
 # package set holds; the consumers are built against those alone).
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -64,6 +64,11 @@ run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/cmake-build -G ${GENERATO
   -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix}
   -DCMAKE_CXX_FLAGS=${FLAGS} -DCMAKE_EXE_LINKER_FLAGS=${FLAGS})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-build)
+# ... and the examples a user copies, as a project of their own
+run(${CMAKE_COMMAND} -S ${EXAMPLES_DIR} -B ${WORK_DIR}/examples-build -G ${GENERATOR}
+  -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix}
+  -DCMAKE_CXX_FLAGS=${FLAGS} -DCMAKE_EXE_LINKER_FLAGS=${FLAGS})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/examples-build)
 
 # 2. pkg-config comm
 file(GLOB pc_file ${prefix}/lib*/pkgconfig/comm.pc ${prefix}/lib/*/pkgconfig/comm.pc)
