@@ -69,7 +69,7 @@ class PyserialPeer {
   PyserialPeer& operator=(const PyserialPeer&) = delete;
 
   std::string Result() {
-    const std::string line = Line();
+    std::string line = Line();
     if (line.empty()) Fail();
     return line;
   }

@@ -91,8 +91,8 @@ std::string ConfigHome() {
 std::string PortMapPath() {
   const std::string home = ConfigHome();
   if (home.empty()) return {};
-  const std::string current = home + "/comm/ports";
-  const std::string earlier = home + "/zelvane/ports";
+  std::string current = home + "/comm/ports";
+  std::string earlier = home + "/zelvane/ports";
   struct stat status {};
   if (stat(current.c_str(), &status) != 0 && stat(earlier.c_str(), &status) == 0) return earlier;
   return current;
