@@ -144,6 +144,7 @@ class SerialPortsTest : public ::testing::Test {
     }
     if (testbed_ != nullptr) g_object_unref(testbed_);
     fs::remove_all(config_);
+    if (!everyone_.empty()) fs::remove_all(everyone_);
   }
 
   // Sets (or with no value removes) a variable until the end of the test.
@@ -184,11 +185,29 @@ class SerialPortsTest : public ::testing::Test {
     return text.str();
   }
 
-  // Runs comm-ports with `args`; as an unprivileged user when `dropPrivileges` and this is root.
-  static CommandRun RunCommand(const std::vector<std::string>& args, bool dropPrivileges = false) {
+  // The program and the library it needs, copied to a folder every user may enter: the build
+  // tree may lie in a folder that only its owner can enter (a home folder, a mktemp -d folder).
+  std::string ProgramForEveryone() {
+    if (!everyone_.empty()) return (everyone_ / "comm-ports").string();
+    char pattern[] = "/tmp/serial_ports_program_XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return COMM_PORTS_PROGRAM;
+    everyone_ = pattern;
+    fs::permissions(everyone_, fs::perms::owner_all | fs::perms::group_read |
+                                   fs::perms::group_exec | fs::perms::others_read |
+                                   fs::perms::others_exec);
+    fs::copy_file(COMM_PORTS_PROGRAM, everyone_ / "comm-ports");
+    fs::copy_file(COMM_WIN32_LIBRARY, everyone_ / COMM_WIN32_SONAME);
+    return (everyone_ / "comm-ports").string();
+  }
+
+  // Runs comm-ports with `args`; as an unprivileged user when `dropPrivileges` and this is root,
+  // from the copy everyone may run (its library found through LD_LIBRARY_PATH).
+  CommandRun RunCommand(const std::vector<std::string>& args, bool dropPrivileges = false) {
+    const bool unprivileged = dropPrivileges && geteuid() == 0;
+    const std::string program = unprivileged ? ProgramForEveryone() : COMM_PORTS_PROGRAM;
     int out[2];
     if (pipe(out) != 0) return {};
-    std::vector<char*> argv = {const_cast<char*>(COMM_PORTS_PROGRAM)};
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     const pid_t child = fork();
@@ -196,9 +215,9 @@ class SerialPortsTest : public ::testing::Test {
       dup2(out[1], STDOUT_FILENO);
       close(out[0]);
       close(out[1]);
-      if (dropPrivileges && geteuid() == 0 &&
-          (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
-        _exit(126);
+      if (unprivileged) {
+        if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(126);
+        setenv("LD_LIBRARY_PATH", everyone_.c_str(), 1);
       }
       execv(argv[0], argv.data());
       _exit(127);
@@ -220,6 +239,7 @@ class SerialPortsTest : public ::testing::Test {
   UMockdevTestbed* testbed_ = nullptr;
   fs::path root_;
   fs::path config_;
+  fs::path everyone_;  // the program's copy for an unprivileged run, once made
   std::map<std::string, std::optional<std::string>> savedEnv_;
 };
 
