@@ -347,6 +347,32 @@ void Report(const char* name, std::vector<double> ms) {
               ms.size());
 }
 
+// TCommPort's requests with the given status pause, each reply taken by Receive (false: not
+// whole within its time-out, left out and said).
+void PortRequests(const char* name, DWORD pause, int exchanges,
+                  const std::function<bool(TCommPort&)>& Receive) {
+  Pty pty;
+  std::atomic<bool> stop{false};
+  std::thread responder(Responder, pty.master, std::ref(stop));
+  TCommPort port(nullptr);
+  port.SetStatusPause(pause);
+  OpenBenchPort(port, pty.slave, 2048);
+  std::vector<double> ms;
+  for (int i = 0; i < exchanges; ++i) {
+    const auto start = Clock::now();
+    port.PutBlock("AB", 2);
+    if (Receive(port)) {
+      ms.push_back(Seconds(Clock::now() - start) * 1e3);
+    } else {
+      std::printf("request %s: reply %d not whole within 1 s\n", name, i);
+    }
+  }
+  port.SetOpen(false);
+  stop = true;
+  responder.join();
+  Report(name, ms);
+}
+
 // Another library's requests against the same responder; reported, or why not.
 void PeerRequests(const char* name, int exchanges,
                   const std::function<std::vector<double>(const std::string&, int)>& measure) {
@@ -392,51 +418,23 @@ void Request() {
     Report("raw termios", ms);
   }
   for (const DWORD pause : {TCommPort::DefaultStatusPause, DWORD{0}}) {
-    Pty pty;
-    std::atomic<bool> stop{false};
-    std::thread responder(Responder, pty.master, std::ref(stop));
-    TCommPort port(nullptr);
-    port.SetStatusPause(pause);
-    OpenBenchPort(port, pty.slave, 2048);
-    std::vector<double> ms;
-    for (int i = 0; i < exchanges; ++i) {
-      const auto start = Clock::now();
-      port.PutBlock("AB", 2);
-      char reply[20];
-      DWORD got = 0;
-      while (got < 5) {  // the owner polls GetBlock, as the program does
-        got += port.GetBlock(reply + got, 20 - got);
-        CheckSynchronize(0);
-      }
-      ms.push_back(Seconds(Clock::now() - start) * 1e3);
-    }
-    port.SetOpen(false);
-    stop = true;
-    responder.join();
-    Report(pause == 0 ? "TCommPort p=0" : "TCommPort p=50", ms);
-  }
-  for (const DWORD pause : {TCommPort::DefaultStatusPause, DWORD{0}}) {
-    Pty pty;
-    std::atomic<bool> stop{false};
-    std::thread responder(Responder, pty.master, std::ref(stop));
-    TCommPort port(nullptr);
-    port.SetStatusPause(pause);
-    OpenBenchPort(port, pty.slave, 2048);
-    std::vector<double> ms;
-    for (int i = 0; i < exchanges; ++i) {
-      const auto start = Clock::now();
-      port.PutBlock("AB", 2);
-      char reply[5];
-      if (port.ReadBlock(reply, 5, 1000) != 5) {
-        std::printf("request ReadBlock: reply %d not whole within 1 s\n", i);
-        continue;
-      }
-      ms.push_back(Seconds(Clock::now() - start) * 1e3);
-    }
-    port.SetOpen(false);
-    stop = true;
-    responder.join();
-    Report(pause == 0 ? "ReadBlock p=0" : "ReadBlock p=50", ms);
+    // The owner polls GetBlock, as the program does.
+    PortRequests(pause == 0 ? "TCommPort p=0" : "TCommPort p=50", pause, exchanges,
+                 [](TCommPort& port) {
+                   char reply[20];
+                   DWORD got = 0;
+                   while (got < 5) {
+                     got += port.GetBlock(reply + got, 20 - got);
+                     CheckSynchronize(0);
+                   }
+                   return true;
+                 });
+    // The owner waits in ReadBlock.
+    PortRequests(pause == 0 ? "ReadBlock p=0" : "ReadBlock p=50", pause, exchanges,
+                 [](TCommPort& port) {
+                   char reply[5];
+                   return port.ReadBlock(reply, 5, 1000) == 5;
+                 });
   }
   PeerRequests("pyserial", exchanges, [](const std::string& path, int n) {
     std::vector<double> ms;
