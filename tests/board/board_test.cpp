@@ -209,6 +209,7 @@ TEST_F(BoardTest, AUsbLatencyTimerDeliversRepliesInTickSizedPieces) {
   std::string lastTime;
   std::istringstream lines(logText());
   for (std::string line; std::getline(lines, line);) {
+    if (line.find(" <- 42 44") != std::string::npos) break;  // "BD": the long reply is over
     const auto arrow = line.find(" -> ");
     if (arrow == std::string::npos) continue;
     const std::string hex = line.substr(arrow + 4, line.find('|') - arrow - 4);
@@ -218,9 +219,9 @@ TEST_F(BoardTest, AUsbLatencyTimerDeliversRepliesInTickSizedPieces) {
     pieces.back() += bytes;
     lastTime = line.substr(0, arrow);
   }
-  ASSERT_GE(pieces.size(), 4u) << logText();
-  pieces.pop_back();  // the reply to "BD"
-  EXPECT_GE(pieces.size(), 3u);
+  // The log may not yet hold the reply to "BD" when the client has it, so only the long
+  // reply's pieces are counted: those written before "BD" came.
+  ASSERT_GE(pieces.size(), 3u) << logText();
   EXPECT_LE(pieces.size(), 4u);
   EXPECT_LE(*std::max_element(pieces.begin(), pieces.end()), 481u);
 }
