@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 // TCommPort on the real Win32 API, run under Wine against COM ports that are pseudo-terminals
 // whose far end uart_peer plays on the Linux side: open and close, the line settings the far
-// end sees, exchanges both ways, a hang-up, and a busy port.
+// end sees, exchanges both ways, FlushFileBuffers, a hang-up, and a busy port.
 #include <comm/Commport.h>
 #include <framework/thread.h>
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dialogs.h"
@@ -126,6 +127,50 @@ TEST_F(WinePortTest, ExchangesBlocksBothWays) {
   }
   EXPECT_TRUE(PumpUntil([&] { return announced >= 5 * 15 + 4 * block.size(); }));
   port->SetOpen(false);
+}
+
+// FlushFileBuffers returns once the bytes written have left, as tcdrain does on a tty: after a
+// completed overlapped write and a flush, ClearCommError counts nothing in the output queue, for
+// a short request and for a block larger than the line holds (whose write completes only as the
+// far end takes it). The far end then has every byte.
+TEST_F(WinePortTest, AFlushLeavesNothingInTheOutputQueue) {
+  const std::wstring name = L"\\\\.\\COM" + std::to_wstring(kCom);
+  const HANDLE port = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  ASSERT_NE(port, INVALID_HANDLE_VALUE) << GetLastError();
+  OVERLAPPED o{};
+  o.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  // Completes the overlapped write of bytes, flushes, and says what ClearCommError counts.
+  const auto writeAndFlush = [&](const std::string& bytes) {
+    DWORD n = 0;
+    ResetEvent(o.hEvent);
+    if (!WriteFile(port, bytes.data(), static_cast<DWORD>(bytes.size()), &n, &o)) {
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+      EXPECT_TRUE(GetOverlappedResult(port, &o, &n, TRUE)) << GetLastError();
+    }
+    EXPECT_EQ(n, bytes.size());
+    EXPECT_TRUE(FlushFileBuffers(port)) << GetLastError();
+    COMSTAT stat{};
+    DWORD errors = 0;
+    EXPECT_TRUE(ClearCommError(port, &errors, &stat)) << GetLastError();
+    EXPECT_EQ(errors, 0u);
+    return stat.cbOutQue;
+  };
+
+  const std::string request = "AB 0123456789 XY\r";  // 17 bytes
+  EXPECT_EQ(writeAndFlush(request), 0u);
+  EXPECT_EQ(peer->ReadExactly(kCom, request.size(), 10s), request);
+
+  std::string block(64 * 1024, '\0');
+  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 13 % 251);
+  std::string received;
+  // The peer serves one connection at a time: this thread gives it over until the join.
+  std::thread farEnd([&] { received = peer->ReadExactly(kCom, block.size(), 30s); });
+  EXPECT_EQ(writeAndFlush(block), 0u);
+  farEnd.join();
+  EXPECT_TRUE(received == block) << received.size() << " of " << block.size() << " bytes";
+  CloseHandle(o.hEvent);
+  CloseHandle(port);
 }
 
 TEST_F(WinePortTest, AHangUpIsReportedAndTheDeviceOpensAgainOnceBack) {
