@@ -2,7 +2,8 @@
 // The program on Windows, under Wine on a display, with the native front end and the real (Wine)
 // registry: the first run's boxes and input dialog, answered from another thread as a user
 // would; and the exchanges with the board simulator on COM7 (uart_peer starts it on the Linux
-// side): clicks on the load buttons, the thermometer poll of the real timer, the sensor search.
+// side): clicks on the load buttons, the thermometer poll of the real timer, the sensor search;
+// and Ctrl+C on the console ending the program with its port closed.
 #include <gtest/gtest.h>
 #include <widgets/frontend.h>
 #include <widgets/native_handle.h>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "Unit1.h"
+#include "Zelvane.h"
 #include "peer_client.h"
 #include "win_dialogs.h"
 
@@ -221,6 +223,60 @@ TEST_F(ProgramUnderWine, ExchangesWithTheBoardShowInTheWindow) {
 
   EXPECT_EQ(BoardCommands(),
             (std::vector<std::string>{"AA", "AB", "AC", "AD", "BA", "BB", "BC", "BD", "BZ"}));
+}
+
+// Ctrl+C on the program's console ends it as closing its window does: the message loop ends,
+// the entry point returns 0, and once the front end has destroyed the form (as it does when the
+// program leaves main) the port is free again. The event is sent once the window shows and
+// the port is seen held; should the loop not end, a quit message ends it and the test fails.
+TEST_F(ProgramUnderWine, CtrlCOnTheConsoleEndsTheProgramWithItsPortClosed) {
+  StartBoard({"--drift", "0"});
+  const std::wstring com = L"\\\\.\\COM" + std::to_wstring(kCom);
+  const auto tryOpen = [&] {
+    const HANDLE port = CreateFileW(com.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    const DWORD error = port == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
+    return error;
+  };
+  // A console of the test's own (Wine runs it with none when its output is not a terminal);
+  // the output already open keeps going where it went.
+  FreeConsole();
+  ASSERT_TRUE(AllocConsole()) << GetLastError();
+  SetConsoleCtrlHandler(nullptr, FALSE);  // Ctrl+C is delivered, not ignored
+
+  const DWORD main = GetCurrentThreadId();
+  std::atomic<bool> loopEnded{false};
+  std::atomic<DWORD> whileHeld{0};
+  std::atomic<DWORD> sendError{ERROR_SUCCESS};
+  std::atomic<bool> forced{false};
+  std::thread user([&] {
+    const auto shown = [] {
+      const HWND window = FindWindowW(nullptr, L"Zelvane 0.1");
+      DWORD process = 0;
+      if (window != nullptr) GetWindowThreadProcessId(window, &process);
+      return window != nullptr && IsWindowVisible(window) && process == GetCurrentProcessId();
+    };
+    for (int i = 0; i < 3000 && !shown(); ++i) std::this_thread::sleep_for(10ms);
+    whileHeld = tryOpen();
+    if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) sendError = GetLastError();
+    for (int i = 0; i < 3000 && !loopEnded; ++i) std::this_thread::sleep_for(10ms);
+    if (!loopEnded) {
+      forced = true;
+      PostThreadMessageW(main, WM_QUIT, 0, 0);
+    }
+  });
+  const int status = ZelvaneMain();
+  loopEnded = true;
+  user.join();
+
+  EXPECT_EQ(sendError, static_cast<DWORD>(ERROR_SUCCESS)) << "GenerateConsoleCtrlEvent failed";
+  EXPECT_FALSE(forced) << "Ctrl+C did not end the message loop";
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(Application->Terminated());
+  EXPECT_EQ(whileHeld, static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "the program held its port";
+  Application->DestroyComponents();
+  EXPECT_EQ(tryOpen(), static_cast<DWORD>(ERROR_SUCCESS)) << "the port was left open";
 }
 
 }  // namespace
