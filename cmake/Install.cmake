@@ -49,11 +49,8 @@ endif()
 set(COMM_PUBLIC_HEADERS
     comm/include/comm/Commport.h
     comm/include/comm/Comm.h
-    comm/include/comm/CommExport.h
     platform/win32/include/win32/win32.h
     platform/win32/include/win32/windows_names.h
-    platform/win32/include/win32/export.h
-    platform/framework/include/framework/export.h
     platform/framework/include/framework/classes.h
     platform/framework/include/framework/sysutils.h
     platform/framework/include/framework/thread.h
@@ -70,6 +67,14 @@ foreach(header ${COMM_PUBLIC_HEADERS})
     install(FILES ${PROJECT_SOURCE_DIR}/${header}
       DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/comm/${folder} COMPONENT dev)
   endif()
+endforeach()
+
+# The generated export headers of those libraries (cmake/export.h.in), beside their folders' headers.
+set(COMM_EXPORT_HEADERS comm/CommExport.h win32/export.h framework/export.h)
+foreach(header ${COMM_EXPORT_HEADERS})
+  get_filename_component(folder ${header} DIRECTORY)
+  install(FILES ${ZELVANE_EXPORTS_DIR}/${header}
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/comm/${folder} COMPONENT dev)
 endforeach()
 
 install(EXPORT CommTargets NAMESPACE Comm:: DESTINATION ${COMM_INSTALL_CMAKEDIR} COMPONENT dev)

@@ -11,7 +11,7 @@
 #   libcomm0            libcomm              lib/libcomm.so.0*
 #   libcommframework0   libcommframework     lib/libcommframework.so.0*
 #   libcommwin32-0      libcommwin32         lib/libcommwin32.so.0*
-#   libzelvanewidgets0  libwidgets           lib/libzelvanewidgets.so.0*
+#   libcommwidgets0     libcommwidgets        lib/libcommwidgets.so.0*
 #   libcomm-dev         dev                  headers, lib*.so links, CMake package, comm.pc
 #   zelvane             program              bin/zelvane, menu entry, icon, zelvane(1)
 #   zelvane-board       board                bin/zelvane-board, zelvane-board(1)
@@ -138,12 +138,12 @@ the pkg-config file (comm.pc) for building programs with the library."
 endif()
 
 if(TARGET comm_widgets)
-  zelvane_package(libwidgets libzelvanewidgets0 libs
+  zelvane_package(libcommwidgets libcommwidgets0 libs
     "Qt 6 Widgets front end of the Comm component framework
 The front end shows the forms of the Comm component framework with Qt 6
 Widgets: windows, controls, timers, message boxes and a notification-area
 icon. The Zelvane program uses it.")
-  set(CPACK_COMPONENT_LIBWIDGETS_DEPENDS libcommframework)
+  set(CPACK_COMPONENT_LIBCOMMWIDGETS_DEPENDS libcommframework)
 endif()
 
 if(TARGET zelvane)
@@ -155,7 +155,7 @@ loads at a set time while it runs.
 .
 Its window is in Russian; it is drawn in the Liberation fonts and uses Qt's
 Russian translations for the standard buttons.")
-  set(CPACK_COMPONENT_PROGRAM_DEPENDS libcomm libcommframework libcommwin32 libwidgets)
+  set(CPACK_COMPONENT_PROGRAM_DEPENDS libcomm libcommframework libcommwin32 libcommwidgets)
   set(CPACK_DEBIAN_PROGRAM_PACKAGE_DEPENDS "fonts-liberation2, qt6-translations-l10n")
   set(CPACK_DEBIAN_PROGRAM_PACKAGE_RECOMMENDS "comm-ports")
   set(CPACK_DEBIAN_PROGRAM_PACKAGE_SUGGESTS "zelvane-board")

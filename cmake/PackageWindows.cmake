@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # What a Windows user gets (cpack in build/windows): the installed folder as a ZIP, and the same
 # folder as an NSIS installer when makensis is present (Debian's nsis). Both hold bin/zelvane.exe
-# with its front end (libzelvanewidgets.dll), the Comm DLLs, the compiler's runtime DLLs beside
+# with its front end (libcommwidgets.dll), the Comm DLLs, the compiler's runtime DLLs beside
 # them (cmake/Windows.cmake), and the development files a program using TCommPort builds against.
 #
 #   cpack -G ZIP    Zelvane-<version>-win64.zip: unpacked anywhere, bin/zelvane.exe runs

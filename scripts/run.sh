@@ -22,7 +22,8 @@
 # first one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-top=$(pwd)
+. scripts/lib.sh
+top=$zelvane_top
 
 windows=0
 if [ "${1:-}" = --windows ]; then
@@ -36,8 +37,7 @@ if [ "$windows" = 1 ]; then
   # The simulator is a Linux program; Zelvane and the UART emulation for Wine's side of the
   # pty (tests/support/wine) come from the Windows build, configured as the windows stage does.
   cmake --build build/release -j "$(nproc)" --target zelvane-board
-  cmake -S . -B build/windows -G Ninja -DZELVANE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchains/mingw-w64-x86_64.cmake" >/dev/null
+  zelvane_configure_windows build/windows
   cmake --build build/windows -j "$(nproc)" --target zelvane wine_host_tools
 else
   cmake --build build/release -j "$(nproc)" --target zelvane zelvane-board
@@ -68,10 +68,9 @@ printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Brennwick\\Zelvane]\n"PortNum"
 # registry holds the port number. Wine's processes (its server included) load the UART
 # emulation, which gives the pty the modem lines of a real COM port.
 if [ "$windows" = 1 ]; then
-  export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   uart=$top/build/windows/host/libwine_uart.so
-  echo "Making a Wine prefix in $WINEPREFIX (a minute the first time)"
-  LD_PRELOAD=$uart DISPLAY= wineboot -i >/dev/null 2>&1
+  echo "Making a Wine prefix in $work/prefix (a minute the first time)"
+  zelvane_wine_prefix "$work" "$uart"
   LD_PRELOAD=$uart wine reg add 'HKCU\Software\Brennwick\Zelvane' /v PortNum /t REG_DWORD \
     /d "$port" /f >/dev/null 2>&1
   wineserver -w  # the program's own start brings up a server (and desktop) on the display
@@ -122,11 +121,8 @@ if [ "${ZELVANE_HEADLESS:-0}" != 1 ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" 
 fi
 
 # No display: a virtual one, a screenshot after the first poll, and done.
-display=:$((90 + RANDOM % 400))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+zelvane_start_xvfb "$work"
+pids+=("$xvfb_pid")
 "${program[@]}" >"$work/zelvane.log" 2>&1 &
 zelvane=$!
 pids+=("$zelvane")

@@ -9,6 +9,7 @@
 # Usage: ./scripts/test.sh [format|tidy|release|tsan|asan|fuzz|package|windows]...
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 ./scripts/install-deps.sh
 
 stages=("$@")
@@ -20,18 +21,6 @@ configure_and_build() {  # dir, extra cmake args... (BUILD_TARGET: one target in
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja -DZELVANE_WERROR=ON "$@" >/dev/null
   cmake --build "$dir" -j "$jobs" ${BUILD_TARGET:+--target "$BUILD_TARGET"}
-}
-
-# Starts a virtual display (Xvfb) on a free number and exports DISPLAY; its pid in xvfb_pid.
-start_xvfb() {  # file the display number is written to
-  local number_file=$1
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" 2>/dev/null &
-  xvfb_pid=$!
-  for _ in $(seq 100); do
-    [ -s "$number_file" ] && break
-    sleep 0.1
-  done
-  export DISPLAY=":$(cat "$number_file")"
 }
 
 summary=$(mktemp)
@@ -109,16 +98,14 @@ for stage in "${stages[@]}"; do
       # tests' UART emulation (tests/windows/CMakeLists.txt). The GUI tests need a display: a
       # virtual one (Xvfb, no window manager) when there is none.
       wine_prefix=$(mktemp -d)
-      export WINEPREFIX=$wine_prefix/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
       xvfb_pid=
       if [ -z "${DISPLAY:-}" ]; then
-        start_xvfb "$wine_prefix/display"
+        zelvane_start_xvfb "$wine_prefix"
       fi
       end_windows() { wineserver -k || true; [ -z "$xvfb_pid" ] || kill "$xvfb_pid"; rm -rf "$wine_prefix"; }
-      wineboot -i >/dev/null 2>&1
-      wineserver -w
-      configure_and_build build/windows -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/mingw-w64-x86_64.cmake"
+      zelvane_wine_prefix "$wine_prefix"
+      zelvane_configure_windows build/windows
+      cmake --build build/windows -j "$jobs"
       run_ctest build/windows || { end_windows; exit 1; }
       end_windows
       [ -z "$xvfb_pid" ] || unset DISPLAY

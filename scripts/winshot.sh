@@ -7,12 +7,12 @@
 #   ./scripts/winshot.sh [output folder]   (default build/winshots; prints the files' paths)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 out=$(realpath -m "${1:-build/winshots}")
 build=build/windows
 mkdir -p "$out"
 
-cmake -S . -B "$build" -G Ninja -DZELVANE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/mingw-w64-x86_64.cmake" >/dev/null
+zelvane_configure_windows "$build"
 cmake --build "$build" --target window_showcase >/dev/null
 
 work=$(mktemp -d)
@@ -24,14 +24,9 @@ cleanup() {
 }
 trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-  xvfb_pid=$!
-  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-  export DISPLAY=":$(cat "$work/display")"
+  zelvane_start_xvfb "$work"
 fi
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineboot -i >/dev/null 2>&1
-wineserver -w
+zelvane_wine_prefix "$work"
 
 mkdir "$work/signals"
 wine "$build/bin/window_showcase.exe" "$(winepath -w "$work/signals")" &

@@ -19,6 +19,7 @@
 # The Linux build needs zelvane-board; the Windows build zelvane.exe, minimal_window.exe and
 # host/libwine_uart.so.
 set -euo pipefail
+. "$(dirname "$0")/../../scripts/lib.sh"
 linux=${1:-build/release}
 windows=$(realpath "${2:-build/windows}")
 runs=${RUNS:-5}
@@ -26,7 +27,6 @@ idle_seconds=${IDLE_SECONDS:-30}
 com=7
 
 work=$(mktemp -d)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 uart=$windows/host/libwine_uart.so
 pids=()
 cleanup() {
@@ -41,17 +41,14 @@ cmake --install "$windows" --prefix "$work/install" --strip >/dev/null
 x86_64-w64-mingw32-strip -o "$work/install/bin/minimal_window.exe" "$windows/bin/minimal_window.exe"
 programs=$work/install/bin
 
-LD_PRELOAD=$uart wineboot -i >/dev/null 2>&1
+zelvane_wine_prefix "$work" "$uart"
 LD_PRELOAD=$uart wine reg add 'HKCU\Software\Brennwick\Zelvane' /v PortNum /t REG_DWORD /d $com \
   /f >/dev/null 2>&1
 wineserver -w
 
-# A display of its own: Xvfb picks a free number and writes it (a number picked here could be
-# another Xvfb's, whose windows would then be searched and the programs' never found).
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+# A display of its own, whose number Xvfb picks (another Xvfb's windows are never searched).
+zelvane_start_xvfb "$work"
+pids+=("$xvfb_pid")
 LD_PRELOAD=$uart wineserver -p
 
 board=

@@ -6,15 +6,14 @@
 # The Linux build needs zelvane-board and bench_port_exchange, the Windows build
 # bench_port_exchange.exe and host/libwine_uart.so. Uses $WINEPREFIX (default: a throwaway one).
 set -euo pipefail
+. "$(dirname "$0")/../../scripts/lib.sh"
 linux=${1:-build/release}
 windows=${2:-build/windows}
 com=9
 export WINEDEBUG=-all
 work=$(mktemp -d)
 if [ -z "${WINEPREFIX:-}" ]; then
-  export WINEPREFIX=$work/prefix
-  WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
-  wineserver -w
+  zelvane_wine_prefix "$work"
 fi
 cleanup() {
   [ -n "${board:-}" ] && kill "$board" 2>/dev/null && wait "$board" 2>/dev/null

@@ -127,82 +127,7 @@ void CopyBytes(void* Destination, const void* Source, std::size_t Count) {
 
 // ---- Construction and destruction --------------------------------------------------------------
 
-TCommPort::TCommPort(TComponent* AOwner)
-    : TComponent(AOwner),
-      PortHandle(INVALID_HANDLE_VALUE),
-      PortDcb{},
-      FComNumber(0),
-      FBaudRate(cbr110),
-      FParity(paNone),
-      FControl(ccNone),
-      FStopBits(sb1_0),
-      FDataBits(0),
-      FMonitorEvents(0),
-      FXonLim(0),
-      FXoffLim(0),
-      FXonChar(0),
-      FXoffChar(0),
-      FEventChar(0),
-      FStatusPause(DefaultStatusPause),
-      ReadThread(nullptr),
-      WriteThread(nullptr),
-      StatusThread(nullptr),
-      ReadEventThread(nullptr),
-      StatusEventThread(nullptr),
-      DtrState(false),
-      RtsState(false),
-      CtsState(false),
-      DsrState(false),
-      DcdState(false),
-      RingState(false),
-      LastEventMask(0),
-      RxWakeEvent(nullptr),
-      TxWakeEvent(nullptr),
-      RxNotifyEvent(nullptr),
-      StatusNotifyEvent(nullptr),
-      RxArrivedEvent(nullptr),
-      OpenFlag(false),
-      OutBuffer(nullptr),
-      FOutSize(0),
-      OutHead(0),
-      OutCount(0),
-      InBuffer(nullptr),
-      FInSize(0),
-      InHead(0),
-      InCount(0),
-      OutLock{},
-      InLock{},
-      InGeneration(0),
-      OutGeneration(0),
-      DeliveryDepth(0),
-      ClosePending(false),
-      Destroying(false),
-      LineLost(false),
-      LineLossToReport(false),
-      RequestsScheduled(false),
-      RunningRequests(false) {
-  // Every field starts zeroed (the handle invalid); the initial values follow in their order.
-  FMonitorEvents = 0;
-  PortHandle = INVALID_HANDLE_VALUE;
-  FComNumber = 2;
-  FBaudRate = cbr9600;
-  FParity = paNone;
-  FStopBits = sb1_0;
-  FDataBits = 8;
-  FControl = ccNone;
-  FMonitorEvents = EventSet({evRxChar, evTxEmpty, evCTS, evDSR, evRlsd, evBreak, evError, evRing});
-  FInSize = 2048;
-  FOutSize = 4096;
-  InCount = 0;
-  OutCount = 0;
-  RtsState = false;
-  DtrState = false;
-  FXonLim = 0;
-  FXoffLim = 1024;
-  FXonChar = 17;
-  FXoffChar = 19;
-  FEventChar = 0;
-
+TCommPort::TCommPort(TComponent* AOwner) : TComponent(AOwner) {
   InitializeCriticalSection(&OutLock);
   InitializeCriticalSection(&InLock);
 
@@ -211,8 +136,6 @@ TCommPort::TCommPort(TComponent* AOwner)
   RxNotifyEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   StatusNotifyEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   RxArrivedEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-
-  LastEventMask = 0;
 }
 
 TCommPort::~TCommPort() {

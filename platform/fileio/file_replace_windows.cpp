@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: MIT
 // Windows form of ReplaceFile: a new file written through to the disk, then moved over the old
 // one in one step (MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).
+#include <win32/utf16.h>
 #include <win32/win32.h>
 
 #include <algorithm>
 #include <cerrno>
 
 #include "file_replace.h"
-#include "utf16.h"
 
 namespace fileio {
+
+using win32::ErrnoOf;
+using win32::SystemMessage;
+using win32::Utf16;
 
 namespace {
 

@@ -2,15 +2,19 @@
 // Windows form of the file update: CreateDirectoryW, LockFileEx on "<file>.lock", CreateFileW
 // and ReadFile, and fileio's replacement. There are no symbolic links to follow here and no
 // permission bits to keep; the lock is always the lock file.
+#include <win32/utf16.h>
 #include <win32/win32.h>
 
 #include <cstring>
 
 #include "file_replace.h"
 #include "file_update.h"
-#include "utf16.h"
 
 namespace fileio {
+
+using win32::ErrnoOf;
+using win32::SystemMessage;
+using win32::Utf16;
 
 namespace {
 

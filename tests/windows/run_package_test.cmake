@@ -50,7 +50,7 @@ endfunction()
 set(expected libcomm.dll libcommframework.dll libstdc++-6.dll libgcc_s_seh-1.dll
   libwinpthread-1.dll)
 if(PROGRAM)
-  list(APPEND expected zelvane.exe libzelvanewidgets.dll)
+  list(APPEND expected zelvane.exe libcommwidgets.dll)
 endif()
 function(check_package folder)
   foreach(needed ${expected})

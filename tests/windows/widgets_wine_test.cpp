@@ -6,7 +6,7 @@
 // tray icon that hides the minimised window, comes back when the task bar restarts and restores
 // the window on a double-click.
 // clang-format off
-#include "utf16.h"  // first: win32/win32.h comes before any other Windows header
+#include <win32/utf16.h>  // first: win32/win32.h comes before any other Windows header
 // clang-format on
 
 #include <commctrl.h>
@@ -55,13 +55,13 @@ T* Child(TComponent* Form, const char* Name) {
 std::string ClassOf(HWND Window) {
   wchar_t name[64] = {};
   GetClassNameW(Window, name, 64);
-  return fileio::Utf8(name, wcslen(name));
+  return win32::Utf8(name, wcslen(name));
 }
 
 std::string TextOf(HWND Window) {
   wchar_t text[512] = {};
   const int length = GetWindowTextW(Window, text, 512);
-  return fileio::Utf8(text, static_cast<std::size_t>(length));
+  return win32::Utf8(text, static_cast<std::size_t>(length));
 }
 
 // The window's rectangle in its parent's client coordinates.

@@ -3,7 +3,7 @@
 // the other, for screenshots (scripts/winshot.sh): for page n it creates <dir>\pagen.ready once
 // the page is painted, and goes on when <dir>\pagen.shot exists. Usage: window_showcase <dir>.
 // clang-format off
-#include "utf16.h"  // first: win32/win32.h comes before any other Windows header
+#include <win32/utf16.h>  // first: win32/win32.h comes before any other Windows header
 // clang-format on
 
 #include <widgets/comctrls.h>
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: window_showcase <folder>\n");
     return 2;
   }
-  const std::wstring folder = fileio::Utf16(argv[1]);
+  const std::wstring folder = win32::Utf16(argv[1]);
   testsupport::RegisterDescribedForm();
   TWidgetsFrontEnd frontEnd(argc, argv);
   testsupport::TDescribedForm* form = nullptr;

@@ -409,48 +409,53 @@ class COMM_API TCommPort : public TComponent {
   TNotifyEvent OnClose;
 
  private:
-  HANDLE PortHandle;
-  DCB PortDcb;
-  int FComNumber;
-  TBaudRate FBaudRate;
-  TParity FParity;
-  std::atomic<TComControl> FControl;
-  TStopBits FStopBits;
-  unsigned short FDataBits;
-  TEventStates FMonitorEvents;
-  unsigned short FXonLim, FXoffLim;
-  unsigned char FXonChar, FXoffChar, FEventChar;
-  std::atomic<DWORD> FStatusPause;
-  TReadThread* ReadThread;
-  TWriteThread* WriteThread;
-  TStatusThread* StatusThread;
-  TReadEventThread* ReadEventThread;
-  TStatusEventThread* StatusEventThread;
-  bool DtrState, RtsState;
-  std::atomic<bool> CtsState, DsrState, DcdState, RingState;
-  std::atomic<DWORD> LastEventMask;
-  HANDLE RxWakeEvent, TxWakeEvent, RxNotifyEvent, StatusNotifyEvent;
-  HANDLE RxArrivedEvent;  ///< automatic reset: bytes entered the receive ring (for ReadBlock)
-  bool OpenFlag;
-  char* OutBuffer;
-  DWORD FOutSize;
-  DWORD OutHead;
-  std::atomic<DWORD> OutCount;
-  char* InBuffer;
-  DWORD FInSize;
-  DWORD InHead;
-  std::atomic<DWORD> InCount;
-  mutable CRITICAL_SECTION OutLock, InLock;  // mutable: const readers take them too
-  DWORD InGeneration, OutGeneration;         ///< flush generations, guarded by InLock / OutLock
-  int DeliveryDepth;                         ///< main thread only: handler deliveries under way
-  bool ClosePending;                         ///< owner's thread only: ClosePort is under way
-  std::atomic<bool> Destroying;              ///< set by the destructor: no handler runs any more
-  std::atomic<bool> LineLost;                ///< the device went away; cleared by the next open
-  std::atomic<bool> LineLossToReport;        ///< taken by the status notifier's next delivery
+  // The line settings a new port has: COM2 at 9600 bit/s 8N1 without flow control, every event
+  // monitored, a 2048-byte receive ring and a 4096-byte transmit ring.
+  HANDLE PortHandle = INVALID_HANDLE_VALUE;
+  DCB PortDcb{};
+  int FComNumber = 2;
+  TBaudRate FBaudRate = cbr9600;
+  TParity FParity = paNone;
+  std::atomic<TComControl> FControl = ccNone;
+  TStopBits FStopBits = sb1_0;
+  unsigned short FDataBits = 8;
+  TEventStates FMonitorEvents =
+      EventSet({evRxChar, evTxEmpty, evCTS, evDSR, evRlsd, evBreak, evError, evRing});
+  unsigned short FXonLim = 0, FXoffLim = 1024;
+  unsigned char FXonChar = 17, FXoffChar = 19, FEventChar = 0;
+  std::atomic<DWORD> FStatusPause = DefaultStatusPause;
+  TReadThread* ReadThread = nullptr;
+  TWriteThread* WriteThread = nullptr;
+  TStatusThread* StatusThread = nullptr;
+  TReadEventThread* ReadEventThread = nullptr;
+  TStatusEventThread* StatusEventThread = nullptr;
+  bool DtrState = false, RtsState = false;
+  std::atomic<bool> CtsState = false, DsrState = false, DcdState = false, RingState = false;
+  std::atomic<DWORD> LastEventMask = 0;
+  HANDLE RxWakeEvent = nullptr, TxWakeEvent = nullptr, RxNotifyEvent = nullptr,
+         StatusNotifyEvent = nullptr;
+  /// Automatic reset: bytes entered the receive ring (for ReadBlock).
+  HANDLE RxArrivedEvent = nullptr;
+  bool OpenFlag = false;
+  char* OutBuffer = nullptr;
+  DWORD FOutSize = 4096;
+  DWORD OutHead = 0;
+  std::atomic<DWORD> OutCount = 0;
+  char* InBuffer = nullptr;
+  DWORD FInSize = 2048;
+  DWORD InHead = 0;
+  std::atomic<DWORD> InCount = 0;
+  mutable CRITICAL_SECTION OutLock{}, InLock{};  // mutable: const readers take them too
+  DWORD InGeneration = 0, OutGeneration = 0;     ///< flush generations, guarded by InLock / OutLock
+  int DeliveryDepth = 0;                         ///< main thread only: handler deliveries under way
+  bool ClosePending = false;                     ///< owner's thread only: ClosePort is under way
+  std::atomic<bool> Destroying = false;        ///< set by the destructor: no handler runs any more
+  std::atomic<bool> LineLost = false;          ///< the device went away; cleared by the next open
+  std::atomic<bool> LineLossToReport = false;  ///< taken by the status notifier's next delivery
   /// Open and close requests made during a delivery, run in order once it has returned.
   std::deque<std::function<void()>> Requests;  ///< main thread only
-  bool RequestsScheduled;                      ///< a run of Requests is queued for the main thread
-  bool RunningRequests;                        ///< RunRequests is under way
+  bool RequestsScheduled = false;              ///< a run of Requests is queued for the main thread
+  bool RunningRequests = false;                ///< RunRequests is under way
 
   /// Brackets a notifier's delivery on the main thread.
   class TDeliveryScope {

@@ -11,7 +11,7 @@ int DefaultMessageBox(const std::string& text, const std::string& caption, unsig
   std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
   std::fflush(stderr);
   const unsigned buttons = flags & 0x0Fu;
-  return (buttons == 3u || buttons == MB_YESNO) ? IDYES : IDOK;  // 3: Yes/No/Cancel
+  return (buttons == MB_YESNOCANCEL || buttons == MB_YESNO) ? IDYES : IDOK;
 }
 
 std::optional<std::string> DefaultInputBox(const std::string& caption, const std::string& prompt,

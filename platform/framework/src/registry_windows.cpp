@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The system registry as TRegistry's store on Windows: keys and values as the program names
 // them, double-words as REG_DWORD and strings as REG_SZ, UTF-8 here and UTF-16 in the registry.
+#include <win32/utf16.h>
 #include <win32/win32.h>
 
 #include <cstring>
 #include <vector>
 
 #include "registry_store.h"
-#include "utf16.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ using regfile::Value;
 HKEY Split(const std::string& key, std::wstring& below) {
   const std::size_t slash = key.find('\\');
   const std::string root = key.substr(0, slash);
-  below = slash == std::string::npos ? std::wstring() : fileio::Utf16(key.substr(slash + 1));
+  below = slash == std::string::npos ? std::wstring() : win32::Utf16(key.substr(slash + 1));
   if (root == "HKEY_CLASSES_ROOT") return HKEY_CLASSES_ROOT;
   if (root == "HKEY_LOCAL_MACHINE") return HKEY_LOCAL_MACHINE;
   if (root == "HKEY_USERS") return HKEY_USERS;
@@ -26,7 +26,7 @@ HKEY Split(const std::string& key, std::wstring& below) {
 
 [[noreturn]] void Fail(const std::string& what, const std::string& name, LONG error) {
   throw ERegistryException(what + " '" + name +
-                           "': " + fileio::SystemMessage(static_cast<DWORD>(error)));
+                           "': " + win32::SystemMessage(static_cast<DWORD>(error)));
 }
 
 // An open key, closed when it goes.
@@ -61,7 +61,7 @@ std::string StringData(const std::vector<BYTE>& data) {
   std::wstring text(data.size() / sizeof(wchar_t), L'\0');
   std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
   while (!text.empty() && text.back() == L'\0') text.pop_back();
-  return fileio::Utf8(text);
+  return win32::Utf8(text);
 }
 
 class SystemStore : public regstore::Store {
@@ -80,7 +80,7 @@ class SystemStore : public regstore::Store {
   std::optional<Value> GetValue(const std::string& key, const std::string& name) override {
     OpenedKey k;
     if (k.Open(key, KEY_QUERY_VALUE) != ERROR_SUCCESS) return std::nullopt;
-    const std::wstring wideName = fileio::Utf16(name);
+    const std::wstring wideName = win32::Utf16(name);
     DWORD type = 0;
     DWORD size = 0;
     LONG error = RegQueryValueExW(k.get(), wideName.c_str(), nullptr, &type, nullptr, &size);
@@ -109,14 +109,14 @@ class SystemStore : public regstore::Store {
     OpenedKey k;
     if (const LONG error = k.Create(key, KEY_SET_VALUE); error != ERROR_SUCCESS)
       Fail("Failed to set data for", value.name, error);
-    const std::wstring wideName = fileio::Utf16(value.name);
+    const std::wstring wideName = win32::Utf16(value.name);
     LONG error = ERROR_SUCCESS;
     if (value.type == rdInteger) {
       const DWORD dword = value.dword;
       error = RegSetValueExW(k.get(), wideName.c_str(), 0, REG_DWORD,
                              reinterpret_cast<const BYTE*>(&dword), sizeof dword);
     } else {
-      const std::wstring text = fileio::Utf16(value.text);
+      const std::wstring text = win32::Utf16(value.text);
       error = RegSetValueExW(k.get(), wideName.c_str(), 0, REG_SZ,
                              reinterpret_cast<const BYTE*>(text.c_str()),
                              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
@@ -127,7 +127,7 @@ class SystemStore : public regstore::Store {
   bool DeleteValue(const std::string& key, const std::string& name) override {
     OpenedKey k;
     if (k.Open(key, KEY_SET_VALUE) != ERROR_SUCCESS) return false;
-    return RegDeleteValueW(k.get(), fileio::Utf16(name).c_str()) == ERROR_SUCCESS;
+    return RegDeleteValueW(k.get(), win32::Utf16(name).c_str()) == ERROR_SUCCESS;
   }
 };
 

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The Win32 serial-device calls: each finds the driver behind its handle and delegates to it.
 #include <strings.h>
+#include <win32/private/handles.h>
 
 #include <atomic>
 #include <string>
 
 #include "driver.h"
-#include "handles.h"
 #include "line.h"
 
 namespace serial {

@@ -8,6 +8,7 @@
 // under it, so it is never touched after its operation has ended.
 #pragma once
 
+#include <win32/private/handles.h>
 #include <win32/win32.h>
 
 #include <chrono>
@@ -21,7 +22,6 @@
 #include <thread>
 
 #include "byte_queue.h"
-#include "handles.h"
 #include "line.h"
 
 namespace serial {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "handles.h"
+#include <win32/private/handles.h>
 
 #include <atomic>
 #include <cstdint>

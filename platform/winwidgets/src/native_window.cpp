@@ -102,7 +102,7 @@ TNativeWindow::TNativeWindow(const wchar_t* ClassName, DWORD Style, DWORD ExStyl
                             TopLevel ? nullptr : ServiceWindow(), nullptr, Instance(), nullptr);
   if (FHandle == nullptr)
     throw EComponentError("The window of class " + Utf8(ClassName) + " cannot be created (" +
-                          fileio::SystemMessage(GetLastError()) + ")");
+                          win32::SystemMessage(GetLastError()) + ")");
   SetPropW(FHandle, kObjectProperty, this);
   SetWindowSubclass(FHandle, Subclass, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
 }

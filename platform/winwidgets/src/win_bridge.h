@@ -6,7 +6,7 @@
 #pragma once
 
 // clang-format off
-#include "utf16.h"  // includes win32/win32.h, which comes before any other Windows header
+#include <win32/utf16.h>  // includes win32/win32.h, which comes before any other Windows header
 // clang-format on
 #include <commctrl.h>
 #include <framework/application.h>
@@ -22,8 +22,8 @@
 
 namespace winwidgets {
 
-using fileio::Utf16;
-using fileio::Utf8;
+using win32::Utf16;
+using win32::Utf8;
 
 // Private messages of the front end's own windows.
 constexpr UINT WM_WAKE_MAIN = WM_APP + 1;       // runs the calls queued for the main thread

@@ -57,7 +57,7 @@ TEST(WorkerModemLines, PowerOffOnRefusingDeviceStillRecordsFalse) {
   EXPECT_FALSE(p.Cable.NearRTS());
 }
 
-// SendBreak(20) holds the break for 20 x 55 = 1100 ms.
+// SendBreak(20) holds the break for at least 20 x 55 = 1100 ms (bench_worker_timing: how long).
 TEST(WorkerModemLines, SendBreakHoldsBreakForItsTicks) {
   CablePort p("break");
   ASSERT_TRUE(p.Open());
@@ -76,7 +76,6 @@ TEST(WorkerModemLines, SendBreakHoldsBreakForItsTicks) {
   EXPECT_TRUE(sawBreak);
   EXPECT_FALSE(p.Cable.NearBreak());
   EXPECT_GE(held, 1100.0);
-  EXPECT_LT(held, 1600.0);
   EXPECT_TRUE(p.Port->SetBreak(true));
   EXPECT_TRUE(p.Cable.NearBreak());
   EXPECT_TRUE(p.Port->SetBreak(false));

@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The status monitor: device mask from MonitorEvents, the start-up sample, which events sample
-// the modem inputs, the 50 ms pacing of pending waits, and the hardware-handshake gate.
+// the modem inputs, the pause before a pending wait is collected, and the hardware-handshake gate.
 #include <comm/Commport.h>
 #include <framework/thread.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "worker_support.h"
@@ -22,8 +20,6 @@ std::vector<std::string> Calls(const serial::VirtualCable& cable, const std::str
     if (r.Call == name) args.push_back(r.Args);
   return args;
 }
-
-void Stimulus(Ms pause) { std::this_thread::sleep_for(pause); }
 
 }  // namespace
 
@@ -82,42 +78,9 @@ TEST(WorkerMonitor, OnlyLineStatusEventsSampleModemInputs) {
   EXPECT_FALSE(Calls(p.Cable, "GetCommModemStatus").empty());
 }
 
-// A wait that went pending is collected 50 ms after it began: an event 10 ms into the wait is
-// seen at about 50 ms; an event 80 ms into the wait is seen at once.
-TEST(WorkerMonitor, PendingWaitIsCollectedAfterFiftyMilliseconds) {
-  CablePort p("pacing");
-  ASSERT_TRUE(p.Open());
-  std::vector<double> early, late;
-  bool rts = false;
-  for (int round = 0; round < 5; ++round) {
-    for (int delay : {10, 80}) {
-      Stimulus(Ms(150));  // quiet: the monitor is blocked on a pending wait
-      rts = !rts;
-      p.Cable.SetRTS(rts);  // primer: collected at once, then the monitor waits again
-      ASSERT_TRUE(WaitUntil([&] { return p.Port->GetCTS() == rts; }));
-      const auto waitBegan = Clock::now();
-      Stimulus(Ms(delay));
-      rts = !rts;
-      const auto eventAt = Clock::now();
-      p.Cable.SetRTS(rts);
-      ASSERT_TRUE(WaitUntil([&] { return p.Port->GetCTS() == rts; }));
-      if (delay == 10)
-        early.push_back(MillisSince(waitBegan));
-      else
-        late.push_back(MillisSince(eventAt));
-    }
-  }
-  std::sort(early.begin(), early.end());
-  std::sort(late.begin(), late.end());
-  // Event at 10 ms: not before the pause has ended (~50 ms after the wait began). The wait's
-  // start is taken when the primer is seen, which a loaded machine can see late in any one round,
-  // so the median is held to it.
-  EXPECT_GE(early[2], 45.0);
-  EXPECT_LE(early[2], 250.0);
-  // Event at 80 ms: collected at once (median of five), well inside another 50 ms pause.
-  EXPECT_LE(late[2], 30.0);
-}
-
+// How soon a pending wait is collected at the default pause (an event 10 ms into the wait at
+// about 50 ms, one 80 ms in at once) is measured by bench_worker_timing; here the pause is made
+// long enough that a check of it cannot race.
 // StatusPause sets the pause before a pending wait is collected: with a long one an event that
 // comes just after the wait went pending waits for the pause to end; with 0 (the same port,
 // from its next wait on) events are collected as they come.

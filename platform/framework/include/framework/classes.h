@@ -205,11 +205,6 @@ struct COMM_FRAMEWORK_API TPropInfo {
 
   /// True when the property has no writer for its kind (never written to a form description).
   bool ReadOnly() const;
-  /// True for integer, boolean, enumeration, set and character properties (GetOrd/SetOrd).
-  bool IsOrdinal() const {
-    return Kind == tkInteger || Kind == tkBool || Kind == tkEnumeration || Kind == tkSet ||
-           Kind == tkChar;
-  }
 };
 
 /// A published method: a handler target that form descriptions refer to by name.
@@ -245,8 +240,6 @@ class COMM_FRAMEWORK_API TClassInfo {
   const TClassInfo* Parent() const { return FParent; }
   /// The published properties, inherited ones first, in declaration order.
   const std::vector<TPropInfo>& Properties() const { return FProperties; }
-  /// The published methods, inherited ones first.
-  const std::vector<TMethodInfo>& Methods() const { return FMethods; }
   /// The published fields, inherited ones first.
   const std::vector<TFieldInfo>& Fields() const { return FFields; }
   /// Lookups ignore ASCII case, as identifiers in form descriptions do.
@@ -286,7 +279,7 @@ class COMM_FRAMEWORK_API TClassInfo {
   const TClassInfo* FParent = nullptr;
   /// Properties().
   std::vector<TPropInfo> FProperties;
-  /// Methods().
+  /// The published methods, inherited ones first (FindMethod).
   std::vector<TMethodInfo> FMethods;
   /// Fields().
   std::vector<TFieldInfo> FFields;

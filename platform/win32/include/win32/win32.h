@@ -218,46 +218,6 @@ constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
 constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000;
 ///@}
 
-// ---- Message boxes (values only; the framework shows them) --------------------------------------
-
-/// @name Message boxes
-/// Buttons and icons for a message box (Application->MessageBox, MessageBoxA) and the answers it
-/// returns, with Windows' values; the framework shows the box.
-///@{
-/// An OK button.
-constexpr UINT MB_OK = 0x00000000;
-/// OK and Cancel.
-constexpr UINT MB_OKCANCEL = 0x00000001;
-/// Yes, No and Cancel.
-constexpr UINT MB_YESNOCANCEL = 0x00000003;
-/// Yes and No.
-constexpr UINT MB_YESNO = 0x00000004;
-/// The error icon.
-constexpr UINT MB_ICONHAND = 0x00000010;
-/// The error icon.
-constexpr UINT MB_ICONERROR = MB_ICONHAND;
-/// The error icon.
-constexpr UINT MB_ICONSTOP = MB_ICONHAND;
-/// The question icon.
-constexpr UINT MB_ICONQUESTION = 0x00000020;
-/// The warning icon.
-constexpr UINT MB_ICONEXCLAMATION = 0x00000030;
-/// The warning icon.
-constexpr UINT MB_ICONWARNING = MB_ICONEXCLAMATION;
-/// The information icon.
-constexpr UINT MB_ICONASTERISK = 0x00000040;
-/// The information icon.
-constexpr UINT MB_ICONINFORMATION = MB_ICONASTERISK;
-/// OK was pressed.
-constexpr int IDOK = 1;
-/// Cancel was pressed (or the box closed).
-constexpr int IDCANCEL = 2;
-/// Yes was pressed.
-constexpr int IDYES = 6;
-/// No was pressed.
-constexpr int IDNO = 7;
-///@}
-
 // ---- Serial devices -----------------------------------------------------------------------------
 
 /// Device-control block. The flag word (the 32 bits after BaudRate) is laid out bit for bit as
@@ -880,3 +840,46 @@ COMM_WIN32_API BOOL WINAPI BuildCommDCBAndTimeoutsA(LPCSTR lpDef, LPDCB lpDCB,
 }  // extern "C"
 
 #endif  // !_WIN32
+
+// ---- Message boxes (values only; the framework shows them) --------------------------------------
+
+/// @name Message boxes
+/// Buttons and icons for a message box (Application->MessageBox, MessageBoxA) and the answers it
+/// returns, with Windows' values; the framework shows the box. The same on every platform:
+/// user32's own message box is kept out (NOMB), so these are the only MB_ values.
+///@{
+/// An OK button.
+constexpr UINT MB_OK = 0x00000000;
+/// OK and Cancel.
+constexpr UINT MB_OKCANCEL = 0x00000001;
+/// Yes, No and Cancel.
+constexpr UINT MB_YESNOCANCEL = 0x00000003;
+/// Yes and No.
+constexpr UINT MB_YESNO = 0x00000004;
+/// The error icon.
+constexpr UINT MB_ICONHAND = 0x00000010;
+/// The error icon.
+constexpr UINT MB_ICONERROR = MB_ICONHAND;
+/// The error icon.
+constexpr UINT MB_ICONSTOP = MB_ICONHAND;
+/// The question icon.
+constexpr UINT MB_ICONQUESTION = 0x00000020;
+/// The warning icon.
+constexpr UINT MB_ICONEXCLAMATION = 0x00000030;
+/// The warning icon.
+constexpr UINT MB_ICONWARNING = MB_ICONEXCLAMATION;
+/// The information icon.
+constexpr UINT MB_ICONASTERISK = 0x00000040;
+/// The information icon.
+constexpr UINT MB_ICONINFORMATION = MB_ICONASTERISK;
+#if !defined(_WIN32)  // <windows.h> defines the answers with the same values
+/// OK was pressed.
+constexpr int IDOK = 1;
+/// Cancel was pressed (or the box closed).
+constexpr int IDCANCEL = 2;
+/// Yes was pressed.
+constexpr int IDYES = 6;
+/// No was pressed.
+constexpr int IDNO = 7;
+#endif
+///@}

@@ -7,7 +7,7 @@
 /// them back; code that wants the API calls names their A or W form explicitly.
 ///
 /// The message box is the framework's (framework/application.h): win32.h keeps user32's out
-/// (NOMB), so the MB_ and ID values are given here with the same values as on POSIX.
+/// (NOMB) and declares the MB_ values itself, for every platform.
 /// Only for Windows; include win32/win32.h, never this header, and never <windows.h> before it.
 #pragma once
 
@@ -51,18 +51,5 @@
 #undef ERROR
 #undef TRANSPARENT
 #undef OPAQUE
-
-// Message-box buttons, icons and answers, as win32.h declares them on POSIX.
-constexpr UINT MB_OK = 0x00000000;
-constexpr UINT MB_OKCANCEL = 0x00000001;
-constexpr UINT MB_YESNO = 0x00000004;
-constexpr UINT MB_ICONHAND = 0x00000010;
-constexpr UINT MB_ICONERROR = MB_ICONHAND;
-constexpr UINT MB_ICONSTOP = MB_ICONHAND;
-constexpr UINT MB_ICONQUESTION = 0x00000020;
-constexpr UINT MB_ICONEXCLAMATION = 0x00000030;
-constexpr UINT MB_ICONWARNING = MB_ICONEXCLAMATION;
-constexpr UINT MB_ICONASTERISK = 0x00000040;
-constexpr UINT MB_ICONINFORMATION = MB_ICONASTERISK;
 
 #endif  // _WIN32

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Kernel objects behind HANDLE values, and the process-wide handle table.
 //
+// Not part of the API: shared by the two halves of libcommwin32 (the Win32 subset here and the
+// serial driver in platform/serial), never installed, and may change without notice.
+//
 // A HANDLE is an opaque id that is never reused. The table maps it to a reference-counted
 // object, so a call racing with CloseHandle on another thread either sees the object (and keeps
 // it alive for the duration of the call) or sees no object and fails with ERROR_INVALID_HANDLE.

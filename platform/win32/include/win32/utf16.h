@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// UTF-8 <-> UTF-16 for the Windows API's W calls, which the platform layer uses so that every
-// name and text (paths, registry keys and values) keeps its characters whatever the user's code
-// page; the system's wording of an error code and the errno nearest to it. Windows only; any
-// thread.
+/// @file
+/// UTF-8 <-> UTF-16 for the Windows API's W calls, which the platform layer (files, registry, the
+/// native front end) uses so that every name and text keeps its characters whatever the user's
+/// code page; the system's wording of an error code and the errno nearest to it. Windows only;
+/// any thread. Used inside this project's libraries and tests; not installed.
 #pragma once
 
 #if defined(_WIN32)
@@ -12,7 +13,7 @@
 #include <cerrno>
 #include <string>
 
-namespace fileio {
+namespace win32 {
 
 inline std::wstring Utf16(const std::string& text) {
   if (text.empty()) return {};
@@ -67,6 +68,6 @@ inline int ErrnoOf(DWORD error) {
   }
 }
 
-}  // namespace fileio
+}  // namespace win32
 
 #endif  // _WIN32
