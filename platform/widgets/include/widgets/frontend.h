@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The GUI front end of the framework's Application: Qt Widgets (platform/widgets) on Linux, the
-// native Win32 controls (platform/winwidgets) on Windows; a program links one of them.
+// The GUI front end of the framework's Application: Qt Widgets (platform/widgets/qt) on Linux,
+// the native Win32 controls (platform/widgets/win32) on Windows; a program links one of them.
 //
 // While a TWidgetsFrontEnd exists:
 //  - the toolkit runs the program's events (Qt: a QApplication, made here unless the program
