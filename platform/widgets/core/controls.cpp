@@ -39,6 +39,16 @@ const TClassInfo& TControl::ClassInfo() {
   return info;
 }
 
+void TControl::SetParent(TWinControl* AParent) {
+  if (AParent == FParent) return;
+  for (TWinControl* p = AParent; p != nullptr; p = p->GetParent())
+    if (p == this) throw EComponentError(GetName() + " cannot be its own parent");
+  if (FParent != nullptr) FParent->RemoveControl(this);
+  FParent = AParent;
+  ApplyParent();
+  ApplyFont();
+}
+
 TComponent* TControl::GetParentComponent() const { return FParent; }
 
 void TControl::SetParentComponent(TComponent* AParent) {

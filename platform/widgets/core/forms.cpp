@@ -62,3 +62,12 @@ void TForm::Loaded() {
   TWinControl::Loaded();
   UpdateTabOrder();
 }
+
+void TForm::SetActiveControl(TWinControl* Control) {
+  if (Control != nullptr) Control->SetFocus();
+}
+
+void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+  AlignControls();
+}

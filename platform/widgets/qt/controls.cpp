@@ -35,12 +35,7 @@ TControl::~TControl() {
   delete FWidget;
 }
 
-void TControl::SetParent(TWinControl* AParent) {
-  if (AParent == FParent) return;
-  for (TWinControl* p = AParent; p != nullptr; p = p->GetParent())
-    if (p == this) throw EComponentError(GetName() + " cannot be its own parent");
-  if (FParent != nullptr) FParent->RemoveControl(this);
-  FParent = AParent;
+void TControl::ApplyParent() {
   if (FParent != nullptr) {
     FWidget->setParent(FParent->ClientWidget());
     FParent->InsertControl(this);
@@ -49,7 +44,6 @@ void TControl::SetParent(TWinControl* AParent) {
   } else {
     FWidget->setParent(nullptr);
   }
-  ApplyFont();
 }
 
 void TControl::ApplyBounds() { FWidget->setGeometry(FLeft, FTop, FWidth, FHeight); }

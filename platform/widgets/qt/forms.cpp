@@ -121,15 +121,6 @@ TWinControl* TForm::GetActiveControl() const {
   return nullptr;
 }
 
-void TForm::SetActiveControl(TWinControl* Control) {
-  if (Control != nullptr) Control->SetFocus();
-}
-
-void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-  TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
-  AlignControls();
-}
-
 void TForm::ApplyBounds() {
   Widget()->move(GetLeft(), GetTop());
   Widget()->resize(std::max(0, GetWidth() - kDesignFrameWidth),

@@ -226,20 +226,3 @@ TWidgetsFrontEnd::~TWidgetsFrontEnd() {
   Application->SetMessageLoop(FImpl->PreviousLoop);
   QCoreApplication::removeTranslator(&FImpl->Translator);
 }
-
-void TWidgetsFrontEnd::RegisterControls() {
-  RegisterClass<TForm>();
-  RegisterClass<TStatusBar>();
-  RegisterClass<TPageControl>();
-  RegisterClass<TTabSheet>();
-  RegisterClass<TGroupBox>();
-  RegisterClass<TLabel>();
-  RegisterClass<TButton>();
-  RegisterClass<TEdit>();
-  RegisterClass<TCheckBox>();
-  RegisterClass<TMemo>();
-  RegisterClass<TBevel>();
-  RegisterClass<TTimer>();
-  RegisterClass<TImageList>();
-  RegisterClass<TTrayIcon>();
-}

@@ -37,12 +37,7 @@ TControl::~TControl() {
   delete FWidget;
 }
 
-void TControl::SetParent(TWinControl* AParent) {
-  if (AParent == FParent) return;
-  for (TWinControl* p = AParent; p != nullptr; p = p->GetParent())
-    if (p == this) throw EComponentError(GetName() + " cannot be its own parent");
-  if (FParent != nullptr) FParent->RemoveControl(this);
-  FParent = AParent;
+void TControl::ApplyParent() {
   if (FParent != nullptr) {
     FWidget->SetParent(FParent->ClientWidget());
     FParent->InsertControl(this);
@@ -52,7 +47,6 @@ void TControl::SetParent(TWinControl* AParent) {
     FWidget->SetVisible(false);
     FWidget->SetParent(nullptr);
   }
-  ApplyFont();
 }
 
 void TControl::ApplyBounds() { FWidget->SetGeometry(FLeft, FTop, FWidth, FHeight); }

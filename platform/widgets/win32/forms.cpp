@@ -163,15 +163,6 @@ TWinControl* TForm::GetActiveControl() const {
   return nullptr;
 }
 
-void TForm::SetActiveControl(TWinControl* Control) {
-  if (Control != nullptr) Control->SetFocus();
-}
-
-void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-  TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
-  AlignControls();
-}
-
 // The designed outer size has the design desktop's frame; this desktop's frame is put around
 // the client area that size leaves, so the controls keep their designed places.
 void TForm::ApplyBounds() {

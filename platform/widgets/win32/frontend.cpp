@@ -277,20 +277,3 @@ TWidgetsFrontEnd::~TWidgetsFrontEnd() {
   SetServiceHandler(WM_WAKE_MAIN, {});
   SetGuiReady(false);
 }
-
-void TWidgetsFrontEnd::RegisterControls() {
-  RegisterClass<TForm>();
-  RegisterClass<TStatusBar>();
-  RegisterClass<TPageControl>();
-  RegisterClass<TTabSheet>();
-  RegisterClass<TGroupBox>();
-  RegisterClass<TLabel>();
-  RegisterClass<TButton>();
-  RegisterClass<TEdit>();
-  RegisterClass<TCheckBox>();
-  RegisterClass<TMemo>();
-  RegisterClass<TBevel>();
-  RegisterClass<TTimer>();
-  RegisterClass<TImageList>();
-  RegisterClass<TTrayIcon>();
-}

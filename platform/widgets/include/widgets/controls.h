@@ -95,6 +95,10 @@ class COMM_WIDGETS_API TControl : public TComponent {
 
  private:
   friend class TWinControl;
+  // The front end's half of SetParent: the widget into the new parent's client widget, placed
+  // and shown as the control says (the parent's InsertControl included), or out of any parent.
+  void ApplyParent();
+
   widgets_native::Widget* FWidget;
   TWinControl* FParent = nullptr;
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
