@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: MIT
+// The history page's chart with 7 days of polls every 10 s (60,480 per line, four lines), drawn
+// by a paint box on Qt's offscreen platform: the time of a whole frame (the paint box rendered
+// into an image: its OnPaint reduces the lines to the pixel columns and draws axes, lines and
+// legend), at the page's designed size and at a large one, and of the reduction alone. Goal:
+// under 16 ms a frame. Readings wander as the simulator's --drift does; one in 50 is not a
+// temperature, so the lines hold gaps.
+#include <widgets/frontend.h>
+#include <widgets/paintbox.h>
+
+#include <QImage>
+#include <QWidget>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "HistoryChart.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+std::vector<TSample> AWeekOfPolls(std::int64_t Now) {
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> step(-2, 2), missing(0, 49);
+  std::array<double, ThermometerCount> value = {23.5, -4.0, 20.0, 21.5};
+  std::vector<TSample> samples;
+  for (std::int64_t t = Now - 7 * 24 * 3600 + 10; t <= Now; t += 10) {
+    TSample s;
+    s.Time = t;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      value[i] += step(random) / 10.0;
+      s.Values[i] = missing(random) == 0 ? std::numeric_limits<double>::quiet_NaN() : value[i];
+    }
+    samples.push_back(s);
+  }
+  return samples;
+}
+
+struct TTimes {
+  double Median, P90, Max;
+};
+
+TTimes Summary(std::vector<double> Ms) {
+  std::sort(Ms.begin(), Ms.end());
+  return {Ms[Ms.size() / 2], Ms[Ms.size() * 9 / 10], Ms.back()};
+}
+
+void Frames(TPaintBox& Box, int Width, int Height, const std::vector<TSample>& Samples,
+            const TChartView& View) {
+  Box.SetBounds(0, 0, Width, Height);
+  Box.OnPaint = [&](TObject*) {
+    DrawHistoryChart(Box.GetCanvas(), Box.GetWidth(), Box.GetHeight(), Samples, View);
+  };
+  std::vector<double> times;
+  for (int frame = 0; frame < 60; ++frame) {
+    const auto start = Clock::now();
+    const QImage image = Box.Widget()->grab().toImage();
+    times.push_back(Ms(Clock::now() - start));
+    if (image.isNull()) std::abort();
+  }
+  const TTimes t = Summary(times);
+  std::printf("frame %4dx%-4d  median %6.2f ms  p90 %6.2f ms  max %6.2f ms  (goal < 16 ms)\n",
+              Width, Height, t.Median, t.P90, t.Max);
+  Box.OnPaint = nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  TWidgetsFrontEnd frontEnd(argc, argv);
+  const std::int64_t now = 1'800'000'000;
+  const std::vector<TSample> samples = AWeekOfPolls(now);
+  std::printf("%zu polls per line, %d lines\n", samples.size(), ThermometerCount);
+  const TChartView view{
+      now, 7 * 24 * 3600, 180, {"Термометр №1", "Термометр №2", "Термометр №3", "Термометр №4"}};
+
+  std::vector<double> times;
+  std::size_t ranges = 0;
+  for (int round = 0; round < 60; ++round) {
+    const auto start = Clock::now();
+    ranges = 0;
+    for (int line = 0; line < ThermometerCount; ++line)
+      ranges += ReduceToColumns(samples, line, now - view.Span, now + 1, 1000).size();
+    times.push_back(Ms(Clock::now() - start));
+  }
+  const TTimes r = Summary(times);
+  std::printf("reduction of 4 lines to 1000 columns: median %.2f ms, max %.2f ms (%zu ranges)\n",
+              r.Median, r.Max, ranges);
+
+  TPaintBox box(nullptr);
+  Frames(box, 393, 125, samples, view);  // the page as designed
+  Frames(box, 1600, 900, samples, view);
+  return 0;
+}
