@@ -8,8 +8,6 @@
 
 namespace {
 
-// The thermometers' colours (0x00BBGGRR): red, blue, green, orange.
-constexpr TColor kLineColors[ThermometerCount] = {0x0000C0, 0xC00000, 0x008000, 0x0080FF};
 constexpr TColor kGridColor = 0xD8D8D8;
 constexpr TColor kFrameColor = 0x808080;
 
@@ -121,31 +119,37 @@ void DrawLine(TCanvas& Canvas, const TPlot& Plot, const std::vector<TColumnRange
   flush();
 }
 
-void DrawLegend(TCanvas& Canvas, int Left, int Top, const std::vector<TSample>& Samples,
+void DrawLegend(TCanvas& Canvas, int Left, int Top,
+                const std::array<std::vector<TColumnRange>, ThermometerCount>& Lines,
                 const TChartView& View) {
   const int rowHeight = Canvas.TextHeight("Ж");
   int y = Top;
   for (int i = 0; i < ThermometerCount; ++i) {
-    Canvas.Brush.Color = kLineColors[i];
+    Canvas.Brush.Color = HistoryLineColors[i];
     Canvas.FillRect({Left, y + rowHeight / 2 - 2, Left + 12, y + rowHeight / 2 + 2});
     Canvas.Brush.Style = bsClear;
     Canvas.TextOut(Left + 16, y, View.Names[static_cast<std::size_t>(i)]);
-    const TLineSummary s = SummaryOf(Samples, i, View.Now - View.Span, View.Now + 1);
+    const TLineSummary s = SummaryOf(Lines[static_cast<std::size_t>(i)]);
     const std::string values =
         s.Any ? DegreesText(s.Last) + ", от " + DegreesText(s.Min) + " до " + DegreesText(s.Max)
               : "нет данных";
     Canvas.TextOut(Left + 16, y + rowHeight, values);
     Canvas.Brush.Style = bsSolid;
-    y += 2 * rowHeight + 4;
+    y += 2 * rowHeight + 2;
   }
 }
 
 }  // namespace
 
+// The column of a time is worked out only where a column ends: a division per column, not per
+// sample.
 std::vector<TColumnRange> ReduceToColumns(const std::vector<TSample>& Samples, int Line,
                                           std::int64_t From, std::int64_t To, int Width) {
   std::vector<TColumnRange> ranges;
   if (To <= From || Width <= 0) return ranges;
+  const std::int64_t span = To - From;
+  int x = -1;
+  std::int64_t columnEnd = From;  // the first time of column x + 1
   bool broken = true;
   std::int64_t previous = 0;
   const auto line = static_cast<std::size_t>(Line);
@@ -157,30 +161,28 @@ std::vector<TColumnRange> ReduceToColumns(const std::vector<TSample>& Samples, i
     }
     if (s->Time - previous > MaxJoinSeconds) broken = true;
     previous = s->Time;
-    const auto x = static_cast<int>((s->Time - From) * Width / (To - From));
-    if (!broken && ranges.back().X == x) {
+    if (s->Time >= columnEnd) {
+      x = static_cast<int>((s->Time - From) * Width / span);
+      columnEnd = From + ((x + 1) * span + Width - 1) / Width;
+    } else if (!broken) {
       TColumnRange& r = ranges.back();
       r.Min = std::min(r.Min, v);
       r.Max = std::max(r.Max, v);
       r.Last = v;
-    } else {
-      ranges.push_back({x, v, v, v, v, !broken});
+      continue;
     }
+    ranges.push_back({x, v, v, v, v, !broken});
     broken = false;
   }
   return ranges;
 }
 
-TLineSummary SummaryOf(const std::vector<TSample>& Samples, int Line, std::int64_t From,
-                       std::int64_t To) {
+TLineSummary SummaryOf(const std::vector<TColumnRange>& Ranges) {
   TLineSummary summary;
-  const auto line = static_cast<std::size_t>(Line);
-  for (auto s = FirstAt(Samples, From); s != Samples.end() && s->Time < To; ++s) {
-    const double v = s->Values[line];
-    if (std::isnan(v)) continue;
-    summary.Min = summary.Any ? std::min(summary.Min, v) : v;
-    summary.Max = summary.Any ? std::max(summary.Max, v) : v;
-    summary.Last = v;
+  for (const TColumnRange& r : Ranges) {
+    summary.Min = summary.Any ? std::min(summary.Min, r.Min) : r.Min;
+    summary.Max = summary.Any ? std::max(summary.Max, r.Max) : r.Max;
+    summary.Last = r.Last;
     summary.Any = true;
   }
   return summary;
@@ -241,9 +243,9 @@ void DrawHistoryChart(TCanvas& Canvas, int Width, int Height, const std::vector<
                    (plot.Top + plot.Bottom - textHeight) / 2, text);
   }
   for (int i = 0; i < ThermometerCount; ++i) {
-    Canvas.Pen = {kLineColors[i], 2, psSolid};
+    Canvas.Pen = {HistoryLineColors[i], 1, psSolid};
     DrawLine(Canvas, plot, lines[static_cast<std::size_t>(i)]);
   }
   Canvas.Brush.Style = bsSolid;
-  DrawLegend(Canvas, plot.Right + 10, plot.Top, Samples, View);
+  DrawLegend(Canvas, plot.Right + 10, 3, lines, View);
 }

@@ -24,6 +24,10 @@
 // Polls further apart than this are not joined by a line.
 constexpr std::int64_t MaxJoinSeconds = 35;
 
+// The thermometers' colours (0x00BBGGRR): red, blue, green, orange. The lines are one pixel wide:
+// a wider pen would be stroked as a path, many times slower to draw.
+constexpr TColor HistoryLineColors[ThermometerCount] = {0x0000C0, 0xC00000, 0x008000, 0x0080FF};
+
 // One pixel column of a line, or part of one after a break inside it.
 struct TColumnRange {
   int X = 0;
@@ -39,8 +43,8 @@ struct TLineSummary {
   bool Any = false;  // the span holds a temperature of this line
   double Last = 0, Min = 0, Max = 0;
 };
-TLineSummary SummaryOf(const std::vector<TSample>& Samples, int Line, std::int64_t From,
-                       std::int64_t To);
+// The last, lowest and highest value of a reduced line.
+TLineSummary SummaryOf(const std::vector<TColumnRange>& Ranges);
 
 // "+23.5" for the legend and the log's readers.
 std::string DegreesText(double Value);

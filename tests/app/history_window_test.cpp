@@ -32,7 +32,9 @@ std::vector<std::string> LogLines(const fs::path& Folder) {
 class TRecordingCanvas : public TCanvas {
  public:
   void Polyline(const TPoint* Points, int Count) override {
-    if (Pen.Width > 1) lines.emplace_back(Points, Points + Count);
+    if (std::find(std::begin(HistoryLineColors), std::end(HistoryLineColors), Pen.Color) !=
+        std::end(HistoryLineColors))
+      lines.emplace_back(Points, Points + Count);
   }
   void Rectangle(int, int, int, int) override {}
   void FillRect(const TRect&) override {}
@@ -40,7 +42,7 @@ class TRecordingCanvas : public TCanvas {
   TSize TextExtent(const std::string& Text) override {
     return {static_cast<int>(Text.size()) * 6, 13};
   }
-  std::vector<std::vector<TPoint>> lines;  // the thermometers' lines (two pixels wide)
+  std::vector<std::vector<TPoint>> lines;  // the thermometers' lines
   std::vector<std::string> texts;
 };
 
@@ -143,9 +145,11 @@ TEST(HistoryChart, ReducesToPixelColumnsKeepingGaps) {
   for (const auto& piece : canvas.lines) points += piece.size();
   EXPECT_LE(points, 4u * 4u * 400u);
   EXPECT_EQ(canvas.lines.size(), 3u + 85u) << "one piece per line, 85 for the broken one";
-  const TLineSummary s = SummaryOf(samples, 0, from, from + week);
-  const std::string legend =
-      DegreesText(s.Last) + ", от " + DegreesText(s.Min) + " до " + DegreesText(s.Max);
+  double lowest = 1e9, highest = -1e9;
+  for (const TSample& s : samples)
+    lowest = std::min(lowest, s.Values[0]), highest = std::max(highest, s.Values[0]);
+  const std::string legend = DegreesText(samples.back().Values[0]) + ", от " + DegreesText(lowest) +
+                             " до " + DegreesText(highest);
   EXPECT_NE(std::find(canvas.texts.begin(), canvas.texts.end(), legend), canvas.texts.end());
   EXPECT_NE(std::find(canvas.texts.begin(), canvas.texts.end(), "Т4"), canvas.texts.end());
 }
