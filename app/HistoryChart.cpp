@@ -126,14 +126,14 @@ void DrawLegend(TCanvas& Canvas, int Left, int Top,
   int y = Top;
   for (int i = 0; i < ThermometerCount; ++i) {
     Canvas.Brush.Color = HistoryLineColors[i];
-    Canvas.FillRect({Left, y + rowHeight / 2 - 2, Left + 12, y + rowHeight / 2 + 2});
+    Canvas.FillRect({Left, y + rowHeight / 2 - 2, Left + 10, y + rowHeight / 2 + 2});
     Canvas.Brush.Style = bsClear;
-    Canvas.TextOut(Left + 16, y, View.Names[static_cast<std::size_t>(i)]);
+    Canvas.TextOut(Left + 14, y, View.Names[static_cast<std::size_t>(i)]);
     const TLineSummary s = SummaryOf(Lines[static_cast<std::size_t>(i)]);
     const std::string values =
         s.Any ? DegreesText(s.Last) + ", от " + DegreesText(s.Min) + " до " + DegreesText(s.Max)
               : "нет данных";
-    Canvas.TextOut(Left + 16, y + rowHeight, values);
+    Canvas.TextOut(Left + 14, y + rowHeight, values);
     Canvas.Brush.Style = bsSolid;
     y += 2 * rowHeight + 2;
   }
@@ -201,10 +201,11 @@ void DrawHistoryChart(TCanvas& Canvas, int Width, int Height, const std::vector<
   Canvas.Rectangle(0, 0, Width, Height);
   Canvas.Font.Color = clWindowText;
   const int textHeight = Canvas.TextHeight("0");
-  const int legendWidth = Canvas.TextWidth("+88.8, от -88.8 до +88.8") + 22;
+  const int legendWidth =
+      Canvas.TextWidth("+88.8, от -88.8 до +88.8") + 14 + 8 + 4;  // gap, swatch, margin
 
   const std::int64_t from = View.Now - View.Span, to = View.Now + 1;
-  TPlot plot{0, textHeight + 4, Width - legendWidth - 6, Height - textHeight - 6, 0, 0};
+  TPlot plot{0, textHeight + 4, Width - legendWidth, Height - textHeight - 6, 0, 0};
   std::array<std::vector<TColumnRange>, ThermometerCount> lines;
   bool any = false;
   double low = 0, high = 0;
@@ -247,5 +248,5 @@ void DrawHistoryChart(TCanvas& Canvas, int Width, int Height, const std::vector<
     DrawLine(Canvas, plot, lines[static_cast<std::size_t>(i)]);
   }
   Canvas.Brush.Style = bsSolid;
-  DrawLegend(Canvas, plot.Right + 10, 3, lines, View);
+  DrawLegend(Canvas, plot.Right + 8, 3, lines, View);
 }

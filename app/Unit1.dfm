@@ -310,7 +310,7 @@ object MainForm: TMainForm
       object HistoryBox: TPaintBox
         Left = 4
         Top = 3
-        Width = 393
+        Width = 389
         Height = 125
         OnPaint = HistoryBoxPaint
       end
