@@ -241,7 +241,7 @@ std::vector<TSample> TTemperatureLog::ReadSince(std::int64_t Since) const {
         samples.push_back(*sample);
   }
   std::stable_sort(samples.begin(), samples.end(),
-                   [](const TSample& a, const TSample& b) { return a.Time < b.Time; });
+                   [](const TSample& A, const TSample& B) { return A.Time < B.Time; });
   return samples;
 }
 

@@ -14,7 +14,7 @@ constexpr TColor kFrameColor = 0x808080;
 std::vector<TSample>::const_iterator FirstAt(const std::vector<TSample>& Samples,
                                              std::int64_t Time) {
   return std::lower_bound(Samples.begin(), Samples.end(), Time,
-                          [](const TSample& s, std::int64_t t) { return s.Time < t; });
+                          [](const TSample& Sample, std::int64_t At) { return Sample.Time < At; });
 }
 
 // The plot's area and value range.

@@ -192,8 +192,8 @@ void TMainForm::RecordPoll() {
   if (!written && !LogFailing) StatBar->SetSimpleText("Не удается записать журнал температур.");
   LogFailing = !written;
   Samples.push_back(SampleOf(reading));
-  const auto kept = std::find_if(Samples.begin(), Samples.end(), [&](const TSample& s) {
-    return s.Time >= reading.Time - HistoryKeptSeconds;
+  const auto kept = std::find_if(Samples.begin(), Samples.end(), [&](const TSample& Sample) {
+    return Sample.Time >= reading.Time - HistoryKeptSeconds;
   });
   Samples.erase(Samples.begin(), kept);
   HistoryBox->Invalidate();
