@@ -464,3 +464,35 @@ TEST_F(WinWidgets, TrayHidesTheMinimisedWindowAndRestoresIt) {
 }
 
 }  // namespace
+
+// The paint box draws its handler's canvas through GDI: a red square outlined in blue, right and
+// bottom edges outside it, a line three pixels wide, and the extent of a letter in its font.
+TEST_F(WinWidgets, PaintBoxDrawsWithItsCanvas) {
+  TMainForm* form = MakeForm();
+  auto* box = Child<TPaintBox>(form, "HistoryBox");
+  TSize extent;
+  box->OnPaint = [&](TObject*) {
+    TCanvas& c = box->GetCanvas();
+    c.Brush.Color = clRed;
+    c.Pen.Color = clBlue;
+    c.Rectangle(10, 10, 30, 30);
+    c.Pen = {clLime, 3, psSolid};
+    c.MoveTo(40, 5);
+    c.LineTo(40, 35);
+    extent = c.TextExtent("Ж");
+  };
+  form->Show();
+  Child<TPageControl>(form, "PageControl1")->SetActivePage(Child<TTabSheet>(form, "HistorySheet"));
+  ASSERT_TRUE(IsWindowVisible(H(box)));
+  RedrawWindow(H(box), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  const HDC dc = GetDC(H(box));
+  EXPECT_EQ(GetPixel(dc, 20, 20), RGB(255, 0, 0)) << "the brush fills";
+  EXPECT_EQ(GetPixel(dc, 10, 20), RGB(0, 0, 255)) << "the pen outlines";
+  EXPECT_EQ(GetPixel(dc, 29, 20), RGB(0, 0, 255)) << "the right edge is the last pixel inside";
+  EXPECT_NE(GetPixel(dc, 30, 20), RGB(0, 0, 255));
+  EXPECT_EQ(GetPixel(dc, 40, 20), RGB(0, 255, 0)) << "the line";
+  ReleaseDC(H(box), dc);
+  EXPECT_GE(extent.cy, 11);
+  EXPECT_GE(extent.cx, 6);
+  EXPECT_THROW(box->GetCanvas(), EComponentError) << "only while painting";
+}
