@@ -202,7 +202,7 @@ void DrawHistoryChart(TCanvas& Canvas, int Width, int Height, const std::vector<
   Canvas.Font.Color = clWindowText;
   const int textHeight = Canvas.TextHeight("0");
   const int legendWidth =
-      Canvas.TextWidth("+88.8, от -88.8 до +88.8") + 14 + 8 + 4;  // gap, swatch, margin
+      Canvas.TextWidth("+88.8, от +88.8 до +88.8") + 14 + 8 + 4;  // gap, swatch, margin
 
   const std::int64_t from = View.Now - View.Span, to = View.Now + 1;
   TPlot plot{0, textHeight + 4, Width - legendWidth, Height - textHeight - 6, 0, 0};

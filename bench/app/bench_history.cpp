@@ -4,7 +4,7 @@
 // into an image: its OnPaint reduces the lines to the pixel columns and draws axes, lines and
 // legend), at the page's designed size and at a large one, and of the reduction alone. Goal:
 // under 16 ms a frame. Readings wander as the simulator's --drift does; one in 50 is not a
-// temperature, so the lines hold gaps.
+// temperature, so the lines hold gaps. BENCH_HISTORY_IMAGE=prefix also saves a frame of each size.
 #include <widgets/frontend.h>
 #include <widgets/paintbox.h>
 
@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "HistoryChart.h"
@@ -67,6 +68,10 @@ void Frames(TPaintBox& Box, int Width, int Height, const std::vector<TSample>& S
     const QImage image = Box.Widget()->grab().toImage();
     times.push_back(Ms(Clock::now() - start));
     if (image.isNull()) std::abort();
+    // For looking at the week's chart: BENCH_HISTORY_IMAGE=prefix saves prefix-WxH.png.
+    if (const char* prefix = std::getenv("BENCH_HISTORY_IMAGE"); prefix != nullptr && frame == 0)
+      image.save(QString::fromStdString(std::string(prefix) + "-" + std::to_string(Width) + "x" +
+                                        std::to_string(Height) + ".png"));
   }
   const TTimes t = Summary(times), d = Summary(drawing);
   std::printf(
