@@ -13,6 +13,10 @@
 #include <memory>
 #include <sstream>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace fs = std::filesystem;
 using appplatform::TCalendarTime;
 
@@ -133,6 +137,13 @@ TEST_F(HistoryLogTest, AnUnwritableLogOnlyFailsItsLines) {
   EXPECT_TRUE(second.Append(reading, now));
 
 #ifndef _WIN32
+  // A folder without write permission (root writes there anyway: checked for other users).
+  if (geteuid() != 0) {
+    const fs::path locked = dir / "locked";
+    fs::create_directories(locked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_FALSE(TTemperatureLog(locked).Append(reading, now));
+  }
   // Today's file on a full device: the write fails with ENOSPC.
   const fs::path full = dir / "full";
   fs::create_directories(full);
