@@ -2,9 +2,11 @@
 // The history page's chart with 7 days of polls every 10 s (60,480 per line, four lines), drawn
 // by a paint box on Qt's offscreen platform: the time of a whole frame (the paint box rendered
 // into an image: its OnPaint reduces the lines to the pixel columns and draws axes, lines and
-// legend), at the page's designed size and at a large one, and of the reduction alone. Goal:
+// legend), at the page's designed size and at a large one, and of the reduction alone; and the
+// time to read a week of log files back, as the program does at start. Goal:
 // under 16 ms a frame. Readings wander as the simulator's --drift does; one in 50 is not a
 // temperature, so the lines hold gaps. BENCH_HISTORY_IMAGE=prefix also saves a frame of each size.
+#include <unistd.h>
 #include <widgets/frontend.h>
 #include <widgets/paintbox.h>
 
@@ -15,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <random>
 #include <string>
@@ -81,6 +84,25 @@ void Frames(TPaintBox& Box, int Width, int Height, const std::vector<TSample>& S
   Box.OnPaint = nullptr;
 }
 
+// The log files of the week, written as the program writes them, read back as at start.
+void ReadingAWeekOfLog(const std::vector<TSample>& Samples) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("bench-history-" + std::to_string(getpid()));
+  TTemperatureLog log(folder);
+  for (const TSample& s : Samples) {
+    TReading reading;
+    reading.Time = s.Time;
+    for (std::size_t i = 0; i < reading.Texts.size(); ++i)
+      reading.Texts[i] = std::isnan(s.Values[i]) ? "Нет данных" : DegreesText(s.Values[i]);
+    log.Append(reading, appplatform::LocalCalendarTime(static_cast<std::time_t>(s.Time)));
+  }
+  const auto start = Clock::now();
+  const std::size_t read = TTemperatureLog(folder).ReadSince(Samples.front().Time).size();
+  std::printf("reading a week of log files at start: %.0f ms (%zu polls)\n",
+              Ms(Clock::now() - start), read);
+  std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,6 +126,8 @@ int main(int argc, char** argv) {
   const TTimes r = Summary(times);
   std::printf("reduction of 4 lines to 1000 columns: median %.2f ms, max %.2f ms (%zu ranges)\n",
               r.Median, r.Max, ranges);
+
+  ReadingAWeekOfLog(samples);
 
   TPaintBox box(nullptr);
   Frames(box, 393, 125, samples, view);  // the page as designed
