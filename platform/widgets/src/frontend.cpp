@@ -7,6 +7,7 @@
 #include <widgets/forms.h>
 #include <widgets/frontend.h>
 #include <widgets/imglist.h>
+#include <widgets/paintbox.h>
 #include <widgets/stdctrls.h>
 #include <widgets/trayicon.h>
 
@@ -239,6 +240,7 @@ void TWidgetsFrontEnd::RegisterControls() {
   RegisterClass<TCheckBox>();
   RegisterClass<TMemo>();
   RegisterClass<TBevel>();
+  RegisterClass<TPaintBox>();
   RegisterClass<TTimer>();
   RegisterClass<TImageList>();
   RegisterClass<TTrayIcon>();
