@@ -1,6 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The program's system calls on POSIX: Windows-1251 from a table of its own (no converter the
-// system might lack), localtime_r for the clock.
+// system might lack), localtime_r for the clock, open and flock for the appended file.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 #include <ctime>
 
 #include "Platform.h"
@@ -59,6 +65,63 @@ TLocalTime LocalTimeNow() {
   std::tm local{};
   localtime_r(&now, &local);
   return {local.tm_hour, local.tm_min};
+}
+
+TCalendarTime LocalCalendarTime(std::time_t Time) {
+  std::tm local{};
+  localtime_r(&Time, &local);
+  return {local.tm_year + 1900,
+          local.tm_mon + 1,
+          local.tm_mday,
+          local.tm_hour,
+          local.tm_min,
+          local.tm_sec,
+          static_cast<int>(local.tm_gmtoff / 60)};
+}
+
+std::filesystem::path DataFolder() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (data != nullptr && data[0] == '/') return std::filesystem::path(data) / "zelvane";
+  const char* home = std::getenv("HOME");
+  return std::filesystem::path(home != nullptr ? home : "") / ".local/share/zelvane";
+}
+
+bool TAppendFile::Open(const std::filesystem::path& Path) {
+  Close();
+  const int fd = ::open(Path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {  // another copy of the program writes it
+    ::close(fd);
+    return false;
+  }
+  FHandle = fd;
+  return true;
+}
+
+// A write cut short (a full disk) is taken back, so that the file holds whole lines only.
+bool TAppendFile::Append(std::string_view Bytes) {
+  if (!IsOpen()) return false;
+  const int fd = static_cast<int>(FHandle);
+  const off_t end = lseek(fd, 0, SEEK_END);
+  std::size_t done = 0;
+  while (done < Bytes.size()) {
+    const ssize_t n = ::write(fd, Bytes.data() + done, Bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (end >= 0 && ftruncate(fd, end) != 0) {
+        // The partial line stays; the reader skips lines it cannot read.
+      }
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+void TAppendFile::Close() {
+  if (!IsOpen()) return;
+  ::close(static_cast<int>(FHandle));
+  FHandle = kClosed;
 }
 
 }  // namespace appplatform

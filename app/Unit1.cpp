@@ -4,9 +4,12 @@
 
 #include <framework/thread.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "HistoryChart.h"
 #include "Platform.h"
 #include "res/tray.xpm"
 #include "res/zelvane.xpm"
@@ -41,6 +44,8 @@ TTimeOfDay (*LocalTimeOfDay)() = [] {
   const appplatform::TLocalTime now = appplatform::LocalTimeNow();
   return TTimeOfDay{now.Hour, now.Minute};
 };
+
+std::filesystem::path (*TemperatureLogFolder)() = appplatform::DataFolder;
 
 std::string ReplyText() {
   return appplatform::DecodeWindows1251(ReplyBuffer, strnlen(ReplyBuffer, sizeof ReplyBuffer));
@@ -91,6 +96,11 @@ const TClassInfo& TMainForm::ClassInfo() {
                                      .Field("Load3Check", &TMainForm::Load3Check)
                                      .Field("Load4Check", &TMainForm::Load4Check)
                                      .Field("Memo1", &TMainForm::Memo1)
+                                     .Field("HistorySheet", &TMainForm::HistorySheet)
+                                     .Field("HistoryBox", &TMainForm::HistoryBox)
+                                     .Field("HourBtn", &TMainForm::HourBtn)
+                                     .Field("DayBtn", &TMainForm::DayBtn)
+                                     .Field("WeekBtn", &TMainForm::WeekBtn)
                                      .Method("Load1BtnClick", &TMainForm::Load1BtnClick)
                                      .Method("FormCreate", &TMainForm::FormCreate)
                                      .Method("FormDestroy", &TMainForm::FormDestroy)
@@ -100,7 +110,9 @@ const TClassInfo& TMainForm::ClassInfo() {
                                      .Method("Load4BtnClick", &TMainForm::Load4BtnClick)
                                      .Method("SearchBtnClick", &TMainForm::SearchBtnClick)
                                      .Method("SchedTimerTimer", &TMainForm::SchedTimerTimer)
-                                     .Method("ActiveCheckClick", &TMainForm::ActiveCheckClick);
+                                     .Method("ActiveCheckClick", &TMainForm::ActiveCheckClick)
+                                     .Method("HistoryBoxPaint", &TMainForm::HistoryBoxPaint)
+                                     .Method("HistorySpanClick", &TMainForm::HistorySpanClick);
   return info;
 }
 
@@ -112,6 +124,7 @@ void TMainForm::FormCreate(TObject* /*Sender*/) {
   Exchanges = std::make_unique<TExchangeQueue>(IOPort, ReplyBuffer);
   IOPort->OnDataReceived = [this](TObject*, DWORD) { Exchanges->DataReceived(); };
   IOPort->OnErrorSignal = [this](TObject* Sender, int Error) { PortError(Sender, Error); };
+  StartHistory();
 
   if (Settings->OpenKey(kSettingsKey, false)) {
     IOPort->SetComNumber(Settings->ReadInteger("PortNum"));
@@ -155,6 +168,63 @@ void TMainForm::ShowBoxLater(std::string Text, std::string Caption, std::functio
         MessageBoxA(nullptr, Text.c_str(), Caption.c_str(), MB_OK);
         if (Then) Then();
       });
+}
+
+// ---- The temperature history ----------------------------------------------------------------
+
+// The log's last week is read back, so that the history page shows the earlier runs too. A
+// demo may ask for a shorter poll interval (ZELVANE_DEMO_POLL_MS, 500 ms at the least).
+void TMainForm::StartHistory() {
+  if (const char* demo = std::getenv("ZELVANE_DEMO_POLL_MS"); demo != nullptr && *demo != '\0')
+    TempTimer->SetInterval(std::max(500, std::atoi(demo)));
+  TemperatureLog = std::make_unique<TTemperatureLog>(TemperatureLogFolder());
+  Samples = TemperatureLog->ReadSince(std::time(nullptr) - HistoryKeptSeconds);
+}
+
+// Logs the poll just ended. A log that cannot be written is said once in the status bar, and
+// again only after it has been written since; the poll goes on either way.
+void TMainForm::RecordPoll() {
+  TReading reading;
+  reading.Time = std::time(nullptr);
+  reading.Texts = {Temp1->GetText(), Temp2->GetText(), Temp3->GetText(), Temp4->GetText()};
+  const bool written = TemperatureLog->Append(
+      reading, appplatform::LocalCalendarTime(static_cast<std::time_t>(reading.Time)));
+  if (!written && !LogFailing) StatBar->SetSimpleText("Не удается записать журнал температур.");
+  LogFailing = !written;
+  Samples.push_back(SampleOf(reading));
+  const auto kept = std::find_if(Samples.begin(), Samples.end(), [&](const TSample& Sample) {
+    return Sample.Time >= reading.Time - HistoryKeptSeconds;
+  });
+  Samples.erase(Samples.begin(), kept);
+  HistoryBox->Invalidate();
+}
+
+// The legend names the thermometers as the first page does, without the colon.
+void TMainForm::HistoryBoxPaint(TObject* /*Sender*/) {
+  TChartView view;
+  view.Now = std::time(nullptr);
+  view.Span = Span;
+  view.OffsetMinutes =
+      appplatform::LocalCalendarTime(static_cast<std::time_t>(view.Now)).OffsetMinutes;
+  const TLabel* const names[] = {Label6, Label7, Label8, Label9};
+  for (std::size_t i = 0; i < view.Names.size(); ++i) {
+    std::string name = names[i]->GetCaption();
+    if (!name.empty() && name.back() == ':') name.pop_back();
+    view.Names[i] = name;
+  }
+  DrawHistoryChart(HistoryBox->GetCanvas(), HistoryBox->GetWidth(), HistoryBox->GetHeight(),
+                   Samples, view);
+}
+
+// The button of the span shown is off; the other two choose theirs.
+void TMainForm::HistorySpanClick(TObject* Sender) {
+  const std::pair<TButton*, std::int64_t> spans[] = {
+      {HourBtn, 3600}, {DayBtn, 24 * 3600}, {WeekBtn, HistoryKeptSeconds}};
+  for (const auto& [button, seconds] : spans) {
+    if (button == Sender) Span = seconds;
+    button->SetEnabled(button != Sender);
+  }
+  HistoryBox->Invalidate();
 }
 
 // ---- The port ---------------------------------------------------------------------------------
@@ -273,6 +343,7 @@ void TMainForm::ReadThermometer(int Index) {
         }
         StatBar->SetSimpleText(PollUnanswered ? "Нет ответа от контроллера."
                                               : "Опрос термометров завершен.");
+        RecordPoll();
         EndPoll();
       },
       /*Next=*/true);

@@ -305,6 +305,44 @@ object MainForm: TMainForm
         TabOrder = 1
       end
     end
+    object HistorySheet: TTabSheet
+      Caption = 'История'
+      object HistoryBox: TPaintBox
+        Left = 4
+        Top = 3
+        Width = 389
+        Height = 125
+        OnPaint = HistoryBoxPaint
+      end
+      object HourBtn: TButton
+        Left = 4
+        Top = 131
+        Width = 75
+        Height = 22
+        Caption = '1 час'
+        Enabled = False
+        TabOrder = 0
+        OnClick = HistorySpanClick
+      end
+      object DayBtn: TButton
+        Left = 84
+        Top = 131
+        Width = 75
+        Height = 22
+        Caption = '24 часа'
+        TabOrder = 1
+        OnClick = HistorySpanClick
+      end
+      object WeekBtn: TButton
+        Left = 164
+        Top = 131
+        Width = 75
+        Height = 22
+        Caption = '7 дней'
+        TabOrder = 2
+        OnClick = HistorySpanClick
+      end
+    end
   end
   object IOPort: TCommPort
     ComNumber = 3

@@ -4,6 +4,7 @@
 // The window talks to the controller board only through IOPort's PutBlock and GetBlock, one
 // exchange at a time (Exchanges.h); the message loop goes on while a reply is awaited. A board
 // that goes away is reported in the status bar and its port opened again at each thermometer tick.
+// Each finished poll is appended to the temperature log (History.h) and kept for the history page.
 //
 // Threads: everything here runs on the main thread.
 #pragma once
@@ -14,12 +15,16 @@
 #include <widgets/extctrls.h>
 #include <widgets/forms.h>
 #include <widgets/imglist.h>
+#include <widgets/paintbox.h>
 #include <widgets/stdctrls.h>
 #include <widgets/trayicon.h>
 
+#include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "Exchanges.h"
+#include "History.h"
 
 class TMainForm : public TForm {
  public:
@@ -69,6 +74,11 @@ class TMainForm : public TForm {
   TCheckBox* Load3Check = nullptr;
   TCheckBox* Load4Check = nullptr;
   TMemo* Memo1 = nullptr;
+  TTabSheet* HistorySheet = nullptr;
+  TPaintBox* HistoryBox = nullptr;
+  TButton* HourBtn = nullptr;
+  TButton* DayBtn = nullptr;
+  TButton* WeekBtn = nullptr;
 
   // Published handlers.
   void Load1BtnClick(TObject* Sender);
@@ -81,6 +91,12 @@ class TMainForm : public TForm {
   void SearchBtnClick(TObject* Sender);
   void SchedTimerTimer(TObject* Sender);
   void ActiveCheckClick(TObject* Sender);
+  void HistoryBoxPaint(TObject* Sender);
+  void HistorySpanClick(TObject* Sender);
+
+  // The polls kept for the history page, oldest first, and the span it shows (seconds).
+  const std::vector<TSample>& History() const { return Samples; }
+  std::int64_t HistorySpan() const { return Span; }
 
   // Whether an exchange is in flight or waits for its turn, or a box waits to be shown.
   bool ExchangesPending() const;
@@ -95,6 +111,8 @@ class TMainForm : public TForm {
   void PortError(TObject* Sender, int Error);
   void OpenPortQuietly();
   void ShowBoxLater(std::string Text, std::string Caption, std::function<void()> Then = {});
+  void StartHistory();
+  void RecordPoll();
 
   std::unique_ptr<TExchangeQueue> Exchanges;
   bool PortNumberKnown = false;  // the stored port number was read: reopening may try it
@@ -104,7 +122,14 @@ class TMainForm : public TForm {
   int BoxesWaiting = 0;          // boxes queued to be shown once the current handler returns
   TWinControl* FocusBeforePoll = nullptr;
   TWinControl* FocusDuringPoll = nullptr;
+  std::unique_ptr<TTemperatureLog> TemperatureLog;
+  bool LogFailing = false;       // the last line could not be written (said once)
+  std::vector<TSample> Samples;  // the polls of the last HistoryKeptSeconds, oldest first
+  std::int64_t Span = 3600;      // what the history page shows: the last hour, day or week
 };
+
+// How far back the history page can look, and how much of the log is read at start.
+constexpr std::int64_t HistoryKeptSeconds = 7 * 24 * 3600;
 
 // The one main window, set when the application creates it.
 extern TMainForm* MainForm;
@@ -122,6 +147,9 @@ struct TTimeOfDay {
   int Minute;  // 0 to 59
 };
 extern TTimeOfDay (*LocalTimeOfDay)();
+
+// The folder of the temperature log (the user's data folder); tests replace it.
+extern std::filesystem::path (*TemperatureLogFolder)();
 
 // The reply in ReplyBuffer as text: its bytes up to the first zero byte (all 20 when there is
 // none), decoded from Windows-1251.

@@ -5,8 +5,8 @@
 # throwaway folder (your own settings are never touched). Closing the window stops the simulator.
 #
 # Without a display (or with ZELVANE_HEADLESS=1) it runs on a virtual display instead, saves a
-# screenshot once the first thermometer poll has filled the four fields, prints its path and
-# exits 0.
+# screenshot once the first thermometer poll has filled the four fields and one of the history
+# page a few polls later (the demo polls every second), prints their paths and exits 0.
 #
 # With --windows first, the Windows build of Zelvane (build/windows, mingw-w64) runs under Wine
 # instead, in a throwaway Wine prefix whose COM7 is the simulator's pseudo-terminal and whose
@@ -108,19 +108,47 @@ if [ "$windows" = 1 ]; then
   shots=zelvane-windows
   visible=--onlyvisible  # Wine also makes X windows for windows never shown
 else
-  export XDG_CONFIG_HOME="$work/config"
+  export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"  # the temperature log too
   export "COMM_PORT_$port=$link"
   program=(build/release/app/zelvane)
   shots=zelvane
   visible=
 fi
 
+# The temperature log starts with the hour before, as an earlier run would have left it (a poll
+# every 10 s, thermometer 3 without data for five minutes): the history page reads it at start.
+if [ "$windows" = 1 ]; then
+  log_folder="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Zelvane"
+else
+  log_folder="$XDG_DATA_HOME/zelvane"
+fi
+mkdir -p "$log_folder"
+/usr/bin/python3 - "$log_folder" <<'EOF'
+import datetime, math, pathlib, sys
+now = datetime.datetime.now().astimezone().replace(microsecond=0)
+for age in range(3600, 0, -10):
+    t = (now - datetime.timedelta(seconds=age)).astimezone()
+    texts = ["%+.1f" % (21 + 2 * math.sin(age / 700 + i) + i) for i in range(4)]
+    if 1500 < age <= 1800:
+        texts[2] = "Нет данных"
+    numbers = ["" if x == "Нет данных" else "%g" % float(x) for x in texts]
+    path = pathlib.Path(sys.argv[1]) / t.strftime("zelvane-%Y-%m-%d.csv")
+    with open(path, "a", encoding="utf-8") as log:
+        if log.tell() == 0:
+            log.write("\ufeffВремя,Термометр №1,Термометр №2,Термометр №3,Термометр №4,"
+                      "№1 °C,№2 °C,№3 °C,№4 °C\n")
+        log.write(",".join([t.isoformat()] + texts + numbers) + "\n")
+EOF
+echo "Temperature log (an hour of demo readings to start with): $log_folder"
+
 if [ "${ZELVANE_HEADLESS:-0}" != 1 ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   "${program[@]}"
   exit 0
 fi
 
-# No display: a virtual one, a screenshot after the first poll, and done.
+# No display: a virtual one, a screenshot after the first poll, and done. The demo polls every
+# second (ZELVANE_DEMO_POLL_MS), so that the history page has a few polls to show.
+[ "$hangs_up" = 1 ] || export ZELVANE_DEMO_POLL_MS=${ZELVANE_DEMO_POLL_MS:-1000}
 zelvane_start_xvfb "$work"
 pids+=("$xvfb_pid")
 "${program[@]}" >"$work/zelvane.log" 2>&1 &
@@ -156,6 +184,14 @@ if [ "${ZELVANE_ALL_PAGES:-0}" = 1 ]; then
   sleep 0.5
   screenshot "$shots-scheduler.png"
   xdotool mousemove $((X + 40)) $((Y + 18)) click 1
+fi
+
+# The history page (the third tab) after a few more polls.
+if [ "$hangs_up" = 0 ]; then
+  sleep 6
+  xdotool mousemove $((X + 205)) $((Y + 18)) click 1
+  sleep 1
+  screenshot "$shots-history.png"
 fi
 
 # The board unplugged, and found again.

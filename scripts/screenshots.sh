@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Screenshots of both pages of the Zelvane window, on a virtual display, against the board
+# Screenshots of the three pages of the Zelvane window, on a virtual display, against the board
 # simulator (arguments go to the simulator, as with run.sh). Not part of the tests: for looking
 # at the layout.
 set -euo pipefail

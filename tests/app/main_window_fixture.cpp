@@ -12,6 +12,10 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+fs::path gLogFolder;
+}  // namespace
+
 void MainWindowTest::SetUp() {
   dir = (fs::temp_directory_path() / testsupport::UniqueName("zelvane-app")).string();
   fs::create_directories(dir);
@@ -20,6 +24,10 @@ void MainWindowTest::SetUp() {
   Application->SetTitle("Zelvane 0.1");
   Application->ResetTerminated();
   std::memset(ReplyBuffer, 0, sizeof ReplyBuffer);
+  // The temperature log goes to the scratch folder, never to the user's data folder.
+  gLogFolder = fs::path(dir) / "data";
+  savedLogFolder = TemperatureLogFolder;
+  TemperatureLogFolder = [] { return gLogFolder; };
 }
 
 void MainWindowTest::TearDown() {
@@ -28,6 +36,7 @@ void MainWindowTest::TearDown() {
   MainForm = nullptr;
   delete Settings;
   Settings = savedSettings;
+  TemperatureLogFolder = savedLogFolder;
   route.reset();
   board.reset();
   fs::remove_all(dir);

@@ -43,6 +43,7 @@ class MainWindowTest : public testing::Test {
 
  private:
   TRegistry* savedSettings = nullptr;
+  std::filesystem::path (*savedLogFolder)() = nullptr;
   std::unique_ptr<board_test::BoardProcess> board;
   std::unique_ptr<testsupport::ScopedPortEnv> route;
 };

@@ -33,7 +33,9 @@ class TDescribedForm : public TForm {
                                        .Method("FormDestroy", &TDescribedForm::Ignore)
                                        .Method("TempTimerTimer", &TDescribedForm::Ignore)
                                        .Method("SchedTimerTimer", &TDescribedForm::Ignore)
-                                       .Method("ActiveCheckClick", &TDescribedForm::Count);
+                                       .Method("ActiveCheckClick", &TDescribedForm::Count)
+                                       .Method("HistoryBoxPaint", &TDescribedForm::Ignore)
+                                       .Method("HistorySpanClick", &TDescribedForm::Count);
     return info;
   }
   const TClassInfo& GetClassInfo() const override { return ClassInfo(); }

@@ -19,6 +19,7 @@
 #include <widgets/frontend.h>
 #include <widgets/imglist.h>
 #include <widgets/native_handle.h>
+#include <widgets/paintbox.h>
 #include <widgets/stdctrls.h>
 #include <widgets/trayicon.h>
 
@@ -89,6 +90,7 @@ std::pair<std::string, std::string> Expected(const TControl* C) {
   if (dynamic_cast<const TPageControl*>(C) != nullptr) return {"SysTabControl32", ""};
   if (dynamic_cast<const TTabSheet*>(C) != nullptr) return {"TPanelWindow", ""};
   if (dynamic_cast<const TBevel*>(C) != nullptr) return {"TPanelWindow", ""};
+  if (dynamic_cast<const TPaintBox*>(C) != nullptr) return {"TPanelWindow", ""};
   return {"?", ""};
 }
 
@@ -256,7 +258,7 @@ TEST_F(WinWidgets, WindowFollowsItsDescription) {
     }
     ++checked;
   }
-  EXPECT_EQ(checked, 36);  // every control of the description
+  EXPECT_EQ(checked, 41);  // every control of the description
 
   // Spot checks that the description itself was read (Cyrillic included).
   const RECT button = PlaceOf(H(Child<TButton>(form, "Load1Btn")));
@@ -462,3 +464,35 @@ TEST_F(WinWidgets, TrayHidesTheMinimisedWindowAndRestoresIt) {
 }
 
 }  // namespace
+
+// The paint box draws its handler's canvas through GDI: a red square outlined in blue, right and
+// bottom edges outside it, a line three pixels wide, and the extent of a letter in its font.
+TEST_F(WinWidgets, PaintBoxDrawsWithItsCanvas) {
+  TMainForm* form = MakeForm();
+  auto* box = Child<TPaintBox>(form, "HistoryBox");
+  TSize extent;
+  box->OnPaint = [&](TObject*) {
+    TCanvas& c = box->GetCanvas();
+    c.Brush.Color = clRed;
+    c.Pen.Color = clBlue;
+    c.Rectangle(10, 10, 30, 30);
+    c.Pen = {clLime, 3, psSolid};
+    c.MoveTo(40, 5);
+    c.LineTo(40, 35);
+    extent = c.TextExtent("Ж");
+  };
+  form->Show();
+  Child<TPageControl>(form, "PageControl1")->SetActivePage(Child<TTabSheet>(form, "HistorySheet"));
+  ASSERT_TRUE(IsWindowVisible(H(box)));
+  RedrawWindow(H(box), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  const HDC dc = GetDC(H(box));
+  EXPECT_EQ(GetPixel(dc, 20, 20), RGB(255, 0, 0)) << "the brush fills";
+  EXPECT_EQ(GetPixel(dc, 10, 20), RGB(0, 0, 255)) << "the pen outlines";
+  EXPECT_EQ(GetPixel(dc, 29, 20), RGB(0, 0, 255)) << "the right edge is the last pixel inside";
+  EXPECT_NE(GetPixel(dc, 30, 20), RGB(0, 0, 255));
+  EXPECT_EQ(GetPixel(dc, 40, 20), RGB(0, 255, 0)) << "the line";
+  ReleaseDC(H(box), dc);
+  EXPECT_GE(extent.cy, 11);
+  EXPECT_GE(extent.cx, 6);
+  EXPECT_THROW(box->GetCanvas(), EComponentError) << "only while painting";
+}

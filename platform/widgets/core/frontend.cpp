@@ -7,6 +7,7 @@
 #include <widgets/forms.h>
 #include <widgets/frontend.h>
 #include <widgets/imglist.h>
+#include <widgets/paintbox.h>
 #include <widgets/stdctrls.h>
 #include <widgets/trayicon.h>
 
@@ -22,6 +23,7 @@ void TWidgetsFrontEnd::RegisterControls() {
   RegisterClass<TCheckBox>();
   RegisterClass<TMemo>();
   RegisterClass<TBevel>();
+  RegisterClass<TPaintBox>();
   RegisterClass<TTimer>();
   RegisterClass<TImageList>();
   RegisterClass<TTrayIcon>();

@@ -24,6 +24,7 @@
 #undef CreateWindow
 #undef GetObject
 #undef DrawText
+#undef TextOut
 #undef LoadImage
 #undef LoadIcon
 #undef LoadBitmap
