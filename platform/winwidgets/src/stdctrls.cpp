@@ -27,7 +27,27 @@ TLabel::TLabel(TComponent* AOwner)
 
 std::string TLabel::GetCaption() const { return Widget()->Text(); }
 
-void TLabel::SetCaption(const std::string& Value) { Widget()->SetText(Value); }
+void TLabel::SetCaption(const std::string& Value) {
+  Widget()->SetText(Value);
+  if (!Reading()) AdjustBounds();
+}
+
+// In the font the static control draws with (the one it was given, WM_GETFONT), one line high
+// when the caption is empty.
+std::pair<int, int> TLabel::TextExtent() const {
+  const HWND window = H(*this);
+  const std::wstring text = winwidgets::Utf16(GetCaption());
+  HDC dc = GetDC(window);
+  auto* font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
+  HGDIOBJ previous = SelectObject(dc, font != nullptr ? font : GetStockObject(SYSTEM_FONT));
+  SIZE size = {};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  TEXTMETRICW metrics = {};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, previous);
+  ReleaseDC(window, dc);
+  return {static_cast<int>(size.cx), static_cast<int>(metrics.tmHeight)};
+}
 
 // ---- TButton ----------------------------------------------------------------------------------
 
