@@ -214,17 +214,43 @@ int FontHeightOf(HWND Window) {
   return font.lfHeight;
 }
 
-// Every label's caption, measured in the label's own font, fits its window, and the label runs
-// into none of the controls beside it.
+// How far the ink of Text reaches, drawn in Font as a static control draws it.
+int InkReach(HFONT Font, const std::wstring& Text) {
+  constexpr int kWidth = 400, kHeight = 60;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ previousBitmap = SelectObject(dc, bitmap);
+  HGDIOBJ previousFont = SelectObject(dc, Font);
+  RECT all = {0, 0, kWidth, kHeight};
+  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  DrawTextW(dc, Text.c_str(), -1, &all, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+  int reach = 0;
+  for (int x = kWidth - 1; x >= 0 && reach == 0; --x)
+    for (int y = 0; y < kHeight; ++y)
+      if (GetPixel(dc, x, y) != RGB(255, 255, 255)) {
+        reach = x + 1;
+        break;
+      }
+  SelectObject(dc, previousFont);
+  SelectObject(dc, previousBitmap);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  return reach;
+}
+
+// Every label's caption, measured in the label's own font and drawn in it, fits its window, and
+// the label runs into none of the controls beside it.
 void ExpectCaptionsFit(TForm* Form) {
   for (int i = 0; i < Form->ComponentCount(); ++i) {
     auto* label = dynamic_cast<TLabel*>(Form->Components(i));
     if (label == nullptr) continue;
     SCOPED_TRACE(label->GetCaption());
     const HWND window = H(label);
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
     HDC dc = GetDC(window);
-    HGDIOBJ previous =
-        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)));
+    HGDIOBJ previous = SelectObject(dc, font);
     const std::wstring text = fileio::Utf16(label->GetCaption());
     SIZE extent = {};
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
@@ -233,6 +259,7 @@ void ExpectCaptionsFit(TForm* Form) {
     RECT client = {};
     GetClientRect(window, &client);
     EXPECT_GE(client.right, extent.cx);
+    EXPECT_GE(client.right, InkReach(font, text)) << "the caption as drawn";
     EXPECT_GE(client.bottom, extent.cy);
     const RECT place = PlaceOf(window);
     TWinControl* parent = label->GetParent();
