@@ -44,12 +44,12 @@ void TControl::SetParent(TWinControl* AParent) {
   if (FParent != nullptr) {
     FWidget->setParent(FParent->ClientWidget());
     FParent->InsertControl(this);
-    ApplyBounds();
+    if (!Reading()) ApplyBounds();
     FWidget->setVisible(FVisible);
   } else {
     FWidget->setParent(nullptr);
   }
-  ApplyFont();
+  FontChanged();
 }
 
 void TControl::ApplyBounds() { FWidget->setGeometry(FLeft, FTop, FWidth, FHeight); }

@@ -127,8 +127,12 @@ void TForm::SetActiveControl(TWinControl* Control) {
 
 void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
-  AlignControls();
+  if (!Reading()) AlignControls();
 }
+
+// Qt lays windows out in device-independent pixels and scales them, fonts included, by the
+// screen's device pixel ratio: a 96-dpi description needs no scaling of its own here.
+int TForm::ScreenPixelsPerInch() const { return 96; }
 
 void TForm::ApplyBounds() {
   Widget()->move(GetLeft(), GetTop());

@@ -46,13 +46,13 @@ void TControl::SetParent(TWinControl* AParent) {
   if (FParent != nullptr) {
     FWidget->SetParent(FParent->ClientWidget());
     FParent->InsertControl(this);
-    ApplyBounds();
+    if (!Reading()) ApplyBounds();
     FWidget->SetVisible(FVisible);
   } else {
     FWidget->SetVisible(false);
     FWidget->SetParent(nullptr);
   }
-  ApplyFont();
+  FontChanged();
 }
 
 void TControl::ApplyBounds() { FWidget->SetGeometry(FLeft, FTop, FWidth, FHeight); }
