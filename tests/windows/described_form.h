@@ -7,7 +7,7 @@
 #pragma once
 
 // clang-format off
-#include "utf16.h"  // first: win32/win32.h comes before any other Windows header
+#include <win32/utf16.h>  // first: win32/win32.h comes before any other Windows header
 // clang-format on
 
 #include <comm/Commport.h>

@@ -253,7 +253,7 @@ void ExpectCaptionsFit(TForm* Form) {
     const auto font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
     HDC dc = GetDC(window);
     HGDIOBJ previous = SelectObject(dc, font);
-    const std::wstring text = fileio::Utf16(label->GetCaption());
+    const std::wstring text = win32::Utf16(label->GetCaption());
     SIZE extent = {};
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
     SelectObject(dc, previous);
@@ -313,7 +313,7 @@ class TLogPixels {
 DWORD RunThisTestAlone(const char* Filter, const wchar_t* Variable, const wchar_t* Value) {
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=" + fileio::Utf16(Filter);
+  std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=" + win32::Utf16(Filter);
   SetEnvironmentVariableW(Variable, Value);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
