@@ -5,6 +5,7 @@
 #include <serial/virtual_cable.h>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTabWidget>
@@ -125,7 +126,12 @@ TEST_F(MainWindowTest, WindowIsBuiltFromItsDescription) {
     EXPECT_EQ(control->ClassName(), row.className);
     ASSERT_NE(control->GetParent(), nullptr);
     EXPECT_EQ(control->GetParent()->GetName(), row.parent);
-    if (!row.rect.isEmpty()) {
+    if (dynamic_cast<TLabel*>(control) != nullptr) {  // sized to its caption (AutoSize)
+      const QString caption = QString::fromStdString(TextOf(*control));
+      EXPECT_EQ(
+          control->Widget()->geometry(),
+          QRect(row.rect.topLeft(), QFontMetrics(control->Widget()->font()).size(0, caption)));
+    } else if (!row.rect.isEmpty()) {
       EXPECT_EQ(control->Widget()->geometry(), row.rect);
     }
     if (row.text != nullptr) {

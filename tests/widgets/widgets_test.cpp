@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Controls built from a form description: their widgets carry every property, the description
-// reads back unchanged, handlers run and their errors are reported, and Tab follows TabOrder.
+// reads back unchanged, handlers run and their errors are reported, Tab follows TabOrder, labels
+// fit their captions (AutoSize) and a form designed at another DPI is scaled at load.
 #include <framework/streaming.h>
 #include <gtest/gtest.h>
 #include <widgets/comctrls.h>
@@ -9,6 +10,7 @@
 #include <widgets/stdctrls.h>
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -125,6 +127,7 @@ const char* const kDescription =
     "          Top = 20\n"
     "          Width = 60\n"
     "          Height = 13\n"
+    "          AutoSize = False\n"
     "          Caption = 'Метка'\n"
     "        end\n"
     "        object Field: TEdit\n"
@@ -198,6 +201,64 @@ struct FormFixture : testing::Test {
 };
 
 QColor DesktopColor(QPalette::ColorRole Role) { return QApplication::palette().color(Role); }
+
+// A form of labels designed at 64 dpi, which the 96-dpi logical screen Qt gives scales by 3/2.
+const char* const kLabelsAt64Dpi =
+    "object Labels: TForm\n"
+    "  Left = 100\n"
+    "  Width = 208\n"
+    "  Height = 127\n"
+    "  Font.Height = -11\n"
+    "  Font.Name = 'MS Sans Serif'\n"
+    "  PixelsPerInch = 64\n"
+    "  object Fitted: TLabel\n"
+    "    Left = 8\n"
+    "    Top = 8\n"
+    "    Width = 10\n"
+    "    Height = 5\n"
+    "    Caption = 'Термометр №1:'\n"
+    "  end\n"
+    "  object Kept: TLabel\n"
+    "    Left = 8\n"
+    "    Top = 30\n"
+    "    Width = 20\n"
+    "    Height = 13\n"
+    "    AutoSize = False\n"
+    "    Caption = 'часов'\n"
+    "  end\n"
+    "  object Go: TButton\n"
+    "    Left = 10\n"
+    "    Top = 50\n"
+    "    Width = 75\n"
+    "    Height = 25\n"
+    "    Caption = 'Пуск'\n"
+    "  end\n"
+    "  object Bar: TStatusBar\n"
+    "    Top = 80\n"
+    "    Width = 200\n"
+    "    Height = 20\n"
+    "    Align = alBottom\n"
+    "  end\n"
+    "end\n";
+
+struct LabelsFixture : testing::Test {
+  TForm* Read(const std::string& Text) {
+    form = static_cast<TForm*>(ReadComponentText(Text, &owner, "labels.dfm"));
+    return form;
+  }
+  template <class T>
+  T* Part(const char* Name) {
+    return static_cast<T*>(form->FindComponent(Name));
+  }
+  void TearDown() override { owner.DestroyComponents(); }
+  TComponent owner{nullptr};
+  TForm* form = nullptr;
+};
+
+// The caption's size in the font the label's widget draws with.
+QSize Extent(const TLabel* Label) {
+  return QFontMetrics(Label->Widget()->font()).size(0, QString::fromStdString(Label->GetCaption()));
+}
 
 }  // namespace
 
@@ -311,4 +372,65 @@ TEST_F(FormFixture, TabVisitsTheControlsInTheirTabOrder) {
   EXPECT_EQ(visited[0], form->Field->Widget());
   EXPECT_EQ(visited[1], form->Box->Widget());
   EXPECT_EQ(visited[2], form->Notes->Widget());
+}
+
+TEST_F(LabelsFixture, AFormDesignedAtAnotherDpiIsScaledAtLoad) {
+  Read(kLabelsAt64Dpi);
+  EXPECT_EQ(form->GetPixelsPerInch(), 96);
+  EXPECT_EQ(form->Widget()->size(), QSize(300, 150)) << "the client area, 200 x 100 designed";
+  EXPECT_EQ(form->Widget()->pos(), QPoint(100, 0)) << "the window keeps its place";
+  // Right and bottom edges are scaled: 10..85 to 15..128 (127.5 rounded away from zero).
+  EXPECT_EQ(Part<TButton>("Go")->Widget()->geometry(), QRect(15, 75, 113, 38));
+  EXPECT_EQ(Part<TStatusBar>("Bar")->Widget()->geometry(), QRect(0, 120, 300, 30));
+  EXPECT_EQ(form->GetFontHeight(), -17);
+  EXPECT_EQ(Part<TButton>("Go")->Widget()->font().pixelSize(), 17);
+  auto* fitted = Part<TLabel>("Fitted");
+  EXPECT_EQ(fitted->Widget()->geometry(), QRect(QPoint(12, 12), Extent(fitted)))
+      << "fitted in the scaled font";
+  EXPECT_EQ(Part<TLabel>("Kept")->Widget()->geometry(), QRect(12, 45, 30, 20));
+  EXPECT_EQ(WriteComponentText(*form).find("PixelsPerInch"), std::string::npos) << "96 now";
+
+  std::string unscaled = kLabelsAt64Dpi;
+  unscaled.replace(unscaled.find("  PixelsPerInch"), 0, "  Scaled = False\n");
+  owner.DestroyComponents();
+  Read(unscaled);
+  EXPECT_EQ(form->Widget()->size(), QSize(200, 100));
+  EXPECT_EQ(form->GetPixelsPerInch(), 64);
+  EXPECT_EQ(Part<TButton>("Go")->Widget()->geometry(), QRect(10, 50, 75, 25));
+
+  form->ScaleBy(2, 1);  // in code: the same arithmetic
+  EXPECT_EQ(form->Widget()->size(), QSize(400, 200));
+  EXPECT_EQ(Part<TButton>("Go")->Widget()->geometry(), QRect(20, 100, 150, 50));
+  EXPECT_EQ(Part<TButton>("Go")->Widget()->font().pixelSize(), 22);
+}
+
+TEST_F(LabelsFixture, AutoSizedLabelsFitTheirCaptionInTheirFontAndAStoredFalseKeepsTheSize) {
+  std::string text = kLabelsAt64Dpi;
+  text.erase(text.find("  PixelsPerInch = 64\n"), 21);
+  Read(text);
+  auto* fitted = Part<TLabel>("Fitted");
+  auto* kept = Part<TLabel>("Kept");
+  EXPECT_TRUE(fitted->GetAutoSize());
+  EXPECT_EQ(fitted->Widget()->font().pixelSize(), 11);
+  EXPECT_EQ(fitted->Widget()->geometry(), QRect(QPoint(8, 8), Extent(fitted)));
+  EXPECT_GT(fitted->GetWidth(), 10);
+  EXPECT_EQ(kept->Widget()->geometry(), QRect(8, 30, 20, 13));
+
+  fitted->SetCaption("часов");  // a new caption
+  EXPECT_EQ(fitted->Widget()->geometry(), QRect(QPoint(8, 8), Extent(fitted)));
+  const int narrow = fitted->GetWidth();
+  form->SetFontHeight(-22);  // the form's font, which the labels show
+  EXPECT_EQ(fitted->Widget()->font().pixelSize(), 22);
+  EXPECT_EQ(fitted->Widget()->geometry(), QRect(QPoint(8, 8), Extent(fitted)));
+  EXPECT_GT(fitted->GetWidth(), narrow);
+  EXPECT_EQ(kept->Widget()->geometry(), QRect(8, 30, 20, 13));
+  fitted->SetFontName("Liberation Mono");  // a font of its own
+  EXPECT_EQ(fitted->Widget()->geometry(), QRect(QPoint(8, 8), Extent(fitted)));
+
+  const std::string written = WriteComponentText(*form);
+  EXPECT_EQ(written.find("AutoSize"), written.rfind("AutoSize")) << written;
+  EXPECT_NE(written.find("    AutoSize = False\n    Caption = 'часов'"), std::string::npos);
+  kept->SetAutoSize(true);
+  EXPECT_EQ(kept->Widget()->geometry(), QRect(QPoint(8, 30), Extent(kept)));
+  EXPECT_EQ(WriteComponentText(*form).find("AutoSize"), std::string::npos);
 }

@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The program's main window as its description (app/Unit1.dfm) builds it, for the native front
 // end's tests and screenshots: a form class registered under the program's name whose published
-// handlers only count their calls, the description's pictures, and its port class.
+// handlers only count their calls, the description's pictures, and its port class; and the
+// per-monitor DPI awareness the program's manifest declares.
 // Main thread only.
 #pragma once
+
+// clang-format off
+#include <win32/utf16.h>  // first: win32/win32.h comes before any other Windows header
+// clang-format on
 
 #include <comm/Commport.h>
 #include <widgets/forms.h>
@@ -56,6 +61,16 @@ inline void RegisterDescribedForm() {
     return true;
   }();
   (void)registered;
+}
+
+// What the program's manifest declares, asked for in code by a program without it: per-monitor
+// DPI awareness, version 2 where the system has it. Call before the first window is made.
+inline void BecomeDpiAware() {
+  using TSetContext = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+  const auto setContext = reinterpret_cast<TSetContext>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
+  if (setContext == nullptr || !setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2))
+    SetProcessDPIAware();
 }
 
 }  // namespace testsupport

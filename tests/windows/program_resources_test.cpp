@@ -125,12 +125,12 @@ class Manifest : public ::testing::Test {
   HANDLE context = INVALID_HANDLE_VALUE;
 };
 
-// Declared aware, the window would keep its 96-dpi size on a denser screen, as the form does not
-// scale itself yet; undeclared, Windows stretches it.
-TEST_F(Manifest, DeclaresNoDpiAwarenessWhileTheFormDoesNotScale) {
-  EXPECT_EQ(Setting(L"dpiAware"), L"<missing>");
+// The form scales itself by its screen's DPI (and again on a change of it), so the program
+// declares per-monitor awareness, version 2 first, and "true/pm" for the systems before it.
+TEST_F(Manifest, DeclaresPerMonitorDpiAwareness) {
+  EXPECT_EQ(Setting(L"dpiAware"), L"true/pm");
   EXPECT_EQ(Setting(L"dpiAwareness", L"http://schemas.microsoft.com/SMI/2016/WindowsSettings"),
-            L"<missing>");
+            L"PerMonitorV2,PerMonitor");
 }
 
 TEST_F(Manifest, NamesWindows7To11AsSupported) {

@@ -4,7 +4,9 @@
 // clicks), the system's boxes and the input dialog answered from another thread while calls
 // synchronised from workers keep running, the message loop's wake-up and termination, and the
 // tray icon that hides the minimised window, comes back when the task bar restarts and restores
-// the window on a double-click.
+// the window on a double-click. The window is laid out for the screen's DPI: at 96 as designed,
+// at 144 (a new process of this program, with Wine's LogPixels set to 144) one and a half times
+// as large, every caption fitting, and scaled again on a DPI change.
 // clang-format off
 #include <win32/utf16.h>  // first: win32/win32.h comes before any other Windows header
 // clang-format on
@@ -24,6 +26,8 @@
 #include <widgets/trayicon.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <optional>
@@ -184,11 +188,156 @@ void RestartTaskBar(const TShellIcon& Icon) {
   PostMessageW(HWND_BROADCAST, TaskbarCreated(), 0, 0);
 }
 
+// The screen's DPI as the front end's per-monitor aware windows take it.
+int ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
+// A designed rectangle scaled by M / D as the form scales it: its right and bottom edges scaled.
+RECT ScaledPlace(int Left, int Top, int Width, int Height, int M, int D) {
+  return {MulDiv(Left, M, D), MulDiv(Top, M, D), MulDiv(Left + Width, M, D),
+          MulDiv(Top + Height, M, D)};
+}
+
+void ExpectPlace(HWND Window, const RECT& Expected) {
+  const RECT r = PlaceOf(Window);
+  EXPECT_EQ(r.left, Expected.left);
+  EXPECT_EQ(r.top, Expected.top);
+  EXPECT_EQ(r.right, Expected.right);
+  EXPECT_EQ(r.bottom, Expected.bottom);
+}
+
+int FontHeightOf(HWND Window) {
+  LOGFONTW font = {};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Window, WM_GETFONT, 0, 0)), sizeof font, &font);
+  return font.lfHeight;
+}
+
+// How far the ink of Text reaches, drawn in Font as a static control draws it.
+int InkReach(HFONT Font, const std::wstring& Text) {
+  constexpr int kWidth = 400, kHeight = 60;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ previousBitmap = SelectObject(dc, bitmap);
+  HGDIOBJ previousFont = SelectObject(dc, Font);
+  RECT all = {0, 0, kWidth, kHeight};
+  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  DrawTextW(dc, Text.c_str(), -1, &all, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+  int reach = 0;
+  for (int x = kWidth - 1; x >= 0 && reach == 0; --x)
+    for (int y = 0; y < kHeight; ++y)
+      if (GetPixel(dc, x, y) != RGB(255, 255, 255)) {
+        reach = x + 1;
+        break;
+      }
+  SelectObject(dc, previousFont);
+  SelectObject(dc, previousBitmap);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  return reach;
+}
+
+// Every label's caption, measured in the label's own font and drawn in it, fits its window, and
+// the label runs into none of the controls beside it.
+void ExpectCaptionsFit(TForm* Form) {
+  for (int i = 0; i < Form->ComponentCount(); ++i) {
+    auto* label = dynamic_cast<TLabel*>(Form->Components(i));
+    if (label == nullptr) continue;
+    SCOPED_TRACE(label->GetCaption());
+    const HWND window = H(label);
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
+    HDC dc = GetDC(window);
+    HGDIOBJ previous = SelectObject(dc, font);
+    const std::wstring text = win32::Utf16(label->GetCaption());
+    SIZE extent = {};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(dc, previous);
+    ReleaseDC(window, dc);
+    RECT client = {};
+    GetClientRect(window, &client);
+    EXPECT_GE(client.right, extent.cx);
+    EXPECT_GE(client.right, InkReach(font, text)) << "the caption as drawn";
+    EXPECT_GE(client.bottom, extent.cy);
+    const RECT place = PlaceOf(window);
+    TWinControl* parent = label->GetParent();
+    for (int c = 0; c < parent->ControlCount(); ++c) {
+      if (parent->Controls(c) == label) continue;
+      RECT other = PlaceOf(H(parent->Controls(c))), overlap = {};
+      EXPECT_FALSE(IntersectRect(&overlap, &place, &other)) << parent->Controls(c)->GetName();
+    }
+  }
+}
+
+// Sets a LogPixels value of the Wine prefix for as long as it lives; the old one comes back (or
+// none, when there was none).
+class TLogPixels {
+ public:
+  TLogPixels(HKEY Root, const wchar_t* Path, DWORD Dpi) {
+    if (RegCreateKeyExW(Root, Path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &FKey, nullptr) !=
+        ERROR_SUCCESS) {
+      FKey = nullptr;
+      return;
+    }
+    DWORD size = sizeof FOld;
+    FHadOld = RegQueryValueExW(FKey, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&FOld),
+                               &size) == ERROR_SUCCESS;
+    RegSetValueExW(FKey, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&Dpi),
+                   sizeof Dpi);
+  }
+  ~TLogPixels() {
+    if (FKey == nullptr) return;
+    if (FHadOld)
+      RegSetValueExW(FKey, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&FOld),
+                     sizeof FOld);
+    else
+      RegDeleteValueW(FKey, L"LogPixels");
+    RegCloseKey(FKey);
+  }
+  TLogPixels(const TLogPixels&) = delete;
+  TLogPixels& operator=(const TLogPixels&) = delete;
+  bool Set() const { return FKey != nullptr; }
+
+ private:
+  HKEY FKey = nullptr;
+  DWORD FOld = 0;
+  bool FHadOld = false;
+};
+
+// Runs one test of this program in a new process with Variable=Value in its environment; its
+// exit code (0: passed).
+DWORD RunThisTestAlone(const char* Filter, const wchar_t* Variable, const wchar_t* Value) {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=" + win32::Utf16(Filter);
+  SetEnvironmentVariableW(Variable, Value);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  const BOOL started = CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      nullptr, &startup, &process);
+  SetEnvironmentVariableW(Variable, nullptr);
+  if (!started) return GetLastError() | 0x80000000u;
+  DWORD code = STILL_ACTIVE;
+  if (WaitForSingleObject(process.hProcess, 240000) == WAIT_OBJECT_0)
+    GetExitCodeProcess(process.hProcess, &code);
+  else
+    TerminateProcess(process.hProcess, 3);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
 class WinWidgets : public ::testing::Test {
  protected:
   void SetUp() override { Application->ResetTerminated(); }
   void TearDown() override { Application->DestroyComponents(); }
   static void SetUpTestSuite() {
+    testsupport::BecomeDpiAware();
     testsupport::RegisterDescribedForm();
     FrontEnd = new TWidgetsFrontEnd(Argc, Argv);
   }
@@ -332,6 +481,105 @@ TEST_F(WinWidgets, WindowFollowsItsDescription) {
   Child<TCheckBox>(form, "ActiveCheck")
       ->SetChecked(false);  // a change by the program is a click too
   EXPECT_EQ(form->Clicks["ActiveCheck"], 2);
+}
+
+// The window and every control are the designed size times the screen's DPI / 96, the font's
+// height too, and each label fits its caption. Run at the prefix's DPI (96) and, by the next
+// test, at 144; ZELVANE_SCREEN_DPI names the DPI the screen must have.
+TEST_F(WinWidgets, LaidOutForTheScreensDpi) {
+  const int dpi = ScreenDpi();
+  if (const char* asked = std::getenv("ZELVANE_SCREEN_DPI")) {
+    ASSERT_EQ(dpi, std::atoi(asked));
+  }
+  TMainForm* form = MakeForm();
+  form->Show();
+  EXPECT_EQ(form->GetPixelsPerInch(), dpi);
+  RECT client = {};
+  GetClientRect(H(form), &client);
+  EXPECT_EQ(client.right, MulDiv(419 - kDesignFrameWidth, dpi, 96));
+  EXPECT_EQ(client.bottom, MulDiv(246 - kDesignFrameHeight, dpi, 96));
+  ExpectPlace(H(Child<TPageControl>(form, "PageControl1")), ScaledPlace(0, 8, 409, 185, dpi, 96));
+  ExpectPlace(H(Child<TGroupBox>(form, "TempGroup")), ScaledPlace(216, 8, 177, 145, dpi, 96));
+  ExpectPlace(H(Child<TButton>(form, "Load1Btn")), ScaledPlace(104, 16, 75, 25, dpi, 96));
+  ExpectPlace(H(Child<TEdit>(form, "Temp1")), ScaledPlace(96, 16, 65, 21, dpi, 96));
+  ExpectPlace(H(Child<TCheckBox>(form, "ActiveCheck")), ScaledPlace(8, 56, 145, 17, dpi, 96));
+  const RECT bar = PlaceOf(H(Child<TStatusBar>(form, "StatBar")));  // docked at the bottom
+  EXPECT_EQ(bar.bottom, client.bottom);
+  EXPECT_EQ(bar.bottom - bar.top, MulDiv(219, dpi, 96) - MulDiv(200, dpi, 96));
+  EXPECT_EQ(bar.right, client.right);
+  // A label keeps its designed place and fits its caption in the font it shows.
+  const RECT label = PlaceOf(H(Child<TLabel>(form, "Label6")));
+  EXPECT_EQ(label.left, MulDiv(8, dpi, 96));
+  EXPECT_EQ(label.top, MulDiv(16, dpi, 96));
+  EXPECT_EQ(FontHeightOf(H(Child<TLabel>(form, "Label6"))), MulDiv(-11, dpi, 96));
+  EXPECT_EQ(FontHeightOf(H(Child<TButton>(form, "SearchBtn"))), MulDiv(-11, dpi, 96));
+  ExpectCaptionsFit(form);
+}
+
+// Wine takes the DPI from the prefix's registry when a process starts.
+TEST_F(WinWidgets, LaidOutForADenserScreen) {
+  const TLogPixels user(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 144);
+  const TLogPixels machine(
+      HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts",
+      144);
+  ASSERT_TRUE(user.Set() && machine.Set());
+  EXPECT_EQ(RunThisTestAlone("WinWidgets.LaidOutForTheScreensDpi", L"ZELVANE_SCREEN_DPI", L"144"),
+            0u);
+}
+
+// A per-monitor aware window moved to a screen of another DPI is told so (WM_DPICHANGED with
+// the place the system suggests): it takes that place and scales its controls and fonts again.
+TEST_F(WinWidgets, ADpiChangeScalesTheFormAgain) {
+  TMainForm* form = MakeForm();
+  form->Show();
+  const int from = form->GetPixelsPerInch(), to = from * 3 / 2;
+  const HWND button = H(Child<TButton>(form, "Load1Btn"));
+  const RECT before = PlaceOf(button);
+  const int fontBefore = FontHeightOf(button);
+  RECT window = {};
+  GetWindowRect(H(form), &window);
+  RECT suggested = {window.left + 10, window.top + 20,
+                    window.left + 10 + MulDiv(window.right - window.left, to, from),
+                    window.top + 20 + MulDiv(window.bottom - window.top, to, from)};
+  SendMessageW(H(form), WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
+  RECT after = {};
+  GetWindowRect(H(form), &after);
+  EXPECT_TRUE(EqualRect(&after, &suggested));
+  EXPECT_EQ(form->GetLeft(), suggested.left);
+  EXPECT_EQ(form->GetPixelsPerInch(), to);
+  ExpectPlace(button, ScaledPlace(before.left, before.top, before.right - before.left,
+                                  before.bottom - before.top, to, from));
+  EXPECT_EQ(FontHeightOf(button), MulDiv(fontBefore, to, from));
+  const RECT bar = PlaceOf(H(Child<TStatusBar>(form, "StatBar")));
+  RECT client = {};
+  GetClientRect(H(form), &client);
+  EXPECT_EQ(bar.bottom, client.bottom);
+  ExpectCaptionsFit(form);
+}
+
+// While its description is read the form's window waits for its geometry, which it takes once.
+TEST_F(WinWidgets, TheWindowIsPlacedOnceItsDescriptionIsRead) {
+  static int formMoves = 0, moves = 0;
+  formMoves = moves = 0;
+  HHOOK hook = SetWindowsHookExW(
+      WH_CALLWNDPROC,
+      [](int Code, WPARAM W, LPARAM L) -> LRESULT {
+        const auto* message = reinterpret_cast<const CWPSTRUCT*>(L);
+        if (Code == HC_ACTION && message->message == WM_WINDOWPOSCHANGING) {
+          ++moves;
+          if (ClassOf(message->hwnd) == "TFormWindow") ++formMoves;
+        }
+        return CallNextHookEx(nullptr, Code, W, L);
+      },
+      nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  TMainForm* form = MakeForm();
+  UnhookWindowsHookEx(hook);
+  ASSERT_NE(form, nullptr);
+  EXPECT_LE(formMoves, 2) << "made, then placed as read";
+  EXPECT_LE(moves, 3 * 36) << "every window of the form";
+  std::printf("window moves while the form was made: %d of the form's, %d in all\n", formMoves,
+              moves);
 }
 
 // Boxes and the input dialog are the system's, answered here from a worker that first has a

@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::wstring folder = win32::Utf16(argv[1]);
+  testsupport::BecomeDpiAware();  // as the program is, by its manifest
   testsupport::RegisterDescribedForm();
   TWidgetsFrontEnd frontEnd(argc, argv);
   testsupport::TDescribedForm* form = nullptr;

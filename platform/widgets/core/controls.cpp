@@ -6,6 +6,10 @@
 
 #include <algorithm>
 
+#include "scale.h"
+
+using widgets_detail::ScaleValue;
+
 // ---- TControl ---------------------------------------------------------------------------------
 
 const TClassInfo& TControl::ClassInfo() {
@@ -46,7 +50,7 @@ void TControl::SetParent(TWinControl* AParent) {
   if (FParent != nullptr) FParent->RemoveControl(this);
   FParent = AParent;
   ApplyParent();
-  ApplyFont();
+  FontChanged();
 }
 
 TComponent* TControl::GetParentComponent() const { return FParent; }
@@ -64,13 +68,56 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   FTop = ATop;
   FWidth = std::max(0, AWidth);
   FHeight = std::max(0, AHeight);
+  if (Reading()) return;  // Loaded places the widget once
   ApplyBounds();
   if (FAlign != alNone && FParent != nullptr) FParent->AlignControls();
 }
 
 void TControl::SetAlign(TAlign Value) {
   FAlign = Value;
-  if (FParent != nullptr) FParent->AlignControls();
+  if (FParent != nullptr && !Reading()) FParent->AlignControls();
+}
+
+// The widget takes the font and the bounds read; its parent has taken its own already (Loaded
+// runs in the order the components were made) and has given its font to the children that
+// show it.
+void TControl::Loaded() {
+  TComponent::Loaded();
+  if (!FParentFont || FParent == nullptr) ApplyFont();
+  ApplyBounds();
+}
+
+void TControl::ScaleBy(int M, int D) { ChangeScale(M, D); }
+
+void TControl::ChangeScale(int M, int D) {
+  ScaleBounds(M, D);
+  ScaleFont(M, D);
+}
+
+void TControl::ScaleBounds(int M, int D) {
+  const int left = ScaleValue(FLeft, M, D), top = ScaleValue(FTop, M, D);
+  SetBounds(left, top, ScaleValue(FLeft + FWidth, M, D) - left,
+            ScaleValue(FTop + FHeight, M, D) - top);
+}
+
+// Only a font of its own: the others follow their parent's.
+void TControl::ScaleFont(int M, int D) {
+  if (FParentFont && FParent != nullptr) return;
+  FFontHeight = ScaleValue(FFontHeight, M, D);
+  FontChanged();
+}
+
+void TControl::FontChanged() {
+  if (Reading()) return;
+  ApplyFont();
+  FitToFont();
+}
+
+void TControl::FitToFont() {
+  AdjustBounds();
+  if (auto* windowed = dynamic_cast<TWinControl*>(this))
+    for (TControl* child : windowed->FControls)
+      if (child->FParentFont) child->FitToFont();
 }
 
 void TControl::SetColor(TColor Value) {
@@ -81,36 +128,36 @@ void TControl::SetColor(TColor Value) {
 void TControl::SetFontName(const std::string& Value) {
   FFontName = Value;
   FParentFont = false;
-  ApplyFont();
+  FontChanged();
 }
 
 void TControl::SetFontHeight(int Value) {
   FFontHeight = Value;
   FParentFont = false;
-  ApplyFont();
+  FontChanged();
 }
 
 void TControl::SetFontColor(TColor Value) {
   FFontColor = Value;
   FParentFont = false;
-  ApplyFont();
+  FontChanged();
 }
 
 void TControl::SetFontCharset(int Value) {
   FFontCharset = Value;
   FParentFont = false;
-  ApplyFont();
+  FontChanged();
 }
 
 void TControl::SetFontStyle(unsigned char Value) {
   FFontStyle = Value;
   FParentFont = false;
-  ApplyFont();
+  FontChanged();
 }
 
 void TControl::SetParentFont(bool Value) {
   FParentFont = Value;
-  ApplyFont();
+  FontChanged();
 }
 
 // ---- TWinControl ------------------------------------------------------------------------------
@@ -132,7 +179,7 @@ TControl* TWinControl::Controls(int Index) const {
 void TWinControl::InsertControl(TControl* AControl) {
   FControls.push_back(AControl);
   if (auto* windowed = dynamic_cast<TWinControl*>(AControl)) FTabList.push_back(windowed);
-  if (AControl->GetAlign() != alNone) AlignControls();
+  if (AControl->GetAlign() != alNone && !AControl->Reading()) AlignControls();
 }
 
 void TWinControl::RemoveControl(TControl* AControl) {
@@ -179,6 +226,17 @@ void TWinControl::Loaded() {
   TControl::Loaded();
   FixupTabOrders();
   AlignControls();
+}
+
+// The children are scaled before the font, so that labels fit the new font last.
+void TWinControl::ChangeScale(int M, int D) {
+  ScaleBounds(M, D);
+  ScaleChildren(M, D);
+  ScaleFont(M, D);
+}
+
+void TWinControl::ScaleChildren(int M, int D) {
+  for (TControl* c : FControls) c->ChangeScale(M, D);
 }
 
 // Aligned children take their side of the remaining client area in the order they were placed.

@@ -7,8 +7,10 @@
 #include <map>
 
 #include "handler_call.h"
+#include "scale.h"
 
 using widgets_detail::CallHandler;
+using widgets_detail::ScaleValue;
 
 namespace {
 
@@ -37,6 +39,10 @@ const TClassInfo& TForm::ClassInfo() {
           .Property("Caption", &TForm::GetCaption, &TForm::SetCaption)
           .Property("ParentFont", &TForm::GetParentFont, &TForm::SetParentFont)
           .Property("Icon", &TForm::GetIcon, &TForm::SetIcon)
+          .Property("PixelsPerInch", &TForm::GetPixelsPerInch, &TForm::SetPixelsPerInch)
+          .Default(96)
+          .Property("Scaled", &TForm::GetScaled, &TForm::SetScaled)
+          .Default(1)
           .Enum("WindowState", &TForm::GetWindowState, &TForm::SetWindowState,
                 {"wsNormal", "wsMinimized", "wsMaximized"})
           .Event("OnCreate", &TForm::OnCreate)
@@ -58,7 +64,10 @@ void TForm::BeforeDestruction() {
   TWinControl::BeforeDestruction();
 }
 
+// The form is scaled to the screen before any widget takes its geometry or font: everything
+// read waits for Loaded (TControl::Reading), so the window is placed once.
 void TForm::Loaded() {
+  ChangeDpi(ScreenPixelsPerInch());
   TWinControl::Loaded();
   UpdateTabOrder();
 }
@@ -69,5 +78,26 @@ void TForm::SetActiveControl(TWinControl* Control) {
 
 void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
-  AlignControls();
+  if (!Reading()) AlignControls();
+}
+
+void TForm::SetPixelsPerInch(int Value) {
+  if (Value <= 0)
+    throw EComponentError("PixelsPerInch must be positive, not " + std::to_string(Value));
+  FPixelsPerInch = Value;
+}
+
+void TForm::ChangeDpi(int Dpi) {
+  if (!FScaled || Dpi <= 0 || Dpi == FPixelsPerInch) return;
+  const int from = FPixelsPerInch;
+  FPixelsPerInch = Dpi;
+  ChangeScale(Dpi, from);
+}
+
+void TForm::ChangeScale(int M, int D) {
+  SetBounds(GetLeft(), GetTop(),
+            ScaleValue(GetWidth() - kDesignFrameWidth, M, D) + kDesignFrameWidth,
+            ScaleValue(GetHeight() - kDesignFrameHeight, M, D) + kDesignFrameHeight);
+  ScaleChildren(M, D);
+  ScaleFont(M, D);
 }

@@ -3,9 +3,29 @@
 #include <widgets/stdctrls.h>
 
 const TClassInfo& TLabel::ClassInfo() {
-  static const TClassInfo info = TClassInfo::Derived<TLabel, TControl>("TLabel").Property(
-      "Caption", &TLabel::GetCaption, &TLabel::SetCaption);
+  static const TClassInfo info =
+      TClassInfo::Derived<TLabel, TControl>("TLabel")
+          .Property("AutoSize", &TLabel::GetAutoSize, &TLabel::SetAutoSize)
+          .Default(1)
+          .Property("Caption", &TLabel::GetCaption, &TLabel::SetCaption);
   return info;
+}
+
+void TLabel::SetAutoSize(bool Value) {
+  FAutoSize = Value;
+  if (!Reading()) AdjustBounds();
+}
+
+void TLabel::AdjustBounds() {
+  if (!FAutoSize) return;
+  const auto [width, height] = TextExtent();
+  SetBounds(GetLeft(), GetTop(), width, height);
+}
+
+// Fitted in the font the form has given it (its parent's Loaded ran first), then placed once.
+void TLabel::Loaded() {
+  AdjustBounds();
+  TControl::Loaded();
 }
 
 const TClassInfo& TButton::ClassInfo() {

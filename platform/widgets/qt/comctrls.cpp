@@ -16,6 +16,9 @@ using widgets_detail::ToQt;
 TStatusBar::TStatusBar(TComponent* AOwner)
     : TWinControl(AOwner, NewWidget<QStatusBar>("TStatusBar")), FText(new QLabel) {
   static_cast<QStatusBar*>(Widget())->addWidget(FText, 1);
+  // The bar keeps its designed height: a minimum of its own stops its layout from raising it to
+  // the layout's minimum when the font it shows changes.
+  Widget()->setMinimumSize(0, 0);
 }
 
 std::string TStatusBar::GetSimpleText() const { return FromQt(FText->text()); }

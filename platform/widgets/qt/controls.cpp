@@ -39,7 +39,7 @@ void TControl::ApplyParent() {
   if (FParent != nullptr) {
     FWidget->setParent(FParent->ClientWidget());
     FParent->InsertControl(this);
-    ApplyBounds();
+    if (!Reading()) ApplyBounds();
     FWidget->setVisible(FVisible);
   } else {
     FWidget->setParent(nullptr);

@@ -121,6 +121,10 @@ TWinControl* TForm::GetActiveControl() const {
   return nullptr;
 }
 
+// Qt lays windows out in device-independent pixels and scales them, fonts included, by the
+// screen's device pixel ratio: a 96-dpi description needs no scaling of its own here.
+int TForm::ScreenPixelsPerInch() const { return 96; }
+
 void TForm::ApplyBounds() {
   Widget()->move(GetLeft(), GetTop());
   Widget()->resize(std::max(0, GetWidth() - kDesignFrameWidth),

@@ -2,6 +2,7 @@
 #include <widgets/stdctrls.h>
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,7 +33,19 @@ TLabel::TLabel(TComponent* AOwner) : TControl(AOwner, NewWidget<QLabel>("TLabel"
 
 std::string TLabel::GetCaption() const { return FromQt(As<QLabel>(*this)->text()); }
 
-void TLabel::SetCaption(const std::string& Value) { As<QLabel>(*this)->setText(ToQt(Value)); }
+void TLabel::SetCaption(const std::string& Value) {
+  As<QLabel>(*this)->setText(ToQt(Value));
+  if (!Reading()) AdjustBounds();
+}
+
+// The font the label is drawn with: its own, or the one it inherits from its parent widget.
+std::pair<int, int> TLabel::TextExtent() const {
+  const QLabel* label = As<QLabel>(*this);
+  const QSize size = QFontMetrics(label->font()).size(0, label->text());
+  const QMargins margins = label->contentsMargins();
+  return {size.width() + margins.left() + margins.right(),
+          size.height() + margins.top() + margins.bottom()};
+}
 
 // ---- TButton ----------------------------------------------------------------------------------
 

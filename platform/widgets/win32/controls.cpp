@@ -41,7 +41,7 @@ void TControl::ApplyParent() {
   if (FParent != nullptr) {
     FWidget->SetParent(FParent->ClientWidget());
     FParent->InsertControl(this);
-    ApplyBounds();
+    if (!Reading()) ApplyBounds();
     FWidget->SetVisible(FVisible);
   } else {
     FWidget->SetVisible(false);

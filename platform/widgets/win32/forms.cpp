@@ -26,13 +26,51 @@ class TFormWindow : public TNativeWindow {
     if (FIcon != nullptr) DestroyIcon(FIcon);
     FIcon = Icon;
   }
-  int PendingShow = -1;  // SW_ command for the first showing, when a state was asked for
+  int PendingShow = -1;    // SW_ command for the first showing, when a state was asked for
+  bool KeepPlace = false;  // the window has its place already: the bounds follow it
 
  private:
   HICON FIcon = nullptr;
 };
 
 TFormWindow* FormWindow(const TForm& Form) { return static_cast<TFormWindow*>(Form.Widget()); }
+
+// GetDpiForWindow where the system has it (Windows 10 1607 and later, Wine): the window's own
+// DPI, the screen's for a per-monitor aware program and 96 for an unaware one, which the system
+// stretches.
+UINT WindowDpi(HWND Window) {
+  using TGetDpiForWindow = UINT(WINAPI*)(HWND);
+  static const auto getDpi = reinterpret_cast<TGetDpiForWindow>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  return getDpi != nullptr ? getDpi(Window) : 0;
+}
+
+// The frame this window's style has at its DPI (AdjustWindowRectExForDpi where the system has
+// it: a per-monitor aware window's frame follows its screen's DPI, not the system's).
+void AddFrame(HWND Window, RECT& Client) {
+  using TAdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+  static const auto adjustForDpi = reinterpret_cast<TAdjustForDpi>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+  const auto style = static_cast<DWORD>(GetWindowLongPtrW(Window, GWL_STYLE));
+  const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(Window, GWL_EXSTYLE));
+  const UINT dpi = WindowDpi(Window);
+  if (adjustForDpi == nullptr || dpi == 0 || !adjustForDpi(&Client, style, FALSE, exStyle, dpi))
+    AdjustWindowRectEx(&Client, style, FALSE, exStyle);
+}
+
+// The controls and fonts are scaled to the new DPI; the window takes the place and size the
+// system suggests, and the form's bounds follow it.
+void TakeDpi(TForm& Form, int Dpi, const RECT& Suggested) {
+  TFormWindow* window = FormWindow(Form);
+  window->KeepPlace = true;
+  Form.ChangeDpi(Dpi);
+  SetWindowPos(window->Handle(), nullptr, Suggested.left, Suggested.top,
+               Suggested.right - Suggested.left, Suggested.bottom - Suggested.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  Form.SetBounds(Suggested.left, Suggested.top, window->ClientWidth() + kDesignFrameWidth,
+                 window->ClientHeight() + kDesignFrameHeight);
+  window->KeepPlace = false;
+}
 
 // The windows the Tab key visits: the windowed controls that take the focus by Tab, depth first
 // in tab order, of those showing and enabled now.
@@ -65,7 +103,7 @@ bool TabFrom(const TWinControl& Form, bool Backwards) {
 }  // namespace
 
 TForm::TForm(TComponent* AOwner) : TWinControl(AOwner, NewNative<TFormWindow>("TForm")) {
-  Widget()->OnMessage = [this](UINT Message, WPARAM W, LPARAM, LRESULT& Result) {
+  Widget()->OnMessage = [this](UINT Message, WPARAM W, LPARAM L, LRESULT& Result) {
     if (Message == WM_CLOSE) {  // closing hides the window; the main form's ends the program
       if (Application->GetMainForm() == this) Application->Terminate();
       ShowWindow(Widget()->Handle(), SW_HIDE);
@@ -78,6 +116,11 @@ TForm::TForm(TComponent* AOwner) : TWinControl(AOwner, NewNative<TFormWindow>("T
     }
     if (Message == winwidgets::WM_HIDE_MINIMISED) {
       if (IsIconic(Widget()->Handle())) ShowWindow(Widget()->Handle(), SW_HIDE);
+      Result = 0;
+      return true;
+    }
+    if (Message == WM_DPICHANGED) {  // a per-monitor aware window moved to another screen
+      TakeDpi(*this, HIWORD(W), *reinterpret_cast<const RECT*>(L));
       Result = 0;
       return true;
     }
@@ -104,14 +147,22 @@ void TForm::SetBorderIcons(unsigned char Value) {
   ApplyWindowFlags();
 }
 
+// The styles change together; the frame is redrawn by ApplyBounds, which keeps the client
+// area's size (and which waits for Loaded while the description is read).
 void TForm::ApplyWindowFlags() {
+  const HWND window = Widget()->Handle();
   const auto has = [this](TBorderIcon Icon) { return ((FBorderIcons >> Icon) & 1u) != 0; };
-  Widget()->SetStyleBits(WS_SYSMENU, has(biSystemMenu));
-  Widget()->SetStyleBits(WS_MINIMIZEBOX, has(biMinimize));
-  Widget()->SetStyleBits(WS_MAXIMIZEBOX, has(biMaximize));
+  auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
+  style &= ~static_cast<DWORD>(WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
+  if (has(biSystemMenu)) style |= WS_SYSMENU;
+  if (has(biMinimize)) style |= WS_MINIMIZEBOX;
+  if (has(biMaximize)) style |= WS_MAXIMIZEBOX;
   // The help button shows only on a window without minimise and maximise buttons.
-  Widget()->SetExStyleBits(WS_EX_CONTEXTHELP, has(biHelp));
-  ApplyBounds();  // the frame may have changed: the client area keeps its size
+  auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE));
+  exStyle = has(biHelp) ? exStyle | WS_EX_CONTEXTHELP : exStyle & ~DWORD{WS_EX_CONTEXTHELP};
+  SetWindowLongPtrW(window, GWL_STYLE, static_cast<LONG_PTR>(style));
+  SetWindowLongPtrW(window, GWL_EXSTYLE, static_cast<LONG_PTR>(exStyle));
+  if (!Reading()) ApplyBounds();
 }
 
 void TForm::SetIcon(const std::string& Value) {
@@ -167,10 +218,19 @@ TWinControl* TForm::GetActiveControl() const {
 // the client area that size leaves, so the controls keep their designed places.
 void TForm::ApplyBounds() {
   const HWND window = Widget()->Handle();
+  if (FormWindow(*this)->KeepPlace) return;
   RECT outer = {0, 0, std::max(0, GetWidth() - kDesignFrameWidth),
                 std::max(0, GetHeight() - kDesignFrameHeight)};
-  AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), FALSE,
-                     static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)));
+  AddFrame(window, outer);
   SetWindowPos(window, nullptr, GetLeft(), GetTop(), outer.right - outer.left,
-               outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+               outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+// The window's DPI, else the screen's logical DPI (what older systems give every program).
+int TForm::ScreenPixelsPerInch() const {
+  if (const UINT dpi = WindowDpi(Widget()->Handle()); dpi != 0) return static_cast<int>(dpi);
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi;
 }

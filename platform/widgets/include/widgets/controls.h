@@ -2,11 +2,12 @@
 // Visual controls: the base classes of everything a form shows.
 //
 // A TControl is a component with a parent control, a position and size in pixels relative to
-// its parent's client area (at 96 dpi; the desktop scales on high-dpi screens), a colour, a font
-// and an enabled and a visible state. A TWinControl can hold other controls and take the
-// keyboard focus; its children are visited by the Tab key in their TabOrder. Each concrete
-// control is a small adapter over one object of the front end's toolkit (Qt widgets, or
-// Win32 windows), which widgets/native.h names; this header does not expose the toolkit.
+// its parent's client area, a colour, a font and an enabled and a visible state. A form read
+// from a description designed at one DPI is scaled to the screen's at load (widgets/forms.h). A
+// TWinControl can hold other controls and take the keyboard focus; its children are visited by the
+// Tab key in their TabOrder. Each concrete control is a small adapter over one object of the front
+// end's toolkit (Qt widgets, or Win32 windows), which widgets/native.h names; this header does not
+// expose the toolkit.
 //
 // Handlers of every control run on the main thread. An exception a handler throws is reported
 // through Application's standard error report where the control calls the handler; it never
@@ -80,6 +81,10 @@ class COMM_WIDGETS_API TControl : public TComponent {
   // Paints the control now, without handling other messages (feedback during a long handler).
   void Repaint();
 
+  // Scales the control by M / D: its position and size (its right and bottom edges scaled, so
+  // that controls that touch keep touching), its own font's height and all its children.
+  void ScaleBy(int M, int D);
+
   // The toolkit object behind the control (for the front end and its tests).
   widgets_native::Widget* Widget() const { return FWidget; }
 
@@ -92,6 +97,18 @@ class COMM_WIDGETS_API TControl : public TComponent {
   void ApplyFont();
   // Places the widget at the control's bounds within its parent's client widget.
   virtual void ApplyBounds();
+  // Scales the bounds and the own font's height by M / D (ScaleBy).
+  virtual void ChangeScale(int M, int D);
+  void ScaleBounds(int M, int D);
+  void ScaleFont(int M, int D);
+  // Fits the control to what it shows (a label sized to its caption); nothing by default.
+  virtual void AdjustBounds() {}
+  // The font the control shows has changed: it and the children showing it fit themselves anew.
+  void FontChanged();
+  // While a description is read, the widget's geometry and font wait for Loaded, which applies
+  // them once.
+  bool Reading() const { return (ComponentState() & csLoading) != 0; }
+  void Loaded() override;
 
  private:
   friend class TWinControl;
@@ -99,6 +116,8 @@ class COMM_WIDGETS_API TControl : public TComponent {
   // and shown as the control says (the parent's InsertControl included), or out of any parent.
   void ApplyParent();
 
+  // AdjustBounds of this control and of the children, and theirs, that show its font.
+  void FitToFont();
   widgets_native::Widget* FWidget;
   TWinControl* FParent = nullptr;
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
@@ -148,6 +167,8 @@ class COMM_WIDGETS_API TWinControl : public TControl {
  protected:
   TWinControl(TComponent* AOwner, widgets_native::Widget* AWidget);
   void Loaded() override;
+  void ChangeScale(int M, int D) override;
+  void ScaleChildren(int M, int D);
 
  private:
   friend class TControl;

@@ -13,6 +13,14 @@
 // a window 8 pixels wider and 27 taller than its client area; controls sit in the client area at
 // their designed positions. Closing the application's main form terminates the application.
 //
+// A description is laid out at PixelsPerInch (96 unless it says otherwise). When Scaled (the
+// default), the form read from it is scaled at load by the screen's DPI / PixelsPerInch: the
+// client area's size (not the window's place on the desktop), every control's position and size,
+// and the fonts' heights; PixelsPerInch is then the screen's. The front end gives the screen's
+// DPI: the Win32 one the window's (per-monitor) DPI, where the program declares itself aware of
+// it, and it scales the form again when the window moves to a screen of another DPI; the Qt one
+// 96, since Qt itself scales the whole window, fonts included, by the screen's device pixel ratio.
+//
 // Threads: main thread only.
 #pragma once
 
@@ -72,20 +80,34 @@ class COMM_WIDGETS_API TForm : public TWinControl {
 
   void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
 
+  int GetPixelsPerInch() const { return FPixelsPerInch; }
+  void SetPixelsPerInch(int Value);
+  bool GetScaled() const { return FScaled; }
+  void SetScaled(bool Value) { FScaled = Value; }
+  // Scales the form from PixelsPerInch to Dpi (its screen's DPI changed); nothing when it is not
+  // Scaled.
+  void ChangeDpi(int Dpi);
+
   TNotifyEvent OnCreate;
   TNotifyEvent OnDestroy;
 
  protected:
   void ApplyBounds() override;
   void Loaded() override;
+  // The client area's size, the controls and the font; the window stays where it is.
+  void ChangeScale(int M, int D) override;
 
  private:
   void ApplyWindowFlags();
   void UpdateTabOrder();
+  // The DPI of the screen the window is on, as the front end reckons it (see above).
+  int ScreenPixelsPerInch() const;
 
   unsigned char FBorderIcons = (1u << biSystemMenu) | (1u << biMinimize) | (1u << biMaximize);
   std::string FIcon;
   bool FCreated = false;
+  int FPixelsPerInch = 96;
+  bool FScaled = true;
 };
 
 // The frame of the design desktop: outer size minus client size.

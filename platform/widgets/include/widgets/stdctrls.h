@@ -3,6 +3,10 @@
 // Each is a small adapter over one toolkit control (Qt: QLabel, QPushButton, QLineEdit,
 // QCheckBox, QPlainTextEdit, QGroupBox; Win32: STATIC, BUTTON and EDIT windows). Texts are UTF-8.
 //
+// A label with AutoSize (the default) takes the width and height of its caption in the font it
+// is drawn with, whenever the caption or that font changes and once its form has been read; its
+// left and top stay. With AutoSize false it keeps the size it is given.
+//
 // A check box's OnClick runs whenever its checked state changes, by the user's click or by
 // SetChecked, except while its form is being read. A button's OnClick runs on the user's click
 // or Click().
@@ -14,6 +18,7 @@
 #include <widgets/export.h>
 
 #include <string>
+#include <utility>
 
 class COMM_WIDGETS_API TLabel : public TControl {
  public:
@@ -22,6 +27,17 @@ class COMM_WIDGETS_API TLabel : public TControl {
   const TClassInfo& GetClassInfo() const override { return ClassInfo(); }
   std::string GetCaption() const;
   void SetCaption(const std::string& Value);
+  bool GetAutoSize() const { return FAutoSize; }
+  void SetAutoSize(bool Value);
+
+ protected:
+  void AdjustBounds() override;
+  void Loaded() override;
+
+ private:
+  // The caption's width and height in the label's font (each front end measures its own).
+  std::pair<int, int> TextExtent() const;
+  bool FAutoSize = true;
 };
 
 class COMM_WIDGETS_API TButton : public TWinControl {
