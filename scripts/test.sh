@@ -95,7 +95,7 @@ for stage in "${stages[@]}"; do
       ;;
     windows)
       # A throwaway Wine prefix; its wineserver is started by the first test, which gives it the
-      # tests' UART emulation (tests/windows/CMakeLists.txt). The GUI tests need a display: a
+      # tests' UART emulation (tests/support/wine/CMakeLists.txt). The GUI tests need a display: a
       # virtual one (Xvfb, no window manager) when there is none.
       wine_prefix=$(mktemp -d)
       xvfb_pid=

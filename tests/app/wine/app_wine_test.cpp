@@ -30,7 +30,7 @@ using testsupport::WindowText;
 
 namespace {
 
-constexpr int kCom = 7;  // the port the test runner maps (tests/windows/CMakeLists.txt)
+constexpr int kCom = 7;  // the port the test runner maps (tests/support/wine/CMakeLists.txt)
 constexpr int kInputEditId = 101;
 const wchar_t kSettingsKey[] = L"Software\\Brennwick\\Zelvane";
 

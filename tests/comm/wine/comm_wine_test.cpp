@@ -22,7 +22,7 @@ using testsupport::PumpUntil;
 
 namespace {
 
-constexpr int kCom = 5;  // the ports the test runner maps (tests/windows/CMakeLists.txt)
+constexpr int kCom = 5;  // the ports the test runner maps (tests/support/wine/CMakeLists.txt)
 constexpr int kSecondCom = 6;
 
 // The program's own settings: 19200 8N1, every event watched (the modem ones included).
