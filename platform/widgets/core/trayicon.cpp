@@ -34,6 +34,15 @@ void TTrayIcon::SetIconIndex(int Value) {
   UpdateIcon();
 }
 
+void TTrayIcon::Clicked(TTrayIconMessage Message) {
+  if (FRestoreOn != imNone && Message == FRestoreOn) Restore();
+}
+
+// Without a tray icon the window must stay reachable: it is hidden only while the icon shows.
+void TTrayIcon::OwnerMinimised() {
+  if (FHide && IconShown()) HideOwner();
+}
+
 void TTrayIcon::Loaded() {
   TComponent::Loaded();
   UpdateIcon();

@@ -53,10 +53,9 @@ QWidget* OwnerWindow(const TComponent* Tray) {
 
 TTrayIcon::TTrayIcon(TComponent* AOwner)
     : TComponent(AOwner), FTray(widgets_detail::NewWidget<QSystemTrayIcon>("TTrayIcon")) {
-  QObject::connect(FTray, &QSystemTrayIcon::activated, FTray,
-                   [this](QSystemTrayIcon::ActivationReason Reason) {
-                     if (FRestoreOn != imNone && MessageOf(Reason) == FRestoreOn) Restore();
-                   });
+  QObject::connect(
+      FTray, &QSystemTrayIcon::activated, FTray,
+      [this](QSystemTrayIcon::ActivationReason Reason) { Clicked(MessageOf(Reason)); });
 }
 
 TTrayIcon::~TTrayIcon() {
@@ -82,8 +81,7 @@ void TTrayIcon::UpdateIcon() {
   FTray->setVisible(FVisible && TrayAvailable() && picture != nullptr);
 }
 
-void TTrayIcon::OwnerMinimised() {
-  if (!FHide || !IconShown()) return;  // without a tray icon the window must stay reachable
+void TTrayIcon::HideOwner() {
   QWidget* window = OwnerWindow(this);
   QTimer::singleShot(0, window, [window] { window->hide(); });
 }

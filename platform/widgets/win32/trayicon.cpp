@@ -61,9 +61,7 @@ void BackOnTaskBar(TNativeWindow* Form) {
 
 TTrayIcon::TTrayIcon(TComponent* AOwner)
     : TComponent(AOwner), FTray(NewNative<TNativeTray>("TTrayIcon")) {
-  FTray->OnMouse = [this](UINT Mouse) {
-    if (FRestoreOn != imNone && MessageOf(Mouse) == FRestoreOn) Restore();
-  };
+  FTray->OnMouse = [this](UINT Mouse) { Clicked(MessageOf(Mouse)); };
   FTray->OnLost = [this] { BackOnTaskBar(OwnerWindow(this)); };
 }
 
@@ -91,9 +89,7 @@ void TTrayIcon::UpdateIcon() {
     FTray->Remove();
 }
 
-// Without a tray icon the window must stay reachable: it stays on the task bar.
-void TTrayIcon::OwnerMinimised() {
-  if (!FHide || !IconShown()) return;
+void TTrayIcon::HideOwner() {
   if (TNativeWindow* window = OwnerWindow(this))
     PostMessageW(window->Handle(), winwidgets::WM_HIDE_MINIMISED, 0, 0);
 }

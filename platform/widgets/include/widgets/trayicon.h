@@ -61,7 +61,12 @@ class COMM_WIDGETS_API TTrayIcon : public TComponent {
  private:
   friend class TTrayWatcher;
   void UpdateIcon();
+  // A click on the icon: a click of the kind RestoreOn names restores the owner form.
+  void Clicked(TTrayIconMessage Message);
+  // The owner form was minimised: with Hide, and while the icon is in the tray, it is hidden.
   void OwnerMinimised();
+  // The front end's half of OwnerMinimised: takes the owner form's window off the desktop.
+  void HideOwner();
 
   widgets_native::Tray* FTray;
   TTrayWatcher* FWatcher = nullptr;
