@@ -95,24 +95,38 @@ void SetServiceHandler(UINT Message, std::function<void(WPARAM, LPARAM)> Handler
 
 // ---- TNativeWindow ----------------------------------------------------------------------------
 
-TNativeWindow::TNativeWindow(const wchar_t* ClassName, DWORD Style, DWORD ExStyle, bool TopLevel) {
+TNativeWindow::TNativeWindow(const wchar_t* ClassName, DWORD Style, DWORD ExStyle, bool TopLevel)
+    : FClassName(ClassName),
+      FStyle(TopLevel ? Style : (Style | WS_CHILD) & ~WS_VISIBLE),
+      FExStyle(ExStyle) {
   RegisterWindowClasses();
-  const DWORD style = TopLevel ? Style : (Style | WS_CHILD) & ~WS_VISIBLE;
-  FHandle = CreateWindowExW(ExStyle, ClassName, L"", style, 0, 0, 0, 0,
-                            TopLevel ? nullptr : ServiceWindow(), nullptr, Instance(), nullptr);
+  if (TopLevel) CreateHandle(nullptr);
+}
+
+TNativeWindow::~TNativeWindow() {
+  if (FHandle != nullptr) {
+    RemoveWindowSubclass(FHandle, Subclass, kSubclassId);
+    RemovePropW(FHandle, kObjectProperty);
+    // Children of other controls' windows have been taken away by their own objects already.
+    DestroyWindow(FHandle);
+  }
+  if (FBrush != nullptr) DeleteObject(FBrush);
+}
+
+void TNativeWindow::CreateHandle(HWND Parent) {
+  FHandle = CreateWindowExW(FExStyle, FClassName.c_str(), L"", FStyle, 0, 0, 0, 0, Parent, nullptr,
+                            Instance(), nullptr);
   if (FHandle == nullptr)
-    throw EComponentError("The window of class " + Utf8(ClassName) + " cannot be created (" +
+    throw EComponentError("The window of class " + Utf8(FClassName) + " cannot be created (" +
                           win32::SystemMessage(GetLastError()) + ")");
   SetPropW(FHandle, kObjectProperty, this);
   SetWindowSubclass(FHandle, Subclass, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
 }
 
-TNativeWindow::~TNativeWindow() {
-  RemoveWindowSubclass(FHandle, Subclass, kSubclassId);
-  RemovePropW(FHandle, kObjectProperty);
-  // Children of other controls' windows have been taken away by their own objects already.
-  DestroyWindow(FHandle);
-  if (FBrush != nullptr) DeleteObject(FBrush);
+// Making the window on first use changes nothing a caller can see, hence const.
+HWND TNativeWindow::Handle() const {
+  if (FHandle == nullptr) const_cast<TNativeWindow*>(this)->CreateHandle(ServiceWindow());
+  return FHandle;
 }
 
 TNativeWindow* TNativeWindow::FromHandle(HWND Window) {
@@ -121,45 +135,55 @@ TNativeWindow* TNativeWindow::FromHandle(HWND Window) {
 }
 
 void TNativeWindow::SetParent(TNativeWindow* Parent) {
+  if (FHandle == nullptr) {
+    if (Parent != nullptr) CreateHandle(Parent->Handle());
+    return;
+  }
   ::SetParent(FHandle, Parent != nullptr ? Parent->Handle() : ServiceWindow());
 }
 
 void TNativeWindow::SetGeometry(int X, int Y, int Width, int Height) {
-  MoveWindow(FHandle, X, Y, Width, Height, TRUE);
+  MoveWindow(Handle(), X, Y, Width, Height, TRUE);
 }
 
 int TNativeWindow::ClientWidth() const {
   RECT r = {};
-  GetClientRect(FHandle, &r);
+  GetClientRect(Handle(), &r);
   return r.right - r.left;
 }
 
 int TNativeWindow::ClientHeight() const {
   RECT r = {};
-  GetClientRect(FHandle, &r);
+  GetClientRect(Handle(), &r);
   return r.bottom - r.top;
 }
 
-void TNativeWindow::SetVisible(bool Visible) { ShowWindow(FHandle, Visible ? SW_SHOWNA : SW_HIDE); }
+void TNativeWindow::SetVisible(bool Visible) {
+  ShowWindow(Handle(), Visible ? SW_SHOWNA : SW_HIDE);
+}
 
-bool TNativeWindow::IsVisible() const { return IsWindowVisible(FHandle) != FALSE; }
+bool TNativeWindow::IsVisible() const { return IsWindowVisible(Handle()) != FALSE; }
 
-void TNativeWindow::SetEnabled(bool Enabled) { EnableWindow(FHandle, Enabled ? TRUE : FALSE); }
+void TNativeWindow::SetEnabled(bool Enabled) { EnableWindow(Handle(), Enabled ? TRUE : FALSE); }
 
-bool TNativeWindow::IsEnabled() const { return IsWindowEnabled(FHandle) != FALSE; }
+bool TNativeWindow::IsEnabled() const { return IsWindowEnabled(Handle()) != FALSE; }
 
 void TNativeWindow::SetText(const std::string& Text) {
-  SetWindowTextW(FHandle, Utf16(Text).c_str());
+  SetWindowTextW(Handle(), Utf16(Text).c_str());
 }
 
 std::string TNativeWindow::Text() const {
-  const int length = GetWindowTextLengthW(FHandle);
+  const int length = GetWindowTextLengthW(Handle());
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  const int got = GetWindowTextW(FHandle, text.data(), length + 1);
+  const int got = GetWindowTextW(Handle(), text.data(), length + 1);
   return Utf8(text.data(), static_cast<std::size_t>(got > 0 ? got : 0));
 }
 
 void TNativeWindow::SetStyleBits(DWORD Bits, bool On) {
+  if (FHandle == nullptr) {
+    FStyle = On ? FStyle | Bits : FStyle & ~Bits;
+    return;
+  }
   const auto style = static_cast<DWORD>(GetWindowLongPtrW(FHandle, GWL_STYLE));
   SetWindowLongPtrW(FHandle, GWL_STYLE, static_cast<LONG_PTR>(On ? style | Bits : style & ~Bits));
   SetWindowPos(FHandle, nullptr, 0, 0, 0, 0,
@@ -167,6 +191,10 @@ void TNativeWindow::SetStyleBits(DWORD Bits, bool On) {
 }
 
 void TNativeWindow::SetExStyleBits(DWORD Bits, bool On) {
+  if (FHandle == nullptr) {
+    FExStyle = On ? FExStyle | Bits : FExStyle & ~Bits;
+    return;
+  }
   const auto style = static_cast<DWORD>(GetWindowLongPtrW(FHandle, GWL_EXSTYLE));
   SetWindowLongPtrW(FHandle, GWL_EXSTYLE, static_cast<LONG_PTR>(On ? style | Bits : style & ~Bits));
   SetWindowPos(FHandle, nullptr, 0, 0, 0, 0,
@@ -180,11 +208,11 @@ void TNativeWindow::SetColors(COLORREF Background, COLORREF Text) {
     FBackground = Background;
   }
   FTextColor = Text;
-  InvalidateRect(FHandle, nullptr, TRUE);
+  if (FHandle != nullptr) InvalidateRect(FHandle, nullptr, TRUE);
 }
 
 void TNativeWindow::SetFont(HFONT Font) {
-  SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(Font), TRUE);
+  SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(Font), TRUE);
 }
 
 LRESULT CALLBACK TNativeWindow::Subclass(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR,
@@ -314,6 +342,10 @@ void InstallTrayHandler() {
       if (it != Trays().end() && it->second->OnMouse)
         it->second->OnMouse(static_cast<UINT>(LOWORD(Mouse)));
     });
+    SetServiceHandler(WM_TRAY_ADD, [](WPARAM Id, LPARAM) {
+      auto it = Trays().find(static_cast<UINT>(Id));
+      if (it != Trays().end()) it->second->AddKept();
+    });
     if (const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
         taskbarCreated != 0) {
       SetServiceHandler(taskbarCreated, [](WPARAM, LPARAM) {
@@ -372,14 +404,34 @@ NOTIFYICONDATAW TNativeTray::Data() const {
 }
 
 void TNativeTray::Show(HICON Icon, const std::string& Tip) {
+  Keep(Icon, Tip);
+  Add();
+}
+
+void TNativeTray::ShowLater(HICON Icon, const std::string& Tip) {
+  Keep(Icon, Tip);
+  FLater = true;
+  PostMessageW(ServiceWindow(), WM_TRAY_ADD, FId, 0);
+}
+
+void TNativeTray::AddKept() {
+  if (FLater) Add();
+}
+
+void TNativeTray::Keep(HICON Icon, const std::string& Tip) {
   if (FIcon != nullptr && FIcon != Icon) DestroyIcon(FIcon);
   FIcon = Icon;
   FTip = Utf16(Tip).substr(0, std::size(NOTIFYICONDATAW{}.szTip) - 1);
+}
+
+void TNativeTray::Add() {
+  FLater = false;
   NOTIFYICONDATAW data = Data();
   FShown = Shell_NotifyIconW(FShown ? NIM_MODIFY : NIM_ADD, &data) != FALSE || FShown;
 }
 
 void TNativeTray::Remove() {
+  FLater = false;
   if (FShown) {
     NOTIFYICONDATAW data = Data();
     Shell_NotifyIconW(NIM_DELETE, &data);

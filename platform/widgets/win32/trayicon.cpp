@@ -77,16 +77,22 @@ bool TTrayIcon::TrayAvailable() { return FindWindowW(L"Shell_TrayWnd", nullptr) 
 
 bool TTrayIcon::IconShown() const { return FTray->Shown(); }
 
-// Shows the icon only where a tray exists.
+// Shows the icon only where a tray exists. An icon asked for while its form has not shown yet
+// (read with the form) is added once the message loop runs, after the window has appeared.
 void TTrayIcon::UpdateIcon() {
   if ((ComponentState() & csLoading) != 0) return;
-  if (TNativeWindow* window = OwnerWindow(this); window != nullptr && FWatcher == nullptr)
-    FWatcher = new TTrayWatcher(this, window);
+  TNativeWindow* window = OwnerWindow(this);
+  if (window != nullptr && FWatcher == nullptr) FWatcher = new TTrayWatcher(this, window);
   const char* const* picture = FIcons != nullptr ? FIcons->Picture(FIconIndex) : nullptr;
-  if (FVisible && picture != nullptr && TrayAvailable())
-    FTray->Show(winwidgets::IconFromXpm(picture), Application->GetTitle());
-  else
+  if (!FVisible || picture == nullptr || !TrayAvailable()) {
     FTray->Remove();
+    return;
+  }
+  HICON icon = winwidgets::IconFromXpm(picture);
+  if (!FTray->Shown() && window != nullptr && !window->IsVisible())
+    FTray->ShowLater(icon, Application->GetTitle());
+  else
+    FTray->Show(icon, Application->GetTitle());
 }
 
 void TTrayIcon::HideOwner() {

@@ -30,20 +30,26 @@ constexpr UINT WM_WAKE_MAIN = WM_APP + 1;       // runs the calls queued for the
 constexpr UINT WM_TRAY_NOTIFY = WM_APP + 2;     // the tray icon's mouse messages (lParam)
 constexpr UINT WM_HIDE_MINIMISED = WM_APP + 3;  // hides a form minimised to the tray
 constexpr UINT WM_FORM_TAB = WM_APP + 4;        // moves a form's focus (WPARAM: backwards)
+constexpr UINT WM_TRAY_ADD = WM_APP + 5;        // adds a tray icon shown later (WPARAM: its id)
 
 // One window behind one control: a child of its parent's window, or a top-level form. The
 // window forwards what its children report (WM_COMMAND, WM_NOTIFY, WM_CTLCOLOR*) to the child's
 // object, so a control's adapter hears of its own clicks whatever window its parent is.
+//
+// A child's window is made when it is first given a parent, right under that parent, or when
+// its handle is first needed, hidden under the service window until it has one. A form read
+// from its description gives every control its parent before anything else, so no window is
+// moved between parents: under Wine each such move costs about a millisecond of start-up.
 class TNativeWindow {
  public:
-  // A top-level window (Parent of HWND_DESKTOP) when TopLevel, else a hidden child waiting for
-  // its parent.
+  // A top-level window (Parent of HWND_DESKTOP), made at once, when TopLevel; else a child.
   TNativeWindow(const wchar_t* ClassName, DWORD Style, DWORD ExStyle, bool TopLevel = false);
   virtual ~TNativeWindow();
   TNativeWindow(const TNativeWindow&) = delete;
   TNativeWindow& operator=(const TNativeWindow&) = delete;
 
-  HWND Handle() const { return FHandle; }
+  // The window, made now if it does not exist yet (EComponentError if it cannot be).
+  HWND Handle() const;
   static TNativeWindow* FromHandle(HWND Window);
 
   // Null parks the window out of sight.
@@ -84,6 +90,11 @@ class TNativeWindow {
   LRESULT ColorChild(HWND Child, HDC Dc, UINT Message, WPARAM W, LPARAM L);
   bool EraseBackground(HDC Dc);
 
+  void CreateHandle(HWND Parent);
+
+  std::wstring FClassName;
+  DWORD FStyle;
+  DWORD FExStyle;
   HWND FHandle = nullptr;
   HBRUSH FBrush = nullptr;
   COLORREF FBackground = CLR_INVALID;
@@ -130,6 +141,12 @@ class TNativeTray {
   TNativeTray& operator=(const TNativeTray&) = delete;
   // Shows Icon (owned from now on) with Tip; null takes the icon away.
   void Show(HICON Icon, const std::string& Tip);
+  // As Show, once the thread's message loop next runs: adding an icon waits for the task bar's
+  // process, tens of milliseconds on a desktop that has just started, which a window about to
+  // show first should not wait for. Shown() stays false until then.
+  void ShowLater(HICON Icon, const std::string& Tip);
+  // Adds the icon ShowLater kept, unless it has been shown or removed since (WM_TRAY_ADD).
+  void AddKept();
   void Remove();
   bool Shown() const { return FShown; }
   // Adds the shown icon to a task bar that has (re)started; calls OnLost when it cannot.
@@ -140,8 +157,12 @@ class TNativeTray {
  private:
   NOTIFYICONDATAW Data() const;
 
+  void Keep(HICON Icon, const std::string& Tip);
+  void Add();
+
   UINT FId;
   bool FShown = false;
+  bool FLater = false;  // ShowLater's add is still to come
   HICON FIcon = nullptr;
   std::wstring FTip;
 };

@@ -671,7 +671,13 @@ TEST_F(WinWidgets, TrayHidesTheMinimisedWindowAndRestoresIt) {
     EXPECT_TRUE(IsWindowVisible(window));
     GTEST_SKIP() << "no tray on this desktop";
   }
-  ASSERT_TRUE(Child<TTrayIcon>(form, "Tray")->IconShown());
+  // Read with the form before it showed, the icon is added once the message loop runs.
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        Application->ProcessMessages();
+        return Child<TTrayIcon>(form, "Tray")->IconShown();
+      },
+      30s));
   form->SetWindowState(wsMinimized);
   ASSERT_TRUE(PumpUntil(
       [&] {
