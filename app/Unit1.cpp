@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <limits>
 
 #include "HistoryChart.h"
 #include "Platform.h"
@@ -172,13 +173,25 @@ void TMainForm::ShowBoxLater(std::string Text, std::string Caption, std::functio
 
 // ---- The temperature history ----------------------------------------------------------------
 
-// The log's last week is read back, so that the history page shows the earlier runs too. A
+// The log's last week is read back, so that the history page shows the earlier runs too; that
+// takes tens of milliseconds with a week of polls, so it is done once the window has shown. A
 // demo may ask for a shorter poll interval (ZELVANE_DEMO_POLL_MS, 500 ms at the least).
 void TMainForm::StartHistory() {
   if (const char* demo = std::getenv("ZELVANE_DEMO_POLL_MS"); demo != nullptr && *demo != '\0')
     TempTimer->SetInterval(std::max(500, std::atoi(demo)));
   TemperatureLog = std::make_unique<TTemperatureLog>(TemperatureLogFolder());
-  Samples = TemperatureLog->ReadSince(std::time(nullptr) - HistoryKeptSeconds);
+  TThread::ForceQueue(this, [this] { ReadHistory(); });
+}
+
+// Polls recorded before the read stay, whether or not their lines reached the log.
+void TMainForm::ReadHistory() {
+  std::vector<TSample> earlier = TemperatureLog->ReadSince(std::time(nullptr) - HistoryKeptSeconds);
+  const std::int64_t lastRead =
+      earlier.empty() ? std::numeric_limits<std::int64_t>::min() : earlier.back().Time;
+  for (const TSample& sample : Samples)
+    if (sample.Time > lastRead) earlier.push_back(sample);
+  Samples = std::move(earlier);
+  HistoryBox->Invalidate();
 }
 
 // Logs the poll just ended. A log that cannot be written is said once in the status bar, and

@@ -112,6 +112,7 @@ class TMainForm : public TForm {
   void OpenPortQuietly();
   void ShowBoxLater(std::string Text, std::string Caption, std::function<void()> Then = {});
   void StartHistory();
+  void ReadHistory();
   void RecordPoll();
 
   std::unique_ptr<TExchangeQueue> Exchanges;

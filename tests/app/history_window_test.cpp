@@ -74,6 +74,8 @@ TEST_F(MainWindowTest, EachPollIsLoggedAndARestartShowsItAgain) {
 
   Application->DestroyComponents();  // the program ends, and starts again
   Start();
+  EXPECT_TRUE(form->History().empty()) << "the log is read once the window has shown";
+  Application->ProcessMessages();
   ASSERT_EQ(form->History().size(), 3u);
   EXPECT_EQ(form->History()[2].Values[3], *TemperatureOf(shown[2][3]));
 }
