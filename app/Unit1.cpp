@@ -173,19 +173,24 @@ void TMainForm::ShowBoxLater(std::string Text, std::string Caption, std::functio
 
 // ---- The temperature history ----------------------------------------------------------------
 
-// The log's last week is read back, so that the history page shows the earlier runs too; that
-// takes tens of milliseconds with a week of polls, so it is done once the window has shown. A
-// demo may ask for a shorter poll interval (ZELVANE_DEMO_POLL_MS, 500 ms at the least).
+// The log's last week is read back, so that the history page shows the earlier runs too. Finding
+// the log's folder and reading a week of polls take tens of milliseconds, so both are done once
+// the window has shown. A demo may ask for a shorter poll interval (ZELVANE_DEMO_POLL_MS, 500 ms
+// at the least).
 void TMainForm::StartHistory() {
   if (const char* demo = std::getenv("ZELVANE_DEMO_POLL_MS"); demo != nullptr && *demo != '\0')
     TempTimer->SetInterval(std::max(500, std::atoi(demo)));
-  TemperatureLog = std::make_unique<TTemperatureLog>(TemperatureLogFolder());
   TThread::ForceQueue(this, [this] { ReadHistory(); });
+}
+
+TTemperatureLog& TMainForm::Log() {
+  if (!TemperatureLog) TemperatureLog = std::make_unique<TTemperatureLog>(TemperatureLogFolder());
+  return *TemperatureLog;
 }
 
 // Polls recorded before the read stay, whether or not their lines reached the log.
 void TMainForm::ReadHistory() {
-  std::vector<TSample> earlier = TemperatureLog->ReadSince(std::time(nullptr) - HistoryKeptSeconds);
+  std::vector<TSample> earlier = Log().ReadSince(std::time(nullptr) - HistoryKeptSeconds);
   const std::int64_t lastRead =
       earlier.empty() ? std::numeric_limits<std::int64_t>::min() : earlier.back().Time;
   for (const TSample& sample : Samples)
@@ -200,8 +205,8 @@ void TMainForm::RecordPoll() {
   TReading reading;
   reading.Time = std::time(nullptr);
   reading.Texts = {Temp1->GetText(), Temp2->GetText(), Temp3->GetText(), Temp4->GetText()};
-  const bool written = TemperatureLog->Append(
-      reading, appplatform::LocalCalendarTime(static_cast<std::time_t>(reading.Time)));
+  const bool written =
+      Log().Append(reading, appplatform::LocalCalendarTime(static_cast<std::time_t>(reading.Time)));
   if (!written && !LogFailing) StatBar->SetSimpleText("Не удается записать журнал температур.");
   LogFailing = !written;
   Samples.push_back(SampleOf(reading));

@@ -113,6 +113,7 @@ class TMainForm : public TForm {
   void ShowBoxLater(std::string Text, std::string Caption, std::function<void()> Then = {});
   void StartHistory();
   void ReadHistory();
+  TTemperatureLog& Log();  // made on first use
   void RecordPoll();
 
   std::unique_ptr<TExchangeQueue> Exchanges;
