@@ -75,12 +75,12 @@ TBevel::TBevel(TComponent* AOwner)
 
 void TBevel::SetShape(TBevelShape Value) {
   FShape = Value;
-  InvalidateRect(Widget()->Handle(), nullptr, TRUE);
+  Widget()->Invalidate(true);
 }
 
 void TBevel::SetStyle(TBevelStyle Value) {
   FStyle = Value;
-  InvalidateRect(Widget()->Handle(), nullptr, TRUE);
+  Widget()->Invalidate(true);
 }
 
 // ---- TTimer -----------------------------------------------------------------------------------

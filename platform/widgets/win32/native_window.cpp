@@ -113,19 +113,32 @@ TNativeWindow::~TNativeWindow() {
   if (FBrush != nullptr) DeleteObject(FBrush);
 }
 
+// The window is made with everything it was given so far. It is subclassed only once made, so
+// it did not hear its first size: what a resize does is done here.
 void TNativeWindow::CreateHandle(HWND Parent) {
-  FHandle = CreateWindowExW(FExStyle, FClassName.c_str(), L"", FStyle, 0, 0, 0, 0, Parent, nullptr,
-                            Instance(), nullptr);
+  FHandle = CreateWindowExW(FExStyle, FClassName.c_str(), FText.c_str(), FStyle, FBounds.left,
+                            FBounds.top, FBounds.right - FBounds.left, FBounds.bottom - FBounds.top,
+                            Parent, nullptr, Instance(), nullptr);
   if (FHandle == nullptr)
     throw EComponentError("The window of class " + Utf8(FClassName) + " cannot be created (" +
                           win32::SystemMessage(GetLastError()) + ")");
+  FText.clear();
   SetPropW(FHandle, kObjectProperty, this);
   SetWindowSubclass(FHandle, Subclass, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  if (FFont != nullptr) SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+  if (FBounds.right > FBounds.left || FBounds.bottom > FBounds.top) {
+    if (OnResized) OnResized();
+    if (OnAlign) OnAlign();
+  }
+}
+
+HWND TNativeWindow::CreationParent() const {
+  return FParent != nullptr ? FParent->Handle() : ServiceWindow();
 }
 
 // Making the window on first use changes nothing a caller can see, hence const.
 HWND TNativeWindow::Handle() const {
-  if (FHandle == nullptr) const_cast<TNativeWindow*>(this)->CreateHandle(ServiceWindow());
+  if (FHandle == nullptr) const_cast<TNativeWindow*>(this)->CreateHandle(CreationParent());
   return FHandle;
 }
 
@@ -135,15 +148,18 @@ TNativeWindow* TNativeWindow::FromHandle(HWND Window) {
 }
 
 void TNativeWindow::SetParent(TNativeWindow* Parent) {
-  if (FHandle == nullptr) {
-    if (Parent != nullptr) CreateHandle(Parent->Handle());
-    return;
-  }
-  ::SetParent(FHandle, Parent != nullptr ? Parent->Handle() : ServiceWindow());
+  FParent = Parent;
+  if (FHandle != nullptr) ::SetParent(FHandle, CreationParent());
 }
 
+// A child given its place is made there.
 void TNativeWindow::SetGeometry(int X, int Y, int Width, int Height) {
-  MoveWindow(Handle(), X, Y, Width, Height, TRUE);
+  if (FHandle == nullptr) {
+    FBounds = {X, Y, X + Width, Y + Height};
+    if (FParent != nullptr) CreateHandle(FParent->Handle());
+    return;
+  }
+  MoveWindow(FHandle, X, Y, Width, Height, TRUE);
 }
 
 int TNativeWindow::ClientWidth() const {
@@ -159,20 +175,34 @@ int TNativeWindow::ClientHeight() const {
 }
 
 void TNativeWindow::SetVisible(bool Visible) {
-  ShowWindow(Handle(), Visible ? SW_SHOWNA : SW_HIDE);
+  if (FHandle == nullptr)
+    FStyle = Visible ? FStyle | WS_VISIBLE : FStyle & ~WS_VISIBLE;
+  else
+    ShowWindow(FHandle, Visible ? SW_SHOWNA : SW_HIDE);
 }
 
 bool TNativeWindow::IsVisible() const { return IsWindowVisible(Handle()) != FALSE; }
 
-void TNativeWindow::SetEnabled(bool Enabled) { EnableWindow(Handle(), Enabled ? TRUE : FALSE); }
+void TNativeWindow::SetEnabled(bool Enabled) {
+  if (FHandle == nullptr)
+    FStyle = Enabled ? FStyle & ~WS_DISABLED : FStyle | WS_DISABLED;
+  else
+    EnableWindow(FHandle, Enabled ? TRUE : FALSE);
+}
 
-bool TNativeWindow::IsEnabled() const { return IsWindowEnabled(Handle()) != FALSE; }
+bool TNativeWindow::IsEnabled() const {
+  return FHandle == nullptr ? (FStyle & WS_DISABLED) == 0 : IsWindowEnabled(FHandle) != FALSE;
+}
 
 void TNativeWindow::SetText(const std::string& Text) {
-  SetWindowTextW(Handle(), Utf16(Text).c_str());
+  if (FHandle == nullptr)
+    FText = Utf16(Text);
+  else
+    SetWindowTextW(FHandle, Utf16(Text).c_str());
 }
 
 std::string TNativeWindow::Text() const {
+  if (FHandle == nullptr) return Utf8(FText);
   const int length = GetWindowTextLengthW(Handle());
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   const int got = GetWindowTextW(Handle(), text.data(), length + 1);
@@ -212,7 +242,12 @@ void TNativeWindow::SetColors(COLORREF Background, COLORREF Text) {
 }
 
 void TNativeWindow::SetFont(HFONT Font) {
-  SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(Font), TRUE);
+  FFont = Font;
+  if (FHandle != nullptr) SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(Font), TRUE);
+}
+
+void TNativeWindow::Invalidate(bool Erase) {
+  if (FHandle != nullptr) InvalidateRect(FHandle, nullptr, Erase ? TRUE : FALSE);
 }
 
 LRESULT CALLBACK TNativeWindow::Subclass(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR,

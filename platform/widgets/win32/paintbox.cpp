@@ -149,4 +149,4 @@ TPaintBox::TPaintBox(TComponent* AOwner)
 
 TPaintBox::~TPaintBox() { Widget()->OnPaint = nullptr; }
 
-void TPaintBox::Invalidate() { InvalidateRect(Widget()->Handle(), nullptr, FALSE); }
+void TPaintBox::Invalidate() { Widget()->Invalidate(false); }

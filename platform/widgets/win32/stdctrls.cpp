@@ -20,6 +20,14 @@ TNativeWindow* NewControlWindow(const char* ClassName, const wchar_t* WindowClas
 
 HWND H(const TControl& Control) { return Control.Widget()->Handle(); }
 
+// A window not made yet is made read-only; a made one is told so.
+void SetEditReadOnly(winwidgets::TNativeWindow& Edit, bool Value) {
+  if (Edit.HandleAllocated())
+    SendMessageW(Edit.Handle(), EM_SETREADONLY, Value, 0);
+  else
+    Edit.SetStyleBits(ES_READONLY, Value);
+}
+
 }  // namespace
 
 // ---- TLabel -----------------------------------------------------------------------------------
@@ -77,23 +85,23 @@ int InkWidth(HFONT Font, const std::wstring& Text, int Width, int Height) {
 
 }  // namespace
 
-// In the font the static control draws with (the one it was given, WM_GETFONT), one line high
-// when the caption is empty. Wine draws some captions a few pixels wider than its own text
-// metrics say ("Активировать в:" at 11 pixels: 87 drawn, 82 measured), so the width is the
-// wider of the measured extent and the ink of the caption drawn.
+// In the font the static control draws with (the one it was given), one line high when the
+// caption is empty; measured on the screen, so a label not yet made is not made for it. Wine
+// draws some captions a few pixels wider than its own text metrics say ("Активировать в:" at 11
+// pixels: 87 drawn, 82 measured), so the width is the wider of the measured extent and the ink
+// of the caption drawn.
 std::pair<int, int> TLabel::TextExtent() const {
-  const HWND window = H(*this);
   const std::wstring text = winwidgets::Utf16(GetCaption());
-  auto* font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
+  HFONT font = Widget()->Font();
   if (font == nullptr) font = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
-  HDC dc = GetDC(window);
+  HDC dc = GetDC(nullptr);
   HGDIOBJ previous = SelectObject(dc, font);
   SIZE size = {};
   GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
   TEXTMETRICW metrics = {};
   GetTextMetricsW(dc, &metrics);
   SelectObject(dc, previous);
-  ReleaseDC(window, dc);
+  ReleaseDC(nullptr, dc);
   const int width = static_cast<int>(size.cx), height = static_cast<int>(metrics.tmHeight);
   if (text.empty()) return {0, height};
   return {std::max(width, InkWidth(font, text, width * 2 + height, height)), height};
@@ -132,7 +140,7 @@ bool TEdit::GetReadOnly() const {
   return (GetWindowLongPtrW(H(*this), GWL_STYLE) & ES_READONLY) != 0;
 }
 
-void TEdit::SetReadOnly(bool Value) { SendMessageW(H(*this), EM_SETREADONLY, Value, 0); }
+void TEdit::SetReadOnly(bool Value) { SetEditReadOnly(*Widget(), Value); }
 
 // ---- TCheckBox --------------------------------------------------------------------------------
 
@@ -191,7 +199,7 @@ bool TMemo::GetReadOnly() const {
   return (GetWindowLongPtrW(H(*this), GWL_STYLE) & ES_READONLY) != 0;
 }
 
-void TMemo::SetReadOnly(bool Value) { SendMessageW(H(*this), EM_SETREADONLY, Value, 0); }
+void TMemo::SetReadOnly(bool Value) { SetEditReadOnly(*Widget(), Value); }
 
 void TMemo::SetBorderStyle(TBorderStyle Value) {
   FBorderStyle = Value;

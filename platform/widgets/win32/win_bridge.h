@@ -36,10 +36,12 @@ constexpr UINT WM_TRAY_ADD = WM_APP + 5;        // adds a tray icon shown later 
 // window forwards what its children report (WM_COMMAND, WM_NOTIFY, WM_CTLCOLOR*) to the child's
 // object, so a control's adapter hears of its own clicks whatever window its parent is.
 //
-// A child's window is made when it is first given a parent, right under that parent, or when
-// its handle is first needed, hidden under the service window until it has one. A form read
-// from its description gives every control its parent before anything else, so no window is
-// moved between parents: under Wine each such move costs about a millisecond of start-up.
+// A child's window is made once it has a parent and a place (SetGeometry), right there, with
+// the text, font, styles and visibility it was given before; or earlier, when its handle is
+// first needed, under its parent or hidden under the service window. A form read from its
+// description places its controls when the reading ends, so each window is made once, where it
+// stays, and is neither moved nor restyled: under Wine each such call costs about a millisecond
+// of start-up.
 class TNativeWindow {
  public:
   // A top-level window (Parent of HWND_DESKTOP), made at once, when TopLevel; else a child.
@@ -50,6 +52,7 @@ class TNativeWindow {
 
   // The window, made now if it does not exist yet (EComponentError if it cannot be).
   HWND Handle() const;
+  bool HandleAllocated() const { return FHandle != nullptr; }
   static TNativeWindow* FromHandle(HWND Window);
 
   // Null parks the window out of sight.
@@ -69,6 +72,9 @@ class TNativeWindow {
   // Colours: the background (CLR_INVALID: the class's own), the text colour.
   void SetColors(COLORREF Background, COLORREF Text);
   void SetFont(HFONT Font);
+  HFONT Font() const { return FFont; }  // null: the window class's own
+  // Asks for a repaint; a window not made yet has nothing to repaint.
+  void Invalidate(bool Erase);
 
   // Handlers set by the adapter.
   std::function<void(WORD Code)> OnCommand;                 // a notification of this control
@@ -91,11 +97,17 @@ class TNativeWindow {
   bool EraseBackground(HDC Dc);
 
   void CreateHandle(HWND Parent);
+  HWND CreationParent() const;
 
   std::wstring FClassName;
   DWORD FStyle;
   DWORD FExStyle;
   HWND FHandle = nullptr;
+  // What a window not made yet is given; it is made with them.
+  TNativeWindow* FParent = nullptr;
+  RECT FBounds = {};
+  std::wstring FText;
+  HFONT FFont = nullptr;
   HBRUSH FBrush = nullptr;
   COLORREF FBackground = CLR_INVALID;
   COLORREF FTextColor = CLR_INVALID;
