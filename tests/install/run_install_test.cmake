@@ -2,18 +2,9 @@
 # Driver of the install_package test (cmake -P). Inputs: BUILD_DIR, WORK_DIR, CONSUMER_DIR,
 # EXAMPLES_DIR, CXX, FLAGS, GENERATOR, DEV_COMPONENTS (comma-separated: the install components a developer's
 # package set holds; the consumers are built against those alone).
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    string(REPLACE ";" " " cmd "${ARGN}")
-    message(FATAL_ERROR "failed (${rc}): ${cmd}\n${out}\n${err}")
-  endif()
-  message(STATUS "ok: ${ARGV0} ${ARGV1} ${ARGV2}")
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/install_test_common.cmake)
 
 set(prefix ${WORK_DIR}/prefix)
-file(REMOVE_RECURSE ${WORK_DIR})
-file(MAKE_DIRECTORY ${WORK_DIR})
 
 string(REPLACE "," ";" DEV_COMPONENTS "${DEV_COMPONENTS}")
 foreach(component ${DEV_COMPONENTS})

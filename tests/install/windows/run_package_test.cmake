@@ -6,18 +6,9 @@
 # installer hold the same), builds a small program with mingw against it, and runs the program
 # under Wine from that folder alone: no mingw runtime is reachable but the DLLs the package ships.
 cmake_minimum_required(VERSION 3.25)
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    string(REPLACE ";" " " cmd "${ARGN}")
-    message(FATAL_ERROR "failed (${rc}): ${cmd}\n${out}\n${err}")
-  endif()
-  message(STATUS "ok: ${ARGV0} ${ARGV1} ${ARGV2}")
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../install_test_common.cmake)
 
 set(prefix ${WORK_DIR}/Zelvane)
-file(REMOVE_RECURSE ${WORK_DIR})
-file(MAKE_DIRECTORY ${WORK_DIR})
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
 # The DLLs of Windows itself that our binaries may import: every other import must be shipped.
