@@ -22,8 +22,8 @@ packages=(
   # the Debian packages (cpack's DEB generator needs file) and their checks
   file lintian desktop-file-utils
   # the Windows build (mingw-w64, posix threads) and its tests under Wine; python3 makes the
-  # program's icon file, nsis its installer; fonts-wine gives Wine the Windows faces the window
-  # was designed with (MS Sans Serif), so that its texts fit their controls as on Windows
+  # program's icon file, nsis its installer; fonts-wine holds Wine's own faces (Tahoma, MS Sans
+  # Serif), which Debian's Wine 8 does not find (README, "Wine differs from Windows")
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 fonts-wine python3 nsis
 )
 
