@@ -12,8 +12,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
+#include <map>
 #include <mutex>
-#include <set>
 #include <stdexcept>
 
 namespace testsupport {
@@ -31,7 +31,11 @@ struct UartState {
   serial_icounter_struct counts{};
   int lineReads = 0;
   int counterReads = 0;
-  std::set<int> waiters;  // eventfds of the blocked TIOCMIWAIT calls
+  struct Waiter {
+    serial_icounter_struct start;  // the counters when the call began
+    unsigned long mask;
+  };
+  std::map<int, Waiter> waiters;  // the blocked TIOCMIWAIT calls, by their wake-up eventfd
 };
 
 std::mutex mutex;
@@ -49,10 +53,17 @@ bool ModemCountsMoved(const serial_icounter_struct& from, const serial_icounter_
          ((mask & TIOCM_CD) && from.dcd != to.dcd) || ((mask & TIOCM_RI) && from.rng != to.rng);
 }
 
+void CountTransitions(int changed, int times) {  // mutex held
+  if (changed & TIOCM_CTS) uart.counts.cts += times;
+  if (changed & TIOCM_DSR) uart.counts.dsr += times;
+  if (changed & TIOCM_CD) uart.counts.dcd += times;
+  if (changed & TIOCM_RI) uart.counts.rng += times;
+}
+
 void WakeWaiters() {  // mutex held
-  for (int waiter : uart.waiters) {
+  for (const auto& [wake, waiter] : uart.waiters) {
     std::uint64_t one = 1;
-    ssize_t written = write(waiter, &one, sizeof one);
+    ssize_t written = write(wake, &one, sizeof one);
     (void)written;
   }
 }
@@ -64,7 +75,7 @@ int WaitForModemChange(int fd, unsigned long mask) {
   if (wake < 0) return -1;
   std::unique_lock lock(mutex);
   const serial_icounter_struct start = uart.counts;
-  uart.waiters.insert(wake);
+  uart.waiters.emplace(wake, UartState::Waiter{start, mask});
   int result = 0;
   int error = 0;
   while (!ModemCountsMoved(start, uart.counts, mask)) {
@@ -151,12 +162,14 @@ EmulatedUart::~EmulatedUart() {
 
 void EmulatedUart::SetInputs(int tiocmBits) {
   std::lock_guard lock(mutex);
-  const int changed = (uart.lines ^ tiocmBits) & kInputs;
-  if (changed & TIOCM_CTS) ++uart.counts.cts;
-  if (changed & TIOCM_DSR) ++uart.counts.dsr;
-  if (changed & TIOCM_CD) ++uart.counts.dcd;
-  if (changed & TIOCM_RI) ++uart.counts.rng;
+  CountTransitions((uart.lines ^ tiocmBits) & kInputs, 1);
   uart.lines = (uart.lines & ~kInputs) | (tiocmBits & kInputs);
+  WakeWaiters();
+}
+
+void EmulatedUart::PulseInputs(int tiocmBits) {
+  std::lock_guard lock(mutex);
+  CountTransitions(tiocmBits & kInputs, 2);
   WakeWaiters();
 }
 
@@ -205,7 +218,11 @@ int EmulatedUart::CounterReads() const {
 
 int EmulatedUart::ModemWaiters() const {
   std::lock_guard lock(mutex);
-  return static_cast<int>(uart.waiters.size());
+  // A call already woken by a change, but not yet run to return, no longer waits for one.
+  int blocked = 0;
+  for (const auto& [wake, waiter] : uart.waiters)
+    if (!ModemCountsMoved(waiter.start, uart.counts, waiter.mask)) ++blocked;
+  return blocked;
 }
 
 }  // namespace testsupport

@@ -36,6 +36,9 @@ class EmulatedUart {
   // The input lines the far end drives (TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RI); each line
   // that changes counts one transition, as the UART's interrupt counters do.
   void SetInputs(int tiocmBits);
+  // The given inputs turned over and back in one step, quicker than anyone can read the lines:
+  // only the counters (two transitions each) show it.
+  void PulseInputs(int tiocmBits);
   // The output lines the program drives (TIOCM_DTR, TIOCM_RTS).
   int Outputs() const;
   // TIOCSBRK seen and no TIOCCBRK since.
@@ -43,7 +46,8 @@ class EmulatedUart {
   // A condition received on the line.
   void Receive(LineCondition condition);
   // Requests answered so far: TIOCMGET (reading the lines, a bus transfer on a USB adapter) and
-  // TIOCGICOUNT (reading the counters), and the TIOCMIWAIT calls now blocked.
+  // TIOCGICOUNT (reading the counters), and the TIOCMIWAIT calls now blocked with no change yet
+  // to return for (a call a change has woken stops counting at once, before it runs).
   int LineReads() const;
   int CounterReads() const;
   int ModemWaiters() const;

@@ -98,8 +98,7 @@ TEST_F(TtyModemDriver, QuietLineIsNotPolledAndChangesComeFromTheKernelWait) {
   EXPECT_LE(uart_->CounterReads() - counterReads, 1) << "the counters were sampled";
   EXPECT_EQ(uart_->LineReads(), lineReads) << "the lines were read on a quiet line";
 
-  uart_->SetInputs(TIOCM_CTS);
-  uart_->SetInputs(0);  // back before anyone looked: only the counters show it
+  uart_->PulseInputs(TIOCM_CTS);  // back before anyone looked: only the counters show it
   EXPECT_EQ(NextEvent(), static_cast<DWORD>(EV_CTS));
   SetWatchedInputs(*uart_, TIOCM_DSR);
   EXPECT_EQ(NextEvent() & EV_DSR, static_cast<DWORD>(EV_DSR));
