@@ -156,7 +156,7 @@ void TNativeWindow::SetParent(TNativeWindow* Parent) {
 void TNativeWindow::SetGeometry(int X, int Y, int Width, int Height) {
   if (FHandle == nullptr) {
     FBounds = {X, Y, X + Width, Y + Height};
-    if (FParent != nullptr) CreateHandle(FParent->Handle());
+    if (FParent != nullptr) CreateHandle(CreationParent());
     return;
   }
   MoveWindow(FHandle, X, Y, Width, Height, TRUE);
@@ -176,7 +176,7 @@ int TNativeWindow::ClientHeight() const {
 
 void TNativeWindow::SetVisible(bool Visible) {
   if (FHandle == nullptr)
-    FStyle = Visible ? FStyle | WS_VISIBLE : FStyle & ~WS_VISIBLE;
+    SetStyleBits(WS_VISIBLE, Visible);
   else
     ShowWindow(FHandle, Visible ? SW_SHOWNA : SW_HIDE);
 }
@@ -185,7 +185,7 @@ bool TNativeWindow::IsVisible() const { return IsWindowVisible(Handle()) != FALS
 
 void TNativeWindow::SetEnabled(bool Enabled) {
   if (FHandle == nullptr)
-    FStyle = Enabled ? FStyle & ~WS_DISABLED : FStyle | WS_DISABLED;
+    SetStyleBits(WS_DISABLED, !Enabled);
   else
     EnableWindow(FHandle, Enabled ? TRUE : FALSE);
 }
