@@ -214,7 +214,7 @@ object MainForm: TMainForm
           Caption = 'минут'
         end
         object Label13: TLabel
-          Left = 128
+          Left = 132
           Top = 32
           Width = 29
           Height = 13
@@ -245,7 +245,7 @@ object MainForm: TMainForm
           TabOrder = 1
         end
         object SchedHourBox: TEdit
-          Left = 96
+          Left = 100
           Top = 24
           Width = 25
           Height = 21
