@@ -24,12 +24,16 @@ zelvane_start_xvfb() {
 # Makes a Wine prefix in <folder>/prefix, without a display, and exports WINEPREFIX, WINEDEBUG
 # and WINEDLLOVERRIDES for the commands that follow. With a UART library (tests/support/wine,
 # host/libwine_uart.so of the Windows build) Wine's processes load it, which gives its COM ports
-# a UART's modem lines. The prefix's server is left to end; the next command starts one.
+# a UART's modem lines. Wine's own faces (fonts-wine) are linked into the prefix's font folder,
+# where Debian's Wine finds them (README, "Wine differs from Windows"). The prefix's server is
+# left to end; the next command starts one.
 #   zelvane_wine_prefix <scratch folder> [uart library]
 zelvane_wine_prefix() {
   export WINEPREFIX=$1/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   LD_PRELOAD=${2:-} DISPLAY= wineboot -i >/dev/null 2>&1
   wineserver -w
+  local faces=/usr/share/wine/fonts
+  if [ -d "$faces" ]; then ln -sf "$faces"/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"; fi
 }
 
 # Configures the Windows build (mingw-w64) in <build folder>, as the tests build it.

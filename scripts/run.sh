@@ -11,7 +11,8 @@
 #
 # With --windows first, the Windows build of Zelvane (build/windows, mingw-w64) runs under Wine
 # instead, in a throwaway Wine prefix whose COM7 is the simulator's pseudo-terminal and whose
-# registry holds the port number; its screenshots are named zelvane-windows*.png.
+# registry holds the port number; its screenshots are named zelvane-windows*.png. ZELVANE_WINE_DPI
+# (96) sets the prefix's screen density, e.g. 144 for a screen at 150 % (zelvane-windows-144dpi*).
 #
 # Arguments go to the simulator, e.g. ./scripts/run.sh --silent all   (a board that never answers)
 #                                     ./scripts/run.sh --delay 800    (a slow board)
@@ -74,6 +75,11 @@ if [ "$windows" = 1 ]; then
   zelvane_wine_prefix "$work" "$uart"
   LD_PRELOAD=$uart wine reg add 'HKCU\Software\Brennwick\Zelvane' /v PortNum /t REG_DWORD \
     /d "$port" /f >/dev/null 2>&1
+  dpi=${ZELVANE_WINE_DPI:-96}
+  for key in 'HKCU\Control Panel\Desktop' \
+    'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+    LD_PRELOAD=$uart wine reg add "$key" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  done
   wineserver -w  # the program's own start brings up a server (and desktop) on the display
 fi
 
@@ -107,6 +113,7 @@ if [ "$windows" = 1 ]; then
   ln -sfn "$link" "$WINEPREFIX/dosdevices/com$port"
   program=(env LD_PRELOAD="$uart" wine build/windows/bin/zelvane.exe)
   shots=zelvane-windows
+  [ "$dpi" = 96 ] || shots=$shots-${dpi}dpi
   visible=--onlyvisible  # Wine also makes X windows for windows never shown
 else
   export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"  # the temperature log too
@@ -170,6 +177,7 @@ wait_for() {  # pattern, tenths of a second, log (board-1.log)
 }
 mkdir -p build/demo
 window=
+scale=${dpi:-96}  # the tabs' places below are for 96 dpi
 screenshot() {  # file name
   [ -n "$window" ] || window=$(xdotool search $visible --name '^Zelvane 0.1$' | head -n 1)
   eval "$(xdotool getwindowgeometry --shell "$window")"
@@ -183,16 +191,16 @@ screenshot "$shots.png"
 
 # scripts/screenshots.sh: the scheduler page too (its tab is the second one, top left).
 if [ "${ZELVANE_ALL_PAGES:-0}" = 1 ]; then
-  xdotool mousemove $((X + 130)) $((Y + 18)) click 1
+  xdotool mousemove $((X + 130 * scale / 96)) $((Y + 18 * scale / 96)) click 1
   sleep 0.5
   screenshot "$shots-scheduler.png"
-  xdotool mousemove $((X + 40)) $((Y + 18)) click 1
+  xdotool mousemove $((X + 40 * scale / 96)) $((Y + 18 * scale / 96)) click 1
 fi
 
 # The history page (the third tab) a few seconds later: a few more polls at the demo pace.
 if [ "$hangs_up" = 0 ]; then
   sleep 6
-  xdotool mousemove $((X + 205)) $((Y + 18)) click 1
+  xdotool mousemove $((X + 205 * scale / 96)) $((Y + 18 * scale / 96)) click 1
   sleep 1
   screenshot "$shots-history.png"
 fi
