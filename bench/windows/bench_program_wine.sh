@@ -9,8 +9,10 @@
 #    IDLE_SECONDS (30): the thermometer poll still tries every ten seconds.
 # The programs run from the Windows build installed as a user gets it (cmake --install --strip:
 # no debug information, which Wine would read into memory). The Wine prefix is a throwaway one
-# with a persistent wineserver, as a desktop session has; the first start of each program is a
-# warm-up and is not counted.
+# with a persistent wineserver and desktop process, as a desktop session has (without a program
+# holding it, Wine ends the desktop process a moment after each program, and each start paid
+# for a new one: about 350 ms, and now and then a start that never got a display); the first
+# start of each program is a warm-up and is not counted.
 #   bench/windows/bench_program_wine.sh [LINUX_BUILD] [WINDOWS_BUILD]   (build/release, build/windows)
 # With MAPS_OUT=<folder>, each program's memory map (/proc/<pid>/smaps) at its last memory
 # sample is kept there, and the files mapped with the most resident memory are listed.
@@ -50,6 +52,12 @@ wineserver -w
 zelvane_start_xvfb "$work"
 pids+=("$xvfb_pid")
 LD_PRELOAD=$uart wineserver -p
+# The desktop process (explorer.exe), kept for the whole run by a console program that waits
+# for a key on a pipe no one writes to (opened for reading and writing, it never ends).
+mkfifo "$work/no-key"
+LD_PRELOAD=$uart wine cmd.exe /c pause <>"$work/no-key" >/dev/null 2>&1 &
+pids+=("$!")
+for _ in $(seq 100); do pgrep -f 'explorer.exe /desktop' >/dev/null && break; sleep 0.1; done
 
 board=
 board_log=
