@@ -240,7 +240,10 @@ void TWinControl::ScaleChildren(int M, int D) {
 }
 
 // Aligned children take their side of the remaining client area in the order they were placed.
+// Without an aligned child the client size is not asked for (on Windows that makes the window).
 void TWinControl::AlignControls() {
+  if (std::ranges::none_of(FControls, [](const TControl* c) { return c->FAlign != alNone; }))
+    return;
   auto [right, bottom] = WatchClientSize();
   int left = 0, top = 0;
   for (TControl* c : FControls) {

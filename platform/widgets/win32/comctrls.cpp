@@ -46,7 +46,8 @@ void TStatusBar::SetSimpleText(const std::string& Value) { FText->SetText(Value)
 
 namespace {
 
-// Places every page over the tab control's display area and shows only the selected one.
+// Places every page over the tab control's display area and shows only the selected one, whose
+// controls get their windows the first time.
 void ArrangePages(HWND TabControl, const std::vector<TTabSheet*>& Pages) {
   RECT area = {};
   GetClientRect(TabControl, &area);
@@ -56,7 +57,9 @@ void ArrangePages(HWND TabControl, const std::vector<TTabSheet*>& Pages) {
     TNativeWindow* page = Pages[i]->Widget();
     page->SetGeometry(area.left, area.top, std::max(0L, area.right - area.left),
                       std::max(0L, area.bottom - area.top));
-    page->SetVisible(static_cast<int>(i) == selected && Pages[i]->GetVisible());
+    const bool shown = static_cast<int>(i) == selected && Pages[i]->GetVisible();
+    if (shown) page->MakeHeldChildren();
+    page->SetVisible(shown);
   }
 }
 
@@ -111,11 +114,13 @@ void TPageControl::RemovePage(TTabSheet* Page) {
 // ---- TTabSheet --------------------------------------------------------------------------------
 
 // A page is painted in the face colour, as the controls on it expect (a borderless memo of that
-// colour reads as text on the page).
+// colour reads as text on the page). Its controls get their windows when it is first shown.
 TTabSheet::TTabSheet(TComponent* AOwner)
     : TWinControl(AOwner, NewNative<TNativeWindow>("TTabSheet", winwidgets::PanelClass(),
                                                    WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
-                                                   WS_EX_CONTROLPARENT)) {}
+                                                   WS_EX_CONTROLPARENT)) {
+  Widget()->HoldChildren();
+}
 
 void TTabSheet::SetCaption(const std::string& Value) {
   FCaption = Value;

@@ -104,6 +104,8 @@ TNativeWindow::TNativeWindow(const wchar_t* ClassName, DWORD Style, DWORD ExStyl
 }
 
 TNativeWindow::~TNativeWindow() {
+  if (FParent != nullptr) std::erase(FParent->FChildren, this);
+  for (TNativeWindow* child : FChildren) child->FParent = nullptr;
   if (FHandle != nullptr) {
     RemoveWindowSubclass(FHandle, Subclass, kSubclassId);
     RemovePropW(FHandle, kObjectProperty);
@@ -148,15 +150,37 @@ TNativeWindow* TNativeWindow::FromHandle(HWND Window) {
 }
 
 void TNativeWindow::SetParent(TNativeWindow* Parent) {
+  if (FParent != nullptr) std::erase(FParent->FChildren, this);
   FParent = Parent;
+  if (FParent != nullptr) FParent->FChildren.push_back(this);
   if (FHandle != nullptr) ::SetParent(FHandle, CreationParent());
 }
 
-// A child given its place is made there.
+bool TNativeWindow::ChildrenHeld() const {
+  return FHoldChildren || (FHandle == nullptr && FParent != nullptr && FParent->ChildrenHeld());
+}
+
+// Makes the windows of the children that have their place, in the order they were given this
+// parent, and then theirs.
+void TNativeWindow::MakePlacedChildren() {
+  for (TNativeWindow* child : FChildren) {
+    if (child->FHandle == nullptr && child->FPlaced) child->CreateHandle(Handle());
+    if (!child->FHoldChildren) child->MakePlacedChildren();
+  }
+}
+
+void TNativeWindow::MakeHeldChildren() {
+  if (!FHoldChildren) return;
+  FHoldChildren = false;
+  MakePlacedChildren();
+}
+
+// A child given its place is made there, unless its page has not been shown yet.
 void TNativeWindow::SetGeometry(int X, int Y, int Width, int Height) {
   if (FHandle == nullptr) {
     FBounds = {X, Y, X + Width, Y + Height};
-    if (FParent != nullptr) CreateHandle(CreationParent());
+    FPlaced = true;
+    if (FParent != nullptr && !FParent->ChildrenHeld()) CreateHandle(CreationParent());
     return;
   }
   MoveWindow(FHandle, X, Y, Width, Height, TRUE);

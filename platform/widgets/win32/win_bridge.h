@@ -57,7 +57,12 @@ class TNativeWindow {
 
   // Null parks the window out of sight.
   void SetParent(TNativeWindow* Parent);
+  // A child's window is made once it has its place, unless an ancestor holds its children.
   void SetGeometry(int X, int Y, int Width, int Height);
+  // The windows of the children (and of theirs) are made only by MakeHeldChildren, or when one
+  // of them is asked for its handle: a page not yet looked at costs no windows.
+  void HoldChildren() { FHoldChildren = true; }
+  void MakeHeldChildren();
   int ClientWidth() const;
   int ClientHeight() const;
   void SetVisible(bool Visible);
@@ -98,6 +103,8 @@ class TNativeWindow {
 
   void CreateHandle(HWND Parent);
   HWND CreationParent() const;
+  bool ChildrenHeld() const;
+  void MakePlacedChildren();
 
   std::wstring FClassName;
   DWORD FStyle;
@@ -105,6 +112,9 @@ class TNativeWindow {
   HWND FHandle = nullptr;
   // What a window not made yet is given; it is made with them.
   TNativeWindow* FParent = nullptr;
+  std::vector<TNativeWindow*> FChildren;
+  bool FPlaced = false;
+  bool FHoldChildren = false;
   RECT FBounds = {};
   std::wstring FText;
   HFONT FFont = nullptr;
