@@ -32,8 +32,11 @@ zelvane_wine_prefix() {
   export WINEPREFIX=$1/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   LD_PRELOAD=${2:-} DISPLAY= wineboot -i >/dev/null 2>&1
   wineserver -w
-  local faces=/usr/share/wine/fonts
-  if [ -d "$faces" ]; then ln -sf "$faces"/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"; fi
+  local face
+  for face in /usr/share/wine/fonts/*.ttf; do
+    [ -e "$face" ] && ln -sf "$face" "$WINEPREFIX/drive_c/windows/Fonts/"
+  done
+  return 0
 }
 
 # Configures the Windows build (mingw-w64) in <build folder>, as the tests build it.
