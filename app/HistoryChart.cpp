@@ -201,8 +201,9 @@ void DrawHistoryChart(TCanvas& Canvas, int Width, int Height, const std::vector<
   Canvas.Rectangle(0, 0, Width, Height);
   Canvas.Font.Color = clWindowText;
   const int textHeight = Canvas.TextHeight("0");
+  // The legend keeps as much room from the frame on its right as from the plot on its left.
   const int legendWidth =
-      Canvas.TextWidth("+88.8, от +88.8 до +88.8") + 14 + 8 + 4;  // gap, swatch, margin
+      8 + 14 + Canvas.TextWidth("+88.8, от +88.8 до +88.8") + 8;  // gap, swatch, text, margin
 
   const std::int64_t from = View.Now - View.Span, to = View.Now + 1;
   TPlot plot{0, textHeight + 4, Width - legendWidth, Height - textHeight - 6, 0, 0};
