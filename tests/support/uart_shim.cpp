@@ -60,6 +60,11 @@ void CountTransitions(int changed, int times) {  // mutex held
   if (changed & TIOCM_RI) uart.counts.rng += times;
 }
 
+void ChangeInputs(int tiocmBits) {  // mutex held
+  CountTransitions((uart.lines ^ tiocmBits) & kInputs, 1);
+  uart.lines = (uart.lines & ~kInputs) | (tiocmBits & kInputs);
+}
+
 void WakeWaiters() {  // mutex held
   for (const auto& [wake, waiter] : uart.waiters) {
     std::uint64_t one = 1;
@@ -74,11 +79,11 @@ int WaitForModemChange(int fd, unsigned long mask) {
   const int wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wake < 0) return -1;
   std::unique_lock lock(mutex);
-  const serial_icounter_struct start = uart.counts;
-  uart.waiters.emplace(wake, UartState::Waiter{start, mask});
+  const UartState::Waiter& waiter =
+      uart.waiters.emplace(wake, UartState::Waiter{uart.counts, mask}).first->second;
   int result = 0;
   int error = 0;
-  while (!ModemCountsMoved(start, uart.counts, mask)) {
+  while (!ModemCountsMoved(waiter.start, uart.counts, mask)) {
     lock.unlock();
     pollfd fds[2] = {{wake, POLLIN, 0}, {fd, 0, 0}};  // the slave reports POLLHUP by itself
     const int ready = poll(fds, 2, -1);
@@ -162,9 +167,14 @@ EmulatedUart::~EmulatedUart() {
 
 void EmulatedUart::SetInputs(int tiocmBits) {
   std::lock_guard lock(mutex);
-  CountTransitions((uart.lines ^ tiocmBits) & kInputs, 1);
-  uart.lines = (uart.lines & ~kInputs) | (tiocmBits & kInputs);
+  ChangeInputs(tiocmBits);
   WakeWaiters();
+}
+
+void EmulatedUart::SetInputsBeforeTheWait(int tiocmBits) {
+  std::lock_guard lock(mutex);
+  ChangeInputs(tiocmBits);
+  for (auto& [wake, waiter] : uart.waiters) waiter.start = uart.counts;
 }
 
 void EmulatedUart::PulseInputs(int tiocmBits) {

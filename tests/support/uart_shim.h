@@ -36,6 +36,9 @@ class EmulatedUart {
   // The input lines the far end drives (TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RI); each line
   // that changes counts one transition, as the UART's interrupt counters do.
   void SetInputs(int tiocmBits);
+  // The same, landing just before the blocked TIOCMIWAIT calls took their counters: they do not
+  // wake for it, and return only at the next change.
+  void SetInputsBeforeTheWait(int tiocmBits);
   // The given inputs turned over and back in one step, quicker than anyone can read the lines:
   // only the counters (two transitions each) show it.
   void PulseInputs(int tiocmBits);

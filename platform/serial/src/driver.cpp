@@ -803,9 +803,9 @@ Driver::Interest Driver::ComputeInterest() const {
     // A transmitter that has taken everything but not yet sent it cannot signal "empty".
     if (transmitting_ && output_.Empty() && !immediate_ && writes_.empty())
       interest.periodicMs = kDrainCheckMs;
-    // Lines that cannot signal modem-input changes (a device that refuses the kernel wait) are
-    // sampled, but only while someone waits for such events; ClearCommError collects the error
-    // flags on its own.
+    // The modem inputs are sampled where the line asks for it (often where it cannot signal
+    // their changes, seldom as a safety net where it can), but only while someone waits for
+    // such events; ClearCommError collects the error flags on its own.
     int modemMs = line_->ModemPollIntervalMs();
     if (modemMs > 0 && (mask_ & kSampledEvents) != 0 &&
         (interest.periodicMs < 0 || modemMs < interest.periodicMs))

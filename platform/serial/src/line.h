@@ -42,9 +42,10 @@ class Line {
   virtual int PollFd() const = 0;
   virtual bool IsNotification() const { return false; }
   virtual void DrainNotify() {}
-  // Milliseconds between samples of the modem inputs and line counters where the line cannot
-  // signal their changes (a device whose driver refuses TIOCMIWAIT); 0 when no periodic
-  // sampling is needed (a tty that waits in the kernel, a pty, a virtual line).
+  // Milliseconds between samples of the modem inputs and line counters: often where the line
+  // cannot signal their changes (a device whose driver refuses TIOCMIWAIT), seldom as a safety
+  // net where it can (a tty that waits in the kernel); 0 when no sampling is needed (a pty, a
+  // virtual line).
   virtual int ModemPollIntervalMs() const { return 0; }
   // Asks the line to signal modem-input changes from now on; a tty starts a thread that waits
   // for them in the kernel. Idempotent.

@@ -21,6 +21,10 @@ namespace serial {
 namespace {
 
 constexpr int kModemPollIntervalMs = 20;
+// How often the inputs are looked at while the kernel waits for their changes. The kernel's wait
+// counts from its own start, so a change between the watcher's look at the counters and that
+// start would be heard only at the next change; this look bounds that delay.
+constexpr int kModemSafetySampleMs = 1000;
 constexpr int kModemInputs = TIOCM_RNG | TIOCM_DSR | TIOCM_CD | TIOCM_CTS;
 constexpr std::uint8_t kMark = 0xFF;
 // How often a closing line repeats the signal to its modem watcher until the watcher has ended
@@ -131,7 +135,8 @@ TtyLine::~TtyLine() {
 }
 
 int TtyLine::ModemPollIntervalMs() const {
-  return (hasModemLines_ || hasCounters_) && modemWaitRefused_.load() ? kModemPollIntervalMs : 0;
+  if (!hasModemLines_ && !hasCounters_) return 0;
+  return modemWaitRefused_.load() ? kModemPollIntervalMs : kModemSafetySampleMs;
 }
 
 // ---- Modem-input changes from the kernel ----
