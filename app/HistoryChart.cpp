@@ -73,12 +73,20 @@ void DrawTimeAxis(TCanvas& Canvas, const TPlot& Plot, const TChartView& View) {
   std::int64_t local = (from + offset) / step * step;
   if (local < from + offset) local += step;
   const int width = Plot.Right - Plot.Left;
+  // Every tick gets a line; labels go to every `every`-th tick, at round times, so that the widest
+  // one fits between two labels.
+  int widest = 0;
+  for (std::int64_t t = local; t <= View.Now + offset; t += step)
+    widest = std::max(widest, Canvas.TextWidth(TimeText(t, week)));
+  const std::int64_t tickPixels = std::max<std::int64_t>(1, step * width / View.Span);
+  const std::int64_t every = (widest + 6 + tickPixels - 1) / tickPixels;
   int lastRight = -1000;
   for (; local <= View.Now + offset; local += step) {
     const int x = Plot.Left + static_cast<int>((local - offset - from) * width / View.Span);
     Canvas.Pen = {kGridColor, 1, psSolid};
     Canvas.MoveTo(x, Plot.Top);
     Canvas.LineTo(x, Plot.Bottom);
+    if (local / step % every != 0) continue;
     const std::string label = TimeText(local, week);
     const int w = Canvas.TextWidth(label);
     const int left = std::clamp(x - w / 2, 0, Plot.Right - w);

@@ -154,4 +154,13 @@ TEST(HistoryChart, ReducesToPixelColumnsKeepingGaps) {
                              " до " + DegreesText(highest);
   EXPECT_NE(std::find(canvas.texts.begin(), canvas.texts.end(), legend), canvas.texts.end());
   EXPECT_NE(std::find(canvas.texts.begin(), canvas.texts.end(), "Т4"), canvas.texts.end());
+
+  // An hour from 8:05 whose 10-minute ticks are too close for a label each: the labels go to
+  // every second tick, at round times, not to whichever tick comes first.
+  TRecordingCanvas hour;
+  DrawHistoryChart(hour, 400, 130, samples, {from + 3900, 3600, 0, view.Names});
+  std::vector<std::string> labels;
+  for (const std::string& t : hour.texts)
+    if (t.size() == 5 && t[2] == ':') labels.push_back(t);
+  EXPECT_EQ(labels, (std::vector<std::string>{"08:20", "08:40", "09:00"}));
 }
