@@ -4,6 +4,9 @@
 #  - start-up to window shown, against a minimal Win32 window with one line of text
 #    (minimal_window.exe): from the launch until its top-level X window is mapped and visible
 #    (xdotool, polled every 10 ms), the median of RUNS (5) starts of each, taken in turn;
+#  - the same against Zelvane's first page written directly in Win32 with Zelvane's manifest
+#    (controls_window.exe): what the common controls and the controls cost is in both, so the
+#    ratio is what Zelvane's framework, libraries and port add;
 #  - resident memory of each (VmRSS of the Wine process, 3 s after its window showed);
 #  - idle CPU of zelvane.exe, and of the wineserver, with a silent board (--silent all) over
 #    IDLE_SECONDS (30): the thermometer poll still tries every ten seconds.
@@ -18,8 +21,8 @@
 # sample is kept there, and the files mapped with the most resident memory are listed.
 # (Wine 8 keeps about 1 MiB resident in each thread's anonymous stack area, whatever stack size
 # the thread asks for: zelvane.exe's worker threads are most of its anonymous memory.)
-# The Linux build needs zelvane-board; the Windows build zelvane.exe, minimal_window.exe and
-# host/libwine_uart.so.
+# The Linux build needs zelvane-board; the Windows build zelvane.exe, minimal_window.exe,
+# controls_window.exe and host/libwine_uart.so.
 set -euo pipefail
 . "$(dirname "$0")/../../scripts/lib.sh"
 linux=${1:-build/release}
@@ -40,7 +43,9 @@ cleanup() {
 trap cleanup EXIT
 
 cmake --install "$windows" --prefix "$work/install" --strip >/dev/null
-x86_64-w64-mingw32-strip -o "$work/install/bin/minimal_window.exe" "$windows/bin/minimal_window.exe"
+for baseline in minimal_window controls_window; do
+  x86_64-w64-mingw32-strip -o "$work/install/bin/$baseline.exe" "$windows/bin/$baseline.exe"
+done
 programs=$work/install/bin
 
 zelvane_wine_prefix "$work" "$uart"
@@ -107,12 +112,14 @@ median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 
 start_board board.log
 declare -A times memory
-for program in minimal_window.exe:'Minimal window' zelvane.exe:'Zelvane 0.1'; do
+programs_list=(minimal_window.exe:'Minimal window' controls_window.exe:'Controls window'
+  zelvane.exe:'Zelvane 0.1')
+for program in "${programs_list[@]}"; do
   launch "${program%%:*}" "${program#*:}"  # warm-up
   close_program
 done
 for run in $(seq "$runs"); do
-  for program in minimal_window.exe:'Minimal window' zelvane.exe:'Zelvane 0.1'; do
+  for program in "${programs_list[@]}"; do
     exe=${program%%:*}
     launch "$exe" "${program#*:}"
     times[$exe]+="$shown_ms "
@@ -129,14 +136,21 @@ report() {  # exe
   m=$(tr ' ' '\n' <<<"${memory[$1]}" | grep . | median)
   echo "$t $m"
 }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+mib() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
 read -r min_ms min_kib < <(report minimal_window.exe)
+read -r con_ms con_kib < <(report controls_window.exe)
 read -r zel_ms zel_kib < <(report zelvane.exe)
 echo "start-up to window shown, median of $runs: minimal window $min_ms ms, zelvane.exe $zel_ms ms" \
-  "($(awk -v a="$zel_ms" -v b="$min_ms" 'BEGIN {printf "%.2f", a / b}')x)"
-echo "  each run (ms): minimal ${times[minimal_window.exe]}; zelvane ${times[zelvane.exe]}"
-mib() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
+  "($(ratio "$zel_ms" "$min_ms")x)"
+echo "  against the first page written directly: $con_ms ms ($(ratio "$zel_ms" "$con_ms")x;" \
+  "that window is $(ratio "$con_ms" "$min_ms")x the minimal one)"
+echo "  each run (ms): minimal ${times[minimal_window.exe]}; controls" \
+  "${times[controls_window.exe]}; zelvane ${times[zelvane.exe]}"
 echo "resident memory, median: minimal window $(mib "$min_kib") MiB, zelvane.exe" \
-  "$(mib "$zel_kib") MiB ($(awk -v a="$zel_kib" -v b="$min_kib" 'BEGIN {printf "%.2f", a / b}')x)"
+  "$(mib "$zel_kib") MiB ($(ratio "$zel_kib" "$min_kib")x)"
+echo "  against the first page written directly: $(mib "$con_kib") MiB" \
+  "($(ratio "$zel_kib" "$con_kib")x)"
 
 # Resident memory by what is mapped (a file, or [heap], [stack] and the like; anonymous
 # mappings together), largest first.
@@ -147,7 +161,7 @@ largest_mappings() {  # smaps file
     sort -rn | head -n 12
 }
 if [ -n "${MAPS_OUT:-}" ]; then
-  for exe in minimal_window.exe zelvane.exe; do
+  for exe in minimal_window.exe controls_window.exe zelvane.exe; do
     echo "resident memory of $exe by mapping, the last run:"
     largest_mappings "$MAPS_OUT/$exe.smaps"
   done
