@@ -73,13 +73,12 @@ void DrawTimeAxis(TCanvas& Canvas, const TPlot& Plot, const TChartView& View) {
   std::int64_t local = (from + offset) / step * step;
   if (local < from + offset) local += step;
   const int width = Plot.Right - Plot.Left;
-  // Every tick gets a line; labels go to every `every`-th tick, at round times, so that the widest
-  // one fits between two labels.
-  int widest = 0;
-  for (std::int64_t t = local; t <= View.Now + offset; t += step)
-    widest = std::max(widest, Canvas.TextWidth(TimeText(t, week)));
+  // Every tick gets a line; labels go to every `every`-th tick, at round times, so that a label
+  // fits between two (all labels have the same digits' width; the check below still keeps one
+  // clamped at an edge off its neighbour).
+  const std::int64_t labelPixels = Canvas.TextWidth(TimeText(local, week)) + 6;
   const std::int64_t tickPixels = std::max<std::int64_t>(1, step * width / View.Span);
-  const std::int64_t every = (widest + 6 + tickPixels - 1) / tickPixels;
+  const std::int64_t every = (labelPixels + tickPixels - 1) / tickPixels;
   int lastRight = -1000;
   for (; local <= View.Now + offset; local += step) {
     const int x = Plot.Left + static_cast<int>((local - offset - from) * width / View.Span);

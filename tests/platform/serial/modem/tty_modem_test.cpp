@@ -58,16 +58,15 @@ class TtyModemDriver : public UartPty {
   // Waits for the next event of the mask set; 0 when none came. The events are stored in a member:
   // a wait that is still pending at the time-out writes them when the close ends it.
   DWORD NextEvent() {
-    DWORD& mask = eventMask_;
-    mask = 0;
-    if (!WaitCommEvent(handle_, &mask, &overlapped_)) {
+    eventMask_ = 0;
+    if (!WaitCommEvent(handle_, &eventMask_, &overlapped_)) {
       if (GetLastError() != ERROR_IO_PENDING) return 0;
       DWORD unused = 0;
       if (WaitForSingleObject(overlapped_.hEvent, 10000) != WAIT_OBJECT_0 ||
           !GetOverlappedResult(handle_, &overlapped_, &unused, FALSE))
         return 0;
     }
-    return mask;
+    return eventMask_;
   }
 
   HANDLE handle_ = INVALID_HANDLE_VALUE;
